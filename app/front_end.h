@@ -1,0 +1,10 @@
+// The front ends that show the window and operate it: the scripted operation
+// (KORVEX_SCRIPT) and the terminal.
+#pragma once
+
+namespace app {
+
+// Loads the window and runs it until the process ends; returns the exit status.
+int Run();
+
+}  // namespace app

@@ -1,0 +1,82 @@
+#include "platform/process.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+#include "platform/winpath.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+struct ProcessInfo {
+  std::string commandLine;
+  std::string executableFolder;
+  std::string programFileName;
+};
+
+ProcessInfo& Info() {
+  static ProcessInfo info;
+  return info;
+}
+
+std::string StripExtension(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return name;
+  return name.substr(0, dot);
+}
+
+}  // namespace
+
+std::string InitProcess(int argc, char** argv) {
+  ProcessInfo& info = Info();
+  info.commandLine.clear();
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) info.commandLine += ' ';
+    info.commandLine += argv[i];
+  }
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec && argc > 0) exe = std::filesystem::absolute(argv[0], ec);
+  if (exe.empty()) return "cannot determine the executable's own path";
+  info.programFileName = StripExtension(exe.filename().string());
+  std::optional<std::string> folder = ToWindows(exe.parent_path());
+  if (!folder) {
+    return "the executable's folder " + exe.parent_path().string() +
+           " lies under no drive; map one with KORVEX_DRIVES (e.g. C=/srv/plant-c)";
+  }
+  info.executableFolder = *folder;
+  return {};
+}
+
+std::string CommandLineText() { return Info().commandLine; }
+std::string ExecutableFolder() { return Info().executableFolder; }
+std::string ProgramFileName() { return Info().programFileName; }
+
+Version ProgramVersion() {
+  return {KORVEX_VERSION_MAJOR, KORVEX_VERSION_MINOR, KORVEX_VERSION_PATCH};
+}
+
+std::string FirstEnvironmentEntry() {
+  if (environ == nullptr || environ[0] == nullptr) return {};
+  return environ[0];
+}
+
+void EndProcess(int status) {
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  _exit(status);
+}
+
+void SetProcessForTesting(std::string commandLine, std::string executableFolder,
+                          std::string programFileName) {
+  Info() = {std::move(commandLine), std::move(executableFolder), std::move(programFileName)};
+}
+
+}  // namespace platform

@@ -1,0 +1,1 @@
+#include "runtime/edit_info.h"

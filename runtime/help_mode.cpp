@@ -1,0 +1,1 @@
+#include "runtime/help_mode.h"

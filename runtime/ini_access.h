@@ -1,0 +1,48 @@
+// Reading and writing single INI entries, on top of the platform's
+// private-profile services: a 255-character read buffer, the optional
+// "not found" report, the texts that count as true, and the written forms of
+// typed values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace rt {
+
+// A value of a type the INI writer does not know (a date, say).
+struct UnsupportedValue {
+  std::string typeName;
+};
+
+// A typed value for SaveIni; its type decides the written form.
+class IniValue {
+ public:
+  IniValue(uint8_t v) : value_(v) {}
+  IniValue(int16_t v) : value_(v) {}
+  IniValue(int32_t v) : value_(v) {}
+  IniValue(float v) : value_(v) {}
+  IniValue(double v) : value_(v) {}
+  IniValue(bool v) : value_(v) {}
+  IniValue(std::string v) : value_(std::move(v)) {}
+  IniValue(const char* v) : value_(std::string(v)) {}
+  IniValue(UnsupportedValue v) : value_(std::move(v)) {}
+
+  // The text SaveIni writes; nothing for an unsupported type.
+  bool ToText(std::string& text) const;
+
+ private:
+  std::variant<uint8_t, int16_t, int32_t, float, double, bool, std::string, UnsupportedValue>
+      value_;
+};
+
+std::string LoadIniString(const std::string& section, const std::string& key,
+                          const std::string& file, bool reportMissing = false);
+int16_t LoadIniInteger(const std::string& section, const std::string& key,
+                       const std::string& file, bool reportMissing = false);
+bool LoadIniBoolean(const std::string& section, const std::string& key, const std::string& file,
+                    bool reportMissing = false);
+int16_t SaveIni(const IniValue& value, const std::string& section, const std::string& key,
+                const std::string& file);
+
+}  // namespace rt

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the step and runs the whole test suite. Extra arguments go to cmake's
+# configure step (e.g. -DKORVEX_SANITIZE=ON); BUILD_DIR picks the build folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh
+build="${BUILD_DIR:-build}"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+ctest --test-dir "$build" -j"$(nproc)" --output-on-failure
