@@ -23,12 +23,15 @@ std::string StandardDescription(int32_t number) {
     case 58: return "File already exists";
     case 61: return "Disk full";
     case 64: return "Bad file name";
+    case 68: return "Device unavailable";
     case 70: return "Permission denied";
     case 71: return "Disk not ready";
     case 75: return "Path/File access error";
     case 76: return "Path not found";
     case 340: return "Control array element does not exist";
+    case 360: return "Object already loaded";
     case 380: return "Invalid property value";
+    case 383: return "'Text' property is read-only";
     case 438: return "Object doesn't support this property or method";
     case 481: return "Invalid picture";
     default: return "Application-defined or object-defined error";

@@ -29,7 +29,11 @@ enum FailureNumber : int32_t {
   kDiskNotReady = 71,
   kPathFileAccessError = 75,
   kPathNotFound = 76,
+  kDeviceUnavailable = 68,
   kControlArrayElementMissing = 340,
+  kObjectAlreadyLoaded = 360,
+  kInvalidPropertyValue = 380,
+  kTextReadOnly = 383,
   kPropertyNotSupported = 438,
   kInvalidPicture = 481,
 };

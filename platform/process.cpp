@@ -67,7 +67,18 @@ std::string FirstEnvironmentEntry() {
   return environ[0];
 }
 
+static std::function<void(int)>& EndNote() {
+  static std::function<void(int)> note;
+  return note;
+}
+
+void SetProcessEndNote(std::function<void(int)> note) { EndNote() = std::move(note); }
+
 void EndProcess(int status) {
+  if (EndNote()) {
+    auto note = std::move(EndNote());
+    note(status);
+  }
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);

@@ -3,6 +3,7 @@
 // ending the process at once.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ std::string FirstEnvironmentEntry();
 // Ends the process at once with the given status: no destructors, no handlers.
 // Standard output and error are flushed first so that a transcript is complete.
 [[noreturn]] void EndProcess(int status);
+// A front end's last word before the process ends (the transcript's closing line).
+void SetProcessEndNote(std::function<void(int status)> note);
 
 // For tests: replace what the process reports.
 void SetProcessForTesting(std::string commandLine, std::string executableFolder,

@@ -16,7 +16,9 @@
 // "]" (anything after the first "]" ignored) starts a section; a "[" without a
 // "]" is no header. Any other line holding "=" is an entry; a line without "="
 // is kept but is no entry, so a lookup of its text finds nothing. Lines before
-// the first header belong to no section.
+// the first header belong to no section. NUL and other control bytes are
+// ordinary characters when read; a write refuses CR, LF and NUL so that it can
+// never add lines of its own.
 
 namespace platform {
 namespace {

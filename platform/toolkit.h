@@ -185,6 +185,8 @@ class Control {
   Events on;
 
  private:
+  friend class Window;  // raises the focus events
+
   void Require(bool supported) const;  // 438 when the kind lacks the property
   void Raise(const std::function<void()>& handler);
 
@@ -214,6 +216,10 @@ class Control {
   std::string path_;
   Picture picture_;
   std::string fileName_, initDir_, dialogTitle_, filter_;
+
+  // Nesting depth of each event's handler (click, change, gotFocus, lostFocus,
+  // mouseDown), to stop a handler that keeps re-raising itself.
+  int raiseDepth_[5] = {};
 };
 
 // A window: its controls in creation order, its caption and pointer, the
@@ -221,6 +227,7 @@ class Control {
 class Window {
  public:
   explicit Window(std::string name);
+  ~Window();
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
@@ -244,7 +251,8 @@ class Window {
   // True when another control has the same name (the control is part of an array).
   bool IsArrayMember(const Control& c) const;
 
-  // Focus as a user moves it: lost focus on the old holder, got focus on the new.
+  // Focus as a user moves it: lost focus on the old holder, got focus on the new
+  // (nullptr: no control holds the focus).
   void MoveFocus(Control* to);
   Control* Focused() const { return focused_; }
 

@@ -73,7 +73,7 @@ std::string GetProgramIniPath(int32_t mode) {
     });
     step([&] {
       path = folder + (!folder.empty() && folder.back() == '\\' ? "parameter\\program.ini"
-                                                                 : "\\parameter\\program.ini");
+                                                                : "\\parameter\\program.ini");
     });
   } else {
     step([&] { path = GetInstallationFolder() + "\\parameter\\Program.ini"; });
@@ -92,8 +92,7 @@ void GetExistingMachines(const std::string& configurationIniPath) {
   if (IntegratedMode) {
     bool usable = false;
     step([&] {
-      usable =
-          !configurationIniPath.empty() && platform::NormalFileExists(configurationIniPath);
+      usable = !configurationIniPath.empty() && platform::NormalFileExists(configurationIniPath);
     });
     if (!usable) return;
     for (int i = 1; i <= 5; ++i) {

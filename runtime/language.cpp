@@ -17,7 +17,9 @@ namespace {
 
 constexpr const char* kBuiltInLanguage = "1031";
 
-bool NoText(const std::string& text) { return text.empty() || text == "0"; }
+bool NoText(const std::string& text) {
+  return text.empty() || text == "0";
+}
 
 // Captions, help texts and the tooltip of one control. Any failure ends the
 // handling of this control only; the caller contains it.

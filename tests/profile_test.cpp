@@ -77,6 +77,7 @@ TEST_F(ProfileTest, CommentsOnlyAtLineStart) {
   EXPECT_EQ(Str("S", "a"), "dflt");
   EXPECT_EQ(Str("S", "b"), "dflt");
   EXPECT_EQ(Str("S", ";a"), "dflt");
+  EXPECT_EQ(Str("S", ";b"), "dflt");
   EXPECT_EQ(Str("S", "c"), "x;y");
 }
 
@@ -249,6 +250,14 @@ TEST_F(ProfileTest, CreatesMissingFileButNotFolder) {
   fs::create_directory(dir_ / "folder.ini");
   EXPECT_EQ(WritePrivateProfileStringA("S", "k", "v", "C:\\folder.ini"), 0);
   EXPECT_TRUE(fs::is_directory(dir_ / "folder.ini"));
+
+  // A file that cannot be read is no missing file: it must not be replaced by
+  // a new one holding only the written entry.
+  Put("[S]\r\nkeep=1\r\n", "wo.ini");
+  chmod((dir_ / "wo.ini").c_str(), 0200);
+  EXPECT_EQ(Str("S", "keep", "dflt", 255, "C:\\wo.ini"), "dflt");
+  EXPECT_EQ(WritePrivateProfileStringA("S", "k", "v", "C:\\wo.ini"), 0);
+  EXPECT_EQ(Get("wo.ini"), "[S]\r\nkeep=1\r\n");
 }
 
 TEST_F(ProfileTest, SameValueSucceedsAndReadOnlyIsRefused) {

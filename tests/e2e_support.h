@@ -1,0 +1,115 @@
+// End-to-end runs: the built executable copied into a temporary installation
+// tree (installation folder C:\Korvex, executable folder C:\Korvex\Start) and
+// run with a script, as the configuration tool would start it.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+#include <filesystem>
+#include <string>
+
+#include "test_support.h"
+
+namespace testsupport {
+
+struct RunResult {
+  int status = -1;         // exit status
+  std::string transcript;  // standard output
+  std::string errors;      // standard error
+};
+
+// Lays a minimal installation: executable, CFG file, kvxconfiguration.ini with
+// the given machines, Program.ini. Everything is plain files below the tree.
+class Installation {
+ public:
+  explicit Installation(TempTree& tree, const std::string& folder = "Korvex")
+      : tree_(tree), folder_(folder) {
+    tree_.MakeFolder(folder_ + "/Start");
+    tree_.MakeFolder(folder_ + "/parameter");
+    std::filesystem::copy_file(START_CONFIG_EXE, tree_.Host(folder_ + "/Start/Start_Config"),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+
+  // kvxconfiguration.ini with NameM1.. and MonitorRes / VWStudio when given.
+  void Configure(const std::vector<std::string>& machines, const std::string& monitorRes = "1024",
+                 const std::string& vwStudio = "False") {
+    std::string ini = "[Common]\r\n";
+    for (size_t i = 0; i < machines.size(); ++i)
+      ini += "NameM" + std::to_string(i + 1) + "=" + machines[i] + "\r\n";
+    if (!monitorRes.empty()) ini += "MonitorRes=" + monitorRes + "\r\n";
+    if (!vwStudio.empty()) ini += "VWStudio=" + vwStudio + "\r\n";
+    Write("parameter/kvxconfiguration.ini", ini);
+  }
+  void ValidMachines(const std::string& text) {
+    Write("Start/Start.cfg", "[Project]\r\nValidMachines=" + text + "\r\n");
+  }
+
+  void Write(const std::string& relative, const std::string& bytes) {
+    tree_.Write(folder_ + "/" + relative, bytes);
+  }
+  std::string Read(const std::string& relative) const { return tree_.Read(folder_ + "/" + relative); }
+  bool Exists(const std::string& relative) const { return tree_.Exists(folder_ + "/" + relative); }
+
+  // Runs the step with the command line (split at blanks into arguments) and
+  // the script; KORVEX_DRIVES as the tree sets it, working directory the tree's
+  // root (drive C:). No shell is involved, so backslashes arrive as written.
+  RunResult Run(const std::string& commandLine, const std::string& script,
+                const std::vector<std::string>& extraEnvironment = {}) const {
+    const std::filesystem::path scriptFile = tree_.root() / ".script";
+    const std::filesystem::path outFile = tree_.root() / ".stdout";
+    const std::filesystem::path errFile = tree_.root() / ".stderr";
+    { std::ofstream(scriptFile, std::ios::binary) << script; }
+    const std::string exe = tree_.Host(folder_ + "/Start/Start_Config").string();
+    std::vector<std::string> args{exe};
+    std::istringstream words(commandLine);
+    for (std::string w; words >> w;) args.push_back(w);
+    std::vector<std::string> env = extraEnvironment;
+    env.push_back("KORVEX_SCRIPT=" + scriptFile.string());
+    env.push_back(std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES"));
+    env.push_back("PATH=/usr/bin:/bin");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(tree_.root().c_str()) != 0) _exit(126);
+      FILE* o = freopen(outFile.c_str(), "w", stdout);
+      FILE* e = freopen(errFile.c_str(), "w", stderr);
+      if (o == nullptr || e == nullptr) _exit(126);
+      std::vector<char*> argv, envp;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      for (auto& v : env) envp.push_back(v.data());
+      envp.push_back(nullptr);
+      execve(exe.c_str(), argv.data(), envp.data());
+      _exit(127);
+    }
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    RunResult result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.transcript = Slurp(outFile);
+    result.errors = Slurp(errFile);
+    std::filesystem::remove(scriptFile);
+    std::filesystem::remove(outFile);
+    std::filesystem::remove(errFile);
+    return result;
+  }
+
+  static std::string Slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+
+  std::string Integrated() const { return "/EXTERNAL=KVXCFG"; }
+
+ private:
+  TempTree& tree_;
+  std::string folder_;
+};
+
+}  // namespace testsupport
