@@ -70,6 +70,7 @@ TEST(StartMode, OptionWordAtTheEndIsReportedThenStandalone) {
   testsupport::TempTree tree;
   testsupport::BoxRecorder boxes;
   tree.MakeFolder("Korvex/Start");
+  rt::IntegratedMode = false;
   StartWith("/EXTERNAL");
   EXPECT_FALSE(GetStartModeIntegrated());
   ASSERT_EQ(boxes.boxes.size(), 1u);
