@@ -147,7 +147,7 @@ void frm_Start_Config_Exe::CreateControls() {
   for (int i = 1; i <= 5; ++i) {
     TextSpeedFactor[i] =
         &Place(w, K::TextBox, "TextSpeedFactor", i, FrameSpeedFactor,
-               {1800, 570 + 480 * (i - 1), 975, 420}, "M" + std::to_string(i + 1), kHelpSpeedFactors);
+               {1800, 570 + 480 * (i - 1), 975, 420}, "M" + std::to_string(i), kHelpSpeedFactors);
     TextSpeedFactor[i]->SetVisible(false);
   }
   LabelSpeedFactorHeader = &Grey(Place(w, K::Label, "LabelSpeedFactorHeader", -1, FrameSpeedFactor,

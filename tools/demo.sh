@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Builds the step and runs it on the embedded demo installation (demo/installation),
+# laid afresh under demo-run/, which is the demo's drive C:.
+#
+#   bash tools/demo.sh             at a terminal: operate the window by typing actions
+#   bash tools/demo.sh --scripted  (or with standard input not a terminal) run the built-in
+#                                  demonstration: refused copy, accepted copy, OK
+#
+# BUILD_DIR picks the build folder (default build).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo="$PWD"
+
+scripted=false
+case "${1:-}" in
+  --scripted) scripted=true ;;
+  "") [ -t 0 ] || scripted=true ;;
+  *)
+    echo "usage: bash tools/demo.sh [--scripted]" >&2
+    exit 2
+    ;;
+esac
+
+bash tools/deps.sh
+
+# Only the executable is needed here; the tests are built by tools/test.sh.
+build="${BUILD_DIR:-build}"
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+echo "Building Start_Config in $build/ ..."
+if ! { cmake -S . -B "$build" >"$log" 2>&1 &&
+  cmake --build "$build" -j"$(nproc)" --target Start_Config >>"$log" 2>&1; }; then
+  cat "$log" >&2
+  echo "The build failed; see above." >&2
+  exit 1
+fi
+
+# A fresh copy of the demo every time: drive C: of the demo is demo-run/.
+run="$repo/demo-run"
+rm -rf "$run"
+mkdir -p "$run"
+cp -R demo/installation/. "$run/"
+cp "$build/bin/Start_Config" "$run/Korvex/Start/Start_Config"
+
+export KORVEX_DRIVES="C=$run"
+exe="$run/Korvex/Start/Start_Config"
+args=('/EXTERNAL=KVXCFG' '/LOGFILE=C:\Korvex\KVXcfglog.txt' '/SOURCEPATH=C:\Setup\')
+quoted="$(printf "'%s' " "${args[@]}")"
+
+cat <<EOF
+
+The demo installation lies in demo-run/, which is drive C: of the step:
+  C:\\Korvex                        the installation: Filler, Capper, Labeler; monitor 1024; VisiWin
+  C:\\Korvex\\Start\\Start_Config     the step, beside the logos of Tarvel & Co, Acme and Nordpack
+  C:\\SaveRestore\\Copy_2025_Line1   a Save & Restore copy of the same three machines (accepted)
+  C:\\SaveRestore\\Copy_2019_OtherLine  a copy of another line (refused: its machines differ)
+  C:\\SaveRestore\\Copy_VWStudio     a copy made with VWStudio (no Korvex.mdb: OK stays disabled)
+  C:\\Setup\\                        the source folder: brand database and machine pictures
+Started as the configuration tool starts it:
+  Start_Config ${quoted% }
+
+EOF
+
+status=0
+if $scripted; then
+  script="$run/demo.script"
+  cat >"$script" <<'EOF'
+# The built-in demonstration: the window as loaded, a refused copy, the matching
+# copy taken over, the window again, and OK.
+dump
+answer OK
+dir C:\SaveRestore\Copy_2019_OtherLine
+dir C:\SaveRestore\Copy_2025_Line1
+dump
+click CommandOK
+EOF
+  echo "Running the demonstration script (demo-run/demo.script):"
+  echo
+  (cd "$run" && KORVEX_SCRIPT="$script" "$exe" "${args[@]}") || status=$?
+else
+  cat <<'EOF'
+Operate the window by typing actions at the Start_Config> prompt, for example:
+  dir C:\SaveRestore\Copy_2019_OtherLine   connect a copy of another line: refused
+  dir C:\SaveRestore\Copy_VWStudio         a VWStudio copy: taken over, OK stays disabled
+  dir C:\SaveRestore\Copy_2025_Line1       the matching copy: settings taken over, OK enabled
+  select ComboSupplier Nordpack            another supplier, and its logo
+  text TextSpeedFactor(2) 2.7              speed factors keep whole numbers (gives 2)
+  click CheckTimeChanging                  allow or forbid the operator to set the time
+  dump                                     show every control
+  click CommandOK                          copy the files, write the settings and end
+  click CommandCancel                      cancel the procedure (asks first)
+  quit                                     leave without a decision
+Message boxes ask on the terminal.
+
+EOF
+  (cd "$run" && "$exe" "${args[@]}") || status=$?
+fi
+
+echo
+case "$status" in
+  0) echo "The step ended with status 0: OK has done its work." ;;
+  1) echo "The step ended with status 1 (not started, an error answered No, or a script error)." ;;
+  2) echo "The step ended with status 2: cancelled; the cancel mark is in kvxconfiguration.ini." ;;
+  3) echo "The step ended with status 3: left with the window open; nothing more was written." ;;
+  *) echo "The step ended with status $status." ;;
+esac
+
+show() {  # an INI file of the installation, CR LF shown as plain line ends
+  local file="$run/Korvex/$1"
+  [ -f "$file" ] || return 0
+  echo
+  echo "--- C:\\Korvex\\${1//\//\\} ---"
+  tr -d '\r' <"$file"
+}
+listing() {  # the files of an installation folder with their sizes
+  local folder="$run/Korvex/$1"
+  echo
+  echo "--- C:\\Korvex\\$1\\ ---"
+  [ -d "$folder" ] || { echo "(missing)"; return 0; }
+  find "$folder" -maxdepth 1 -type f ! -name '.*' -printf '%-34f %6s bytes\n' | sort
+}
+
+if [ "$status" -eq 0 ]; then
+  echo "What the step wrote into the installation:"
+  show parameter/Program.ini
+  show TarvelPresets.ini
+  show Start/Start.cfg
+  show parameter/kvxconfiguration.ini
+  listing program
+  listing parameter
+  listing standard
+elif [ "$status" -eq 2 ]; then
+  show parameter/kvxconfiguration.ini
+fi
+show KVXcfglog.txt
+
+cat <<EOF
+
+The demo lies in demo-run/ (drive C: of the step; git ignores it).
+Run it again from a fresh copy:  bash tools/demo.sh   (or: bash tools/demo.sh --scripted)
+Run the step again on this copy as it is now:
+  cd demo-run && KORVEX_DRIVES="C=\$PWD" Korvex/Start/Start_Config ${quoted% }
+EOF
+# The demonstration counts as passed only when OK has done its work.
+if $scripted; then exit "$status"; fi
+exit 0
