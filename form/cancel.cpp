@@ -22,15 +22,17 @@ platform::MessageBox CancelQuestion() {
   return {text, "Cancel?", platform::Buttons::YesNo, platform::Icon::Stop, 1};
 }
 
-std::string CancelLogLine() { return "Konfigurations-EXE wurde abgebrochen:     " + rt::GetOCXName(); }
+std::string CancelLogLine() {
+  return "Konfigurations-EXE wurde abgebrochen:     " + rt::GetOCXName();
+}
 
 // The configuration tool learns of the cancellation only through the mark; when
 // it cannot be written the tool would take the step for done, so the user must
 // hear of it.
 platform::Failure MarkNotWritten(const std::string& configurationIni) {
-  return platform::Failure(platform::kPathFileAccessError, platform::kProjectName,
-                           "The cancel mark ConfigExeCancel could not be written to \"" +
-                               configurationIni + "\"");
+  return platform::Failure(
+      platform::kPathFileAccessError, platform::kProjectName,
+      "The cancel mark ConfigExeCancel could not be written to \"" + configurationIni + "\"");
 }
 
 int16_t WriteCancelMark(const std::string& configurationIni) {

@@ -22,7 +22,9 @@ constexpr int16_t kVWStudioVersion = 2;
 
 // The default password of levels 1 to 4: one decimal digit, the level's own
 // number, so that the lower levels are easy to hand out on site.
-int32_t DefaultPassword(int level) { return static_cast<int32_t>(level % 10); }
+int32_t DefaultPassword(int level) {
+  return static_cast<int32_t>(level % 10);
+}
 
 }  // namespace
 
@@ -55,7 +57,9 @@ void frm_Start_Config_Exe::WriteInputs() {
   step([&] { ini = rt::GetProgramIniPath(2); });
 
   const int machines = rt::MachineCountOrZero();
-  step([&] { SaveIni(static_cast<int32_t>(machines), keys::kProject, keys::kNumberOfMachines, ini); });
+  step([&] {
+    SaveIni(static_cast<int32_t>(machines), keys::kProject, keys::kNumberOfMachines, ini);
+  });
   step([&] {
     const std::string supplier = ComboSupplier->ListIndex() == 0 ? "" : ComboSupplier->Text();
     SaveIni(supplier, keys::kProject, keys::kSupplier, ini);
@@ -67,9 +71,8 @@ void frm_Start_Config_Exe::WriteInputs() {
     SaveIni(static_cast<int32_t>(ComboDateFormat->ListIndex()), keys::kProject, keys::kDateFormat,
             ini);
   });
-  step([&] {
-    SaveIni(keys::kMachineSelectionValue, keys::kProject, keys::kMachineSelection, ini);
-  });
+  step(
+      [&] { SaveIni(keys::kMachineSelectionValue, keys::kProject, keys::kMachineSelection, ini); });
   step([&] { SaveIni(keys::kServicePictureValue, keys::kProject, keys::kServicePicture, ini); });
   step([&] { TimeChanging = CheckTimeChanging->Value() == 1; });
   step([&] { SaveIni(TimeChanging, keys::kProject, keys::kTimeChanging, ini); });
@@ -118,15 +121,14 @@ void frm_Start_Config_Exe::WriteInputs() {
   step([&] { SaveIni(NumberOfRejects, keys::kProject, keys::kNumberOfRejects, ini); });
   step([&] { SaveIni(NumberOfAlarms, keys::kProject, keys::kNumberOfAlarms, ini); });
   step([&] { SaveIni(NumberOfWarnings, keys::kProject, keys::kNumberOfWarnings, ini); });
-  step([&] {
-    SaveIni(FaultWithMachineNumber, keys::kProject, keys::kFaultWithMachineNumber, ini);
-  });
+  step(
+      [&] { SaveIni(FaultWithMachineNumber, keys::kProject, keys::kFaultWithMachineNumber, ini); });
 
   std::string presets;
   step([&] { presets = rt::GetTarvelPresetsIniPath(); });
   step([&] {
-    SaveIni(static_cast<int32_t>(ComboDateFormat->ListIndex()), keys::kProject,
-            keys::kFormatOfDate, presets);
+    SaveIni(static_cast<int32_t>(ComboDateFormat->ListIndex()), keys::kProject, keys::kFormatOfDate,
+            presets);
   });
   step([&] { rt::WriteEditInfo(); });
 }

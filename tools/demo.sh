@@ -44,18 +44,19 @@ cp "$build/bin/Start_Config" "$run/Korvex/Start/Start_Config"
 
 export KORVEX_DRIVES="C=$run"
 exe="$run/Korvex/Start/Start_Config"
+# shellcheck disable=SC1003  # the backslashes are meant: Windows paths for the step
 args=('/EXTERNAL=KVXCFG' '/LOGFILE=C:\Korvex\KVXcfglog.txt' '/SOURCEPATH=C:\Setup\')
 quoted="$(printf "'%s' " "${args[@]}")"
 
 cat <<EOF
 
 The demo installation lies in demo-run/, which is drive C: of the step:
-  C:\\Korvex                        the installation: Filler, Capper, Labeler; monitor 1024; VisiWin
-  C:\\Korvex\\Start\\Start_Config     the step, beside the logos of Tarvel & Co, Acme and Nordpack
-  C:\\SaveRestore\\Copy_2025_Line1   a Save & Restore copy of the same three machines (accepted)
+  C:\\Korvex                           the installation: Filler, Capper, Labeler; monitor 1024; VisiWin
+  C:\\Korvex\\Start\\Start_Config        the step, beside the logos of Tarvel & Co, Acme and Nordpack
+  C:\\SaveRestore\\Copy_2025_Line1      a copy of the same three machines (accepted)
   C:\\SaveRestore\\Copy_2019_OtherLine  a copy of another line (refused: its machines differ)
-  C:\\SaveRestore\\Copy_VWStudio     a copy made with VWStudio (no Korvex.mdb: OK stays disabled)
-  C:\\Setup\\                        the source folder: brand database and machine pictures
+  C:\\SaveRestore\\Copy_VWStudio        a copy made with VWStudio (no Korvex.mdb: OK stays disabled)
+  C:\\Setup\\                           the source folder: brand database and machine pictures
 Started as the configuration tool starts it:
   Start_Config ${quoted% }
 
@@ -63,18 +64,8 @@ EOF
 
 status=0
 if $scripted; then
-  script="$run/demo.script"
-  cat >"$script" <<'EOF'
-# The built-in demonstration: the window as loaded, a refused copy, the matching
-# copy taken over, the window again, and OK.
-dump
-answer OK
-dir C:\SaveRestore\Copy_2019_OtherLine
-dir C:\SaveRestore\Copy_2025_Line1
-dump
-click CommandOK
-EOF
-  echo "Running the demonstration script (demo-run/demo.script):"
+  script="$repo/demo/demo.script"
+  echo "Running the demonstration script demo/demo.script:"
   echo
   (cd "$run" && KORVEX_SCRIPT="$script" "$exe" "${args[@]}") || status=$?
 else
@@ -109,13 +100,13 @@ show() {  # an INI file of the installation, CR LF shown as plain line ends
   local file="$run/Korvex/$1"
   [ -f "$file" ] || return 0
   echo
-  echo "--- C:\\Korvex\\${1//\//\\} ---"
+  printf -- '--- C:\\Korvex\\%s ---\n' "${1//\//\\}"
   tr -d '\r' <"$file"
 }
 listing() {  # the files of an installation folder with their sizes
   local folder="$run/Korvex/$1"
   echo
-  echo "--- C:\\Korvex\\$1\\ ---"
+  printf -- '--- C:\\Korvex\\%s\\ ---\n' "$1"
   [ -d "$folder" ] || { echo "(missing)"; return 0; }
   find "$folder" -maxdepth 1 -type f ! -name '.*' -printf '%-34f %6s bytes\n' | sort
 }
@@ -132,7 +123,9 @@ if [ "$status" -eq 0 ]; then
 elif [ "$status" -eq 2 ]; then
   show parameter/kvxconfiguration.ini
 fi
-show KVXcfglog.txt
+# The log option's value arrives in upper case, so the log may be KVXCFGLOG.TXT.
+errorlog="$(find "$run/Korvex" -maxdepth 1 -iname 'KVXcfglog.txt' -printf '%f' -quit)"
+[ -z "$errorlog" ] || show "$errorlog"
 
 cat <<EOF
 

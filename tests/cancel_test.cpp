@@ -1,0 +1,211 @@
+// Cancel and the close box: the question, "No" keeping everything, "Yes" leaving
+// the cancel mark and the log line and ending with status 2, help mode, and a
+// cancel mark that cannot be written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "e2e_support.h"
+#include "form/start_config_form.h"
+#include "platform/process.h"
+#include "runtime/command_line.h"
+#include "runtime/help_mode.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kCommandLine = "/EXTERNAL=KVXCFG /LOGFILE=C:\\Korvex\\KVXLOG.TXT";
+const std::string kQuestion = "Cancel configuration?\n\r\"Yes\" will abort the whole procedure!";
+const std::string kIni = "[Common]\r\nNameM1=Filler\r\nConfigExeCancel=False\r\n";
+const std::string kLogLine = "Konfigurations-EXE wurde abgebrochen:     Start\r\n";
+
+class CancelTest : public ::testing::Test {
+ protected:
+  CancelTest() {
+    platform::SetProcessForTesting(kCommandLine, "C:\\Korvex\\Start", "Start_Config");
+    rt::GetStartModeIntegrated();
+    tree_.Write("Korvex/parameter/kvxconfiguration.ini", kIni);
+    form_.ConfigurationIniPath = "C:\\Korvex\\parameter\\kvxconfiguration.ini";
+  }
+  ~CancelTest() override {
+    rt::IntegratedMode = false;
+    rt::HelpMode = false;
+  }
+
+  // For the ends in a child process: every box goes to stderr, answered Yes or
+  // with its default.
+  void BoxesToStderr() {
+    platform::SetMessageBoxHandler([](const platform::MessageBox& box) {
+      std::cerr << "box " << box.title << ": " << platform::VisibleLineBreaks(box.text) << "\n";
+      return box.buttons == platform::Buttons::YesNo ? platform::Answer::Yes : platform::Answer::OK;
+    });
+  }
+
+  std::string Ini() const { return tree_.Read("Korvex/parameter/kvxconfiguration.ini"); }
+  std::string Log() const { return tree_.Read("Korvex/KVXLOG.TXT"); }
+
+  testsupport::TempTree tree_;
+  testsupport::BoxRecorder boxes_;
+  frm_Start_Config_Exe form_;
+};
+
+TEST_F(CancelTest, NoKeepsTheWindowAndWritesNothing) {
+  boxes_.answers = {platform::Answer::No, platform::Answer::No};
+  form_.CommandCancel_Click();
+  bool cancel = false;
+  form_.Form_QueryUnload(cancel, 0);
+  EXPECT_TRUE(cancel);
+  // Unanswered, the question takes its default: No.
+  cancel = false;
+  form_.Form_QueryUnload(cancel, 1);
+  EXPECT_TRUE(cancel);
+  ASSERT_EQ(boxes_.boxes.size(), 3u);
+  for (const auto& box : boxes_.boxes) {
+    EXPECT_EQ(box.text, kQuestion);
+    EXPECT_EQ(box.title, "Cancel?");
+    EXPECT_EQ(box.buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(box.icon, platform::Icon::Stop);
+    EXPECT_EQ(box.defaultButton, 1);
+  }
+  EXPECT_EQ(Ini(), kIni);
+  EXPECT_FALSE(tree_.Exists("Korvex/KVXLOG.TXT"));
+}
+
+TEST_F(CancelTest, YesMarksLogsAndEndsFromButtonAndCloseBox) {
+  BoxesToStderr();
+  const std::string notice = "box Start_Config: Error logged to <LF><CR>C:\\\\KORVEX\\\\KVXLOG.TXT";
+  EXPECT_EXIT(form_.CommandCancel_Click(), testing::ExitedWithCode(kExitCancelled),
+              "box Cancel\\?: Cancel configuration\\?<LF><CR>\"Yes\" will abort.*\n" + notice);
+  EXPECT_EQ(Ini(), "[Common]\r\nNameM1=Filler\r\nConfigExeCancel=Start_Config\r\n");
+  EXPECT_EQ(Log(), kLogLine);
+
+  tree_.Write("Korvex/parameter/kvxconfiguration.ini", kIni);
+  bool cancel = false;
+  EXPECT_EXIT(form_.Form_QueryUnload(cancel, 0), testing::ExitedWithCode(kExitCancelled),
+              "box Cancel\\?: .*\n" + notice);
+  EXPECT_EQ(Ini(), "[Common]\r\nNameM1=Filler\r\nConfigExeCancel=Start_Config\r\n");
+  EXPECT_EQ(Log(), kLogLine + kLogLine);
+}
+
+TEST_F(CancelTest, HelpModeExplainsCancelButStillAsksOnClose) {
+  rt::HelpMode = true;
+  form_.CommandCancel_Click();
+  ASSERT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_EQ(boxes_.boxes[0].title, "Info:");
+  bool cancel = false;
+  form_.Form_QueryUnload(cancel, 0);  // default No
+  EXPECT_TRUE(cancel);
+  ASSERT_EQ(boxes_.boxes.size(), 2u);
+  EXPECT_EQ(boxes_.boxes[1].title, "Cancel?");
+  EXPECT_EQ(Ini(), kIni);
+}
+
+TEST_F(CancelTest, AnUnwritableMarkIsReportedAndTheCancelStillEnds) {
+  BoxesToStderr();
+  fs::permissions(tree_.Host("Korvex/parameter/kvxconfiguration.ini"), fs::perms::owner_read);
+  EXPECT_EXIT(form_.CommandCancel_Click(), testing::ExitedWithCode(kExitCancelled),
+              "box Unexpected error: .*ConfigExeCancel could not be written to "
+              "\"C:\\\\Korvex\\\\parameter\\\\kvxconfiguration.ini\".*Resume\\?\n"
+              "box Start_Config: Error logged to");
+  EXPECT_EQ(Ini(), kIni);
+  const std::string log = Log();
+  EXPECT_NE(log.find("Fehler in Start / Start_Config_Exe / CommandCancel_Click (Nr. 75) :"),
+            std::string::npos);
+  EXPECT_EQ(log.substr(log.size() - kLogLine.size()), kLogLine);
+
+  // No configuration tool INI at all: the same report from the close box.
+  form_.ConfigurationIniPath.clear();
+  bool cancel = false;
+  EXPECT_EXIT(form_.Form_QueryUnload(cancel, 0), testing::ExitedWithCode(kExitCancelled),
+              "could not be written to \"\"");
+  EXPECT_NE(Log().find("Form_QueryUnload (Nr. 75)"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Scripted runs.
+
+std::string Bitmap() {
+  std::string b = "BM";
+  auto le = [&b](uint32_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) b += static_cast<char>((v >> (8 * k)) & 0xFF);
+  };
+  le(58, 4), le(0, 4), le(54, 4), le(40, 4), le(1, 4), le(1, 4), le(1, 2), le(24, 2);
+  le(0, 4), le(4, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+  return b + std::string(4, '\x7f');
+}
+
+class CancelScript : public ::testing::Test {
+ protected:
+  CancelScript() : install_(tree_) {
+    install_.Configure({"Filler"}, "1024", "False");
+    install_.ValidMachines("ALL");
+    install_.Write("Start/Start_Logo.bmp", Bitmap());
+    install_.Write("parameter/Program.ini", "[Project]\r\n");
+  }
+  testsupport::RunResult Run(const std::string& script) {
+    return install_.Run(kCommandLine, script);
+  }
+  std::string Mark() const {
+    const std::string ini = install_.Read("parameter/kvxconfiguration.ini");
+    const size_t at = ini.find("ConfigExeCancel=");
+    return at == std::string::npos ? "<none>" : ini.substr(at, ini.find('\r', at) - at);
+  }
+
+  testsupport::TempTree tree_;
+  testsupport::Installation install_;
+};
+
+const std::string kQuestionBox =
+    "msgbox title=\"Cancel?\" icon=stop buttons=Yes/No default=No\n"
+    "  text=\"Cancel configuration?<LF><CR>\"Yes\" will abort the whole procedure!\"\n";
+
+TEST_F(CancelScript, CancelNoThenYes) {
+  const auto run =
+      Run("focus CommandCancel\nanswer No\nclick CommandCancel\ndump\nanswer Yes\nclick "
+          "CommandCancel\n");
+  EXPECT_EQ(run.status, 2) << run.transcript << run.errors;
+  EXPECT_NE(run.transcript.find("> click CommandCancel\n" + kQuestionBox +
+                                "  answer=No (queued)\n> dump\n"),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_NE(run.transcript.find(kQuestionBox +
+                                "  answer=Yes (queued)\n"
+                                "msgbox title=\"Start_Config\" icon=stop buttons=OK default=OK\n"
+                                "  text=\"Error logged to <LF><CR>C:\\KORVEX\\KVXLOG.TXT\"\n"
+                                "  answer=OK (default)\nprocess ended with status 2\n"),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_EQ(Mark(), "ConfigExeCancel=Start_Config");
+  EXPECT_EQ(install_.Read("KVXLOG.TXT"), kLogLine);
+}
+
+TEST_F(CancelScript, CloseBoxAsksLikeCancel) {
+  const auto run = Run("focus CommandCancel\nanswer No\nclose\nclose\nanswer Yes\nclose\n");
+  EXPECT_EQ(run.status, 2) << run.transcript << run.errors;
+  // First No, then the default (No) on Enter: the window stays both times.
+  EXPECT_NE(run.transcript.find("> close\n" + kQuestionBox + "  answer=No (queued)\n> close\n" +
+                                kQuestionBox + "  answer=No (default)\n> close\n" + kQuestionBox +
+                                "  answer=Yes (queued)\n"),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_EQ(run.transcript.find("window closed"), std::string::npos);
+  EXPECT_EQ(Mark(), "ConfigExeCancel=Start_Config");
+  EXPECT_EQ(install_.Read("KVXLOG.TXT"), kLogLine);
+}
+
+TEST_F(CancelScript, HelpModeExplainsCancelAndTheCloseBoxStillAsks) {
+  const auto run = Run("click CommandQuest\nclick CommandCancel\nanswer No\nclose\n");
+  EXPECT_EQ(run.status, 3) << run.transcript << run.errors;
+  EXPECT_NE(run.transcript.find("> click CommandCancel\nmsgbox title=\"Info:\""), std::string::npos)
+      << run.transcript;
+  EXPECT_NE(run.transcript.find("> close\n" + kQuestionBox + "  answer=No (queued)\n"),
+            std::string::npos);
+  EXPECT_NE(Mark(), "ConfigExeCancel=Start_Config");
+  EXPECT_FALSE(install_.Exists("KVXLOG.TXT"));
+}
+
+}  // namespace

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+#include "form/start_config_form.h"
+#include "platform/process.h"
+#include "runtime/command_line.h"
+#include "runtime/help_mode.h"
+#include "runtime/language.h"
+#include "test_support.h"
+
+namespace {
+
+// A 1 x 1 bitmap file, 24 bits a pixel.
+std::string Bitmap() {
+  std::string b = "BM";
+  auto le = [&b](uint32_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) b += static_cast<char>((v >> (8 * k)) & 0xFF);
+  };
+  le(58, 4), le(0, 4), le(54, 4), le(40, 4), le(1, 4), le(1, 4), le(1, 2), le(24, 2);
+  le(0, 4), le(4, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+  return b + std::string(4, '\x7f');
+}
+
+class SupplierAndPaths : public ::testing::Test {
+ protected:
+  SupplierAndPaths() {
+    platform::SetProcessForTesting("/EXTERNAL=KVXCFG", "C:\\Korvex\\Start", "Start_Config");
+    tree_.MakeFolder("Korvex/Start");
+    rt::SilentMode = false;
+    rt::HelpMode = false;
+    SarFolder.clear();
+    LastDatabaseFolder.clear();
+    form_ = std::make_unique<frm_Start_Config_Exe>();
+    form_->window.onFileDialog = [this](const ui::FileDialogRequest& r) {
+      requests_.push_back(r);
+      std::optional<std::string> answer;
+      if (!answers_.empty()) {
+        answer = answers_.front();
+        answers_.erase(answers_.begin());
+      }
+      return answer;
+    };
+    for (int i = 0; i < 3; ++i) form_->TextPath[i]->SetText("");
+  }
+  ~SupplierAndPaths() override {
+    rt::HelpMode = false;
+    SarFolder.clear();
+    LastDatabaseFolder.clear();
+  }
+
+  std::string Path(int i) const { return form_->TextPath[i]->Text(); }
+  // Clicks the row's button; the dialog answers with the given path or cancels.
+  const ui::FileDialogRequest& Choose(int i, std::optional<std::string> answer) {
+    answers_.push_back(std::move(answer));
+    const size_t before = requests_.size();
+    form_->CommandPath_Click(i);
+    EXPECT_EQ(requests_.size(), before + 1);
+    return requests_.back();
+  }
+
+  testsupport::TempTree tree_;
+  testsupport::BoxRecorder boxes_;
+  std::unique_ptr<frm_Start_Config_Exe> form_;
+  std::vector<ui::FileDialogRequest> requests_;
+  std::vector<std::optional<std::string>> answers_;
+};
+
+TEST_F(SupplierAndPaths, TheLogoFollowsTheSelectionAndAMissingOneKeepsTheOld) {
+  tree_.Write("Korvex/Start/Start_Logo.bmp", Bitmap());
+  tree_.Write("Korvex/Start/START_ACMELOGO.BMP", Bitmap());  // found whatever its case
+  ui::Control& list = *form_->ComboSupplier;
+  for (const char* entry : {"**Tarvel & Co**", "ACME", "Ghost"}) list.AddItem(entry);
+
+  list.SetListIndex(0);
+  EXPECT_EQ(form_->ImageLogo->GetPicture().source, "C:\\Korvex\\Start\\Start_Logo.bmp");
+  list.SetListIndex(1);
+  EXPECT_EQ(form_->ImageLogo->GetPicture().source, "C:\\Korvex\\Start\\Start_ACMELogo.bmp");
+  EXPECT_TRUE(boxes_.boxes.empty());
+
+  list.SetListIndex(2);  // no Start_GhostLogo.bmp
+  ASSERT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_EQ(boxes_.boxes[0].title, "Unexpected error");
+  EXPECT_NE(boxes_.boxes[0].text.find("File not found"), std::string::npos);
+  EXPECT_EQ(form_->ImageLogo->GetPicture().source, "C:\\Korvex\\Start\\Start_ACMELogo.bmp");
+  EXPECT_EQ(list.ListIndex(), 2);
+
+  // In help mode a pick shows the help only; the list keeps the pick.
+  rt::HelpMode = true;
+  rt::HelpTexts[11] = "Supplier";
+  list.SetListIndex(0);
+  ASSERT_EQ(boxes_.boxes.size(), 2u);
+  EXPECT_EQ(boxes_.boxes[1].title, "Info:");
+  EXPECT_EQ(boxes_.boxes[1].text, "Supplier");
+  EXPECT_EQ(list.ListIndex(), 0);
+  EXPECT_EQ(form_->ImageLogo->GetPicture().source, "C:\\Korvex\\Start\\Start_ACMELogo.bmp");
+  rt::HelpTexts[11].clear();
+}
+
+TEST_F(SupplierAndPaths, TheDialogRemembersTheFolderAndTakesOnlyExistingFiles) {
+  tree_.Write("Data/Korvex.mdb", "db");
+  tree_.Write("Data/Helptext.mdb", "db");
+  // First use: the caption as file name, no folder of its own.
+  const ui::FileDialogRequest first = Choose(0, "C:\\Data\\Korvex.mdb");
+  EXPECT_EQ(first.fileName, "Korvex.mdb");
+  EXPECT_EQ(first.initDir, "");
+  EXPECT_EQ(first.title, "Pfad f\u00fcr Korvex.mdb ausw\u00e4hlen");
+  EXPECT_EQ(first.filter, "Datenbank (*.mdb)|*.mdb");
+  EXPECT_EQ(Path(0), "C:\\Data\\Korvex.mdb");
+  EXPECT_EQ(LastDatabaseFolder, "C:\\Data\\");
+
+  // The folder is offered in the next row; a cancel leaves the bare caption,
+  // which has no folder, and the box as it was.
+  const ui::FileDialogRequest second = Choose(1, std::nullopt);
+  EXPECT_EQ(second.fileName, "Alarmdefinition.mdb");
+  EXPECT_EQ(second.initDir, "C:\\Data\\");
+  EXPECT_EQ(Path(1), "");
+  EXPECT_EQ(LastDatabaseFolder, "");
+  // The row's own file decides the folder again.
+  EXPECT_EQ(Choose(0, std::nullopt).initDir, "C:\\Data\\");
+
+  // A folder, a missing file and an empty answer change no box.
+  form_->TextPath[2]->SetText("C:\\Old\\Helptext.mdb");
+  Choose(2, "C:\\Data");
+  EXPECT_EQ(LastDatabaseFolder, "C:\\");
+  Choose(2, "C:\\Data\\Missing.mdb");
+  Choose(2, "");
+  EXPECT_EQ(Path(2), "C:\\Old\\Helptext.mdb");
+  Choose(2, "c:\\data\\HELPTEXT.MDB");  // the path layer matches the case
+  EXPECT_EQ(Path(2), "c:\\data\\HELPTEXT.MDB");
+  EXPECT_TRUE(boxes_.boxes.empty());
+}
+
+TEST_F(SupplierAndPaths, ASaveAndRestoreCopyOffersItsProgramFolder) {
+  tree_.Write("SAR/program/korvex.mdb", "db");
+  SarFolder = "C:\\SAR";
+  form_->DirCtl->SetFileName("Earlier.mdb");
+  const ui::FileDialogRequest empty = Choose(1, std::nullopt);
+  EXPECT_EQ(empty.initDir, "C:\\SAR\\Program");
+  EXPECT_EQ(empty.fileName, "Earlier.mdb");  // kept from the use before
+  form_->TextPath[0]->SetText("C:\\SAR\\program\\korvex.mdb");
+  const ui::FileDialogRequest filled = Choose(0, std::nullopt);
+  EXPECT_EQ(filled.initDir, "C:\\SAR\\program\\");
+  EXPECT_EQ(filled.fileName, "Korvex.mdb");
+}
+
+TEST_F(SupplierAndPaths, FiltersByVisualisationAndHelpInsteadOfTheDialog) {
+  form_->VisuVersion = 2;
+  EXPECT_EQ(Choose(0, std::nullopt).filter, "Datenbank (*.vws)|*.vws");
+  EXPECT_EQ(Choose(1, std::nullopt).filter, "Datenbank (*.mdb)|*.mdb");
+  EXPECT_EQ(Choose(2, std::nullopt).filter, "Datenbank (*.mdb)|*.mdb");
+  form_->VisuVersion = 1;
+  EXPECT_EQ(Choose(0, std::nullopt).filter, "Datenbank (*.mdb)|*.mdb");
+
+  rt::HelpTexts[21] = "Database<CRLF>paths";
+  form_->TextPath_Click(1);
+  EXPECT_TRUE(boxes_.boxes.empty());
+  rt::HelpMode = true;
+  const size_t dialogs = requests_.size();
+  form_->CommandPath_Click(1);
+  form_->TextPath_Click(2);
+  EXPECT_EQ(requests_.size(), dialogs);
+  ASSERT_EQ(boxes_.boxes.size(), 2u);
+  for (const auto& box : boxes_.boxes) EXPECT_EQ(box.text, "Database\r\npaths");
+  rt::HelpTexts[21].clear();
+}
+
+// ---------------------------------------------------------------------------
+// End to end.
+
+std::string DumpLine(const std::string& transcript, const std::string& control) {
+  const size_t at = transcript.rfind("\n  " + control + " ");
+  if (at == std::string::npos) return "";
+  return transcript.substr(at + 1, transcript.find('\n', at + 1) - at - 1);
+}
+
+class SupplierAndPathsScript : public ::testing::Test {
+ protected:
+  SupplierAndPathsScript() : install_(tree_) {
+    install_.Configure({"Press"});
+    install_.ValidMachines("ALL");
+    install_.Write("Start/Start_Logo.bmp", Bitmap());
+    install_.Write("Start/START_ACMELOGO.BMP", Bitmap());
+    install_.Write("Start/Start_JunkLogo.bmp", "no picture");
+    tree_.Write("Data/Korvex.mdb", "db");
+  }
+  testsupport::TempTree tree_;
+  testsupport::Installation install_;
+};
+
+TEST_F(SupplierAndPathsScript, PickingASupplierShowsItsLogo) {
+  const auto run = install_.Run(install_.Integrated(),
+                                "dump\n"
+                                "select ComboSupplier ACME\n"
+                                "dump\n"
+                                "answer Yes\n"
+                                "select ComboSupplier Junk\n"
+                                "dump\n");
+  EXPECT_EQ(run.status, 3) << run.transcript << run.errors;
+  const size_t acme = run.transcript.find("> select ComboSupplier ACME");
+  const size_t junk = run.transcript.find("> select ComboSupplier Junk");
+  ASSERT_NE(junk, std::string::npos) << run.transcript;
+  EXPECT_NE(DumpLine(run.transcript.substr(0, acme), "ImageLogo")
+                .find("picture=\"C:\\Korvex\\Start\\Start_Logo.bmp\""),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_NE(DumpLine(run.transcript.substr(0, junk), "ImageLogo")
+                .find("picture=\"C:\\Korvex\\Start\\Start_ACMELogo.bmp\""),
+            std::string::npos)
+      << run.transcript;
+  // A logo that cannot be loaded is reported; the old one stays.
+  EXPECT_NE(run.transcript.find("title=\"Unexpected error\"", junk), std::string::npos);
+  EXPECT_NE(DumpLine(run.transcript, "ImageLogo").find("Start_ACMELogo.bmp"), std::string::npos);
+  EXPECT_EQ(run.transcript.find("Info:"), std::string::npos);
+}
+
+TEST_F(SupplierAndPathsScript, TheButtonsOpenTheDialogAndFillTheBoxes) {
+  const auto run = install_.Run(install_.Integrated(),
+                                "file C:\\Data\\Korvex.mdb\n"
+                                "click CommandPath(0)\n"
+                                "file cancel\n"
+                                "click CommandPath(1)\n"
+                                "file C:\\Data\n"
+                                "click CommandPath(2)\n"
+                                "dump\n");
+  EXPECT_EQ(run.status, 3) << run.transcript << run.errors;
+  const std::string t = run.transcript;
+  EXPECT_NE(t.find("filedialog title=\"Pfad f\u00fcr Korvex.mdb ausw\u00e4hlen\" "
+                   "filter=\"Datenbank (*.mdb)|*.mdb\" initdir=\"\" filename=\"Korvex.mdb\""),
+            std::string::npos)
+      << t;
+  EXPECT_NE(t.find("filter=\"Datenbank (*.mdb)|*.mdb\" initdir=\"C:\\Data\\\" "
+                   "filename=\"Alarmdefinition.mdb\""),
+            std::string::npos)
+      << t;
+  // After the cancel nothing is remembered: the caption, the folder of the last use.
+  EXPECT_NE(t.find("initdir=\"C:\\Data\\\" filename=\"Helptext.mdb\""), std::string::npos) << t;
+  EXPECT_NE(DumpLine(t, "TextPath(0)").find("text=\"C:\\Data\\Korvex.mdb\""), std::string::npos);
+  const std::string row1 = DumpLine(t, "TextPath(1)");
+  const std::string row2 = DumpLine(t, "TextPath(2)");
+  EXPECT_EQ(row1.find("Data"), std::string::npos) << row1;
+  EXPECT_EQ(row2.find("Data"), std::string::npos) << row2;
+  EXPECT_EQ(t.find("msgbox"), std::string::npos) << t;
+}
+
+}  // namespace
