@@ -98,9 +98,9 @@ void frm_Start_Config_Exe::WriteInputs() {
   }
 
   for (int n = 1; n <= machines; ++n) {
-    bool valid_machine = false;
-    step([&] { valid_machine = rt::IsValidMachine(valid, rt::ExistingMachines.at(n)); });
-    if (!valid_machine) continue;
+    bool isValid = false;
+    step([&] { isValid = rt::IsValidMachine(valid, rt::ExistingMachines.at(n)); });
+    if (!isValid) continue;
     const std::string section = keys::MachineSection(n);
     step([&] { SaveIni(rt::ExistingMachines.at(n), section, keys::kMachineName, ini); });
     step([&] {

@@ -88,62 +88,29 @@ std::string Stamp(const std::string& editorCode) {
 }
 
 // ---------------------------------------------------------------------------
-// In-process: the form's state set directly.
-
-const std::string kOldProgramIni = Lines(
-    {"[Project]", "CustomKey=keep", "[Machine1]", "MachineName=Old", "SpeedFactor=9", "[Project]"});
+// In-process, on a form whose state the test sets: what the scripted runs below
+// cannot reach.
 
 class CommitTest : public ::testing::Test {
  protected:
   CommitTest() {
     platform::SetProcessForTesting(kCommandLine, "C:\\Korvex\\Start", "Start_Config");
     rt::GetStartModeIntegrated();
-    tree_.Write("Korvex/Start/Start.cfg", "[Project]\r\nValidMachines=capper\r\n");
-    tree_.Write("Korvex/parameter/kvxconfiguration.ini",
-                Lines({"[Common]", "MonitorRes=1024", "VWStudio=False"}));
-    tree_.Write("Korvex/parameter/Program.ini", kOldProgramIni);
-    tree_.MakeFolder("Korvex/program");
-    tree_.MakeFolder("Korvex/standard");
-    rt::ExistingMachines = {"", "Filler", "Capper", "Labeler"};
-    form_.ConfigurationIniPath = "C:\\Korvex\\parameter\\kvxconfiguration.ini";
-    form_.MonitorResolution = "1024";
-    // The lists as start-up fills them, without the handlers of other topics.
-    for (ui::Control* c : {form_.ComboSupplier, form_.ComboSteuerung, form_.ComboDateFormat,
-                           form_.CheckTimeChanging})
-      c->on.click = nullptr;
-    for (int i = 1; i <= 5; ++i) form_.TextSpeedFactor[i]->on.change = nullptr;
+    tree_.Write("Korvex/Start/Start.cfg", "[Project]\r\nValidMachines=all\r\n");
+    tree_.Write("Korvex/parameter/Program.ini", "[Project]\r\n");
+    rt::ExistingMachines = {"", "Filler"};
+    form_.MonitorResolution = "-1";
+    form_.TextSpeedFactor[1]->on.change = nullptr;
+    form_.ComboSupplier->on.click = nullptr;
     for (const char* s : {"**Tarvel & Co**", "Acme"}) form_.ComboSupplier->AddItem(s);
-    for (const char* s : {"Beckhoff", "Siemens"}) form_.ComboSteuerung->AddItem(s);
-    for (const char* s : {"MM-TT-JJJJ", "TT.MM.JJJJ", "JJJJ/MM/TT"})
-      form_.ComboDateFormat->AddItem(s);
-    form_.ComboSupplier->SetListIndex(1);
-    form_.ComboSteuerung->SetListIndex(1);
-    form_.ComboDateFormat->SetListIndex(2);
-    form_.CheckTimeChanging->SetValue(1);
-    form_.NumberOfRejects = 48;
-    form_.NumberOfAlarms = 300;
-    form_.NumberOfWarnings = 256;
-    form_.FaultWithMachineNumber = true;
+    form_.ComboSupplier->SetListIndex(0);
   }
   ~CommitTest() override {
     rt::ExistingMachines.clear();
     rt::IntegratedMode = false;
-    rt::HelpMode = false;
   }
-
-  std::string ExpectedProgramIni(const std::string& supplier, const std::string& factor,
-                                 bool vwStudio) const {
-    ProjectValues v;
-    v.machines = 3, v.supplier = supplier, v.control = 1, v.dateFormat = 2;
-    v.timeChanging = true, v.vwStudio = vwStudio, v.alarms = 300, v.fault = true;
-    return Lines({"[Project]", "CustomKey=keep"}) + ProjectKeys(v) +
-           Lines({"[Machine1]", "MachineName=Old", "SpeedFactor=9", "[Project]"}) +
-           PasswordSections() + MachineSection(2, "Capper", factor);
-  }
-  std::string Cfg() const { return tree_.Read("Korvex/Start/Start.cfg"); }
-  std::string ExpectedCfg() const {
-    return "[Project]\r\nValidMachines=capper\r\n" +
-           Stamp(rt::EditorCode(platform::FirstEnvironmentEntry()));
+  std::string Ini(const std::string& key, const std::string& section = "Project") const {
+    return rt::LoadIniString(section, key, "C:\\Korvex\\parameter\\Program.ini");
   }
 
   testsupport::TempTree tree_;
@@ -151,95 +118,34 @@ class CommitTest : public ::testing::Test {
   frm_Start_Config_Exe form_;
 };
 
-TEST_F(CommitTest, WritesEverySettingInOrderAndOnlyValidMachines) {
+TEST_F(CommitTest, MakersSupplierEmptyFactorAndRepeatedCommit) {
   form_.WriteInputs();
-  EXPECT_TRUE(boxes_.boxes.empty());
-  EXPECT_TRUE(form_.TimeChanging);
-  EXPECT_EQ(tree_.Read("Korvex/parameter/Program.ini"), ExpectedProgramIni("Acme", "1", false));
-  EXPECT_EQ(tree_.Read("Korvex/TarvelPresets.ini"), "[Project]\r\nFormatOfDate=2\r\n");
-  EXPECT_EQ(Cfg(), ExpectedCfg());
-
-  // Again with the maker's own supplier and a typed factor: the same keys, in
-  // place; the stamp is replaced, not repeated.
-  form_.ComboSupplier->SetListIndex(0);
-  form_.TextSpeedFactor[2]->SetText("-7");
+  EXPECT_EQ(Ini("Supplier"), "");
+  EXPECT_EQ(Ini("Control"), "-1");  // nothing selected
+  EXPECT_EQ(Ini("Resolution"), "-1");
+  EXPECT_EQ(Ini("SpeedFactor", "Machine1"), "1");
+  form_.TextSpeedFactor[1]->SetText("-7");
   form_.WriteInputs();
-  EXPECT_EQ(tree_.Read("Korvex/parameter/Program.ini"), ExpectedProgramIni("", "-7", false));
-  EXPECT_EQ(Cfg(), ExpectedCfg());
+  EXPECT_EQ(Ini("SpeedFactor", "Machine1"), "-7");
+  // The same inputs again: the same file, each key once.
   const std::string once = tree_.Read("Korvex/parameter/Program.ini");
   form_.WriteInputs();
   EXPECT_EQ(tree_.Read("Korvex/parameter/Program.ini"), once);
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
-TEST_F(CommitTest, StudioMarkIsWrittenTrueButNeverFalse) {
-  tree_.Write("Korvex/parameter/kvxconfiguration.ini", Lines({"[Common]", "VWStudio=true"}));
-  form_.WriteInputs();
-  EXPECT_EQ(tree_.Read("Korvex/parameter/Program.ini"), ExpectedProgramIni("Acme", "1", true));
-
-  tree_.Write("Korvex/parameter/kvxconfiguration.ini", Lines({"[Common]", "VWStudio=False"}));
-  form_.WriteInputs();
-  EXPECT_EQ(rt::LoadIniString("Project", "VWStudio", "C:\\Korvex\\parameter\\Program.ini"), "True");
-}
-
-TEST_F(CommitTest, WithoutParameterFolderNothingIsStoredButStampAndPresets) {
-  fs::remove_all(tree_.Host("Korvex/parameter"));
-  form_.ConfigurationIniPath.clear();
+TEST_F(CommitTest, WithoutParameterFolderOnlyPresetsAndStampAreWritten) {
+  std::filesystem::remove_all(tree_.Host("Korvex/parameter"));
   form_.WriteInputs();
   EXPECT_TRUE(boxes_.boxes.empty());
   EXPECT_FALSE(tree_.Exists("Korvex/parameter"));
-  EXPECT_EQ(tree_.Read("Korvex/TarvelPresets.ini"), "[Project]\r\nFormatOfDate=2\r\n");
-  EXPECT_EQ(Cfg(), ExpectedCfg());
+  EXPECT_EQ(tree_.Read("Korvex/TarvelPresets.ini"), "[Project]\r\nFormatOfDate=-1\r\n");
+  EXPECT_EQ(tree_.Read("Korvex/Start/Start.cfg"),
+            "[Project]\r\nValidMachines=all\r\n" +
+                Stamp(rt::EditorCode(platform::FirstEnvironmentEntry())));
   std::vector<std::string> top;
   for (const auto& e : fs::directory_iterator(tree_.root())) top.push_back(e.path().filename());
   EXPECT_EQ(top, std::vector<std::string>{"Korvex"});
-}
-
-TEST_F(CommitTest, HelpModeShowsTheHelpAndCommitsNothing) {
-  form_.CommandOK->SetEnabled(true);
-  rt::HelpMode = true;
-  form_.CommandOK_Click();
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].title, "Info:");
-  EXPECT_TRUE(form_.CommandOK->Enabled());
-  EXPECT_TRUE(form_.CommandCancel->Enabled());
-  EXPECT_EQ(tree_.Read("Korvex/parameter/Program.ini"), kOldProgramIni);
-  EXPECT_FALSE(tree_.Exists("Korvex/TarvelPresets.ini"));
-}
-
-TEST_F(CommitTest, CloseMeCopiesFirstWritesEvenAfterFailedCopiesAndEnds) {
-  form_.window.onFrontEndNote = [this](const std::string& note) {
-    std::cerr << note << " ok=" << form_.CommandOK->Enabled()
-              << " cancel=" << form_.CommandCancel->Enabled() << "\n";
-  };
-  // The "\standard\" folder is missing: every picture copy is reported (and
-  // answered Yes by default), the settings follow all the same.
-  fs::remove_all(tree_.Host("Korvex/standard"));
-  tree_.Write(kMachines + "Filler/Standard/Warn_xx_xxx_1024.bmp", "stand-by");
-  rt::ExistingMachines = {"", "Filler"};
-  form_.CommandOK->SetEnabled(true);
-  EXPECT_EXIT(form_.CommandOK_Click(), testing::ExitedWithCode(kExitCommitted),
-              "pending events processed ok=0 cancel=0\n"
-              "mouse pointer: hourglass ok=0 cancel=0\n"
-              "mouse pointer: default ok=0 cancel=0\n");
-  const std::string log = tree_.Read("Korvex/KVXLOG.TXT");
-  EXPECT_NE(log.find("Fehler in Start / Start_Config_Exe / CopyFiles (Nr. 76) :Path not found"),
-            std::string::npos);
-  EXPECT_NE(log.find("MachineSymbol_Filler_1024.gif not found"), std::string::npos);
-  EXPECT_FALSE(tree_.Exists("Korvex/standard"));
-  EXPECT_EQ(rt::LoadIniInteger("Project", "NumberOfMachines", "C:\\Korvex\\parameter\\Program.ini"),
-            1);
-  EXPECT_EQ(tree_.Read("Korvex/TarvelPresets.ini"), "[Project]\r\nFormatOfDate=2\r\n");
-  EXPECT_EQ(Cfg(), ExpectedCfg());
-}
-
-TEST_F(CommitTest, NoToAFailedCopyEndsBeforeAnySetting) {
-  tree_.MakeFolder(kMachines + "Filler/Standard");
-  rt::ExistingMachines = {"", "Filler"};
-  boxes_.answers.push_back(platform::Answer::No);
-  EXPECT_EXIT(form_.CloseMe(), testing::ExitedWithCode(1), "");
-  EXPECT_EQ(tree_.Read("Korvex/parameter/Program.ini"), kOldProgramIni);
-  EXPECT_EQ(Cfg(), "[Project]\r\nValidMachines=capper\r\n");
-  EXPECT_FALSE(tree_.Exists("Korvex/TarvelPresets.ini"));
 }
 
 // ---------------------------------------------------------------------------
@@ -265,10 +171,10 @@ class CommitScript : public ::testing::Test {
  protected:
   CommitScript() : install_(tree_) {
     install_.Configure({"Filler", "Capper"}, "1024", "False");
-    install_.ValidMachines("ALL");
+    install_.ValidMachines("FILLER");  // Capper is not configured here
     install_.Write("Start/Start_Logo.bmp", Bitmap());
     install_.Write("Start/Start_AcmeLogo.bmp", Bitmap());
-    install_.Write("parameter/Program.ini", "[Project]\r\nCustomKey=keep\r\n");
+    install_.Write("parameter/Program.ini", kOldProgramIni);
     install_.Write("Program/Korvex.mdb", "old database");
     tree_.MakeFolder("Korvex/Standard");
     // The Save & Restore copy.
@@ -281,17 +187,23 @@ class CommitScript : public ::testing::Test {
     tree_.Write("SR/Copy1/Program/Korvex.mdb", "copy database");
     tree_.Write("SR/Copy1/Program/Alarmdefinition.mdb", "copy alarms");
     tree_.Write("SR/Copy1/Program/Helptext.mdb", "copy help");
-    // The source folder of the installation media.
+    // The source folder of the installation media. Filler has only the stand-by
+    // picture (and one of another resolution); Capper has all sixteen.
     tree_.Write("Source/Verschiedenes/parameter/Brand.mdb", "brand");
     tree_.Write(kMachines + "Filler/Standard/Warn_xx_xxx_1024.bmp", "filler stand-by");
+    tree_.Write(kMachines + "Filler/Standard/Warn_xx_xxx_800.bmp", "filler 800");
+    tree_.Write(kMachines + "Filler/Standard/Shared.gif", "filler shared");
     tree_.Write(kMachines + "Filler/Standard/MachineSymbol_Filler_1024.gif", "filler symbol");
     for (int k = 1; k <= 16; ++k)
-      tree_.Write(kMachines + "Capper/Standard/" + (k < 10 ? "Warn_0" : "Warn_") +
-                      std::to_string(k) + "_Capper_1024.bmp",
+      tree_.Write(kMachines + "Capper/Standard/" + Warn(k, "Capper"),
                   "capper " + std::to_string(k));
+    tree_.Write(kMachines + "Capper/Standard/Shared.gif", "capper shared");
     tree_.Write(kMachines + "Capper/Standard/MachineSymbol_Capper_1024.gif", "capper symbol");
   }
 
+  static std::string Warn(int k, const std::string& machine) {
+    return (k < 10 ? "Warn_0" : "Warn_") + std::to_string(k) + "_" + machine + "_1024.bmp";
+  }
   testsupport::RunResult Commit(
       const std::string& script = "dir C:\\SR\\Copy1\nclick CommandOK\n") {
     return install_.Run(kCommandLine, script, {"EDITOR=abc"});
@@ -299,17 +211,25 @@ class CommitScript : public ::testing::Test {
   std::string Standard(const std::string& name) const {
     return tree_.Read("Korvex/Standard/" + name);
   }
-  ProjectValues Taken() const {
+  static ProjectValues Taken() {
     ProjectValues v;
     v.machines = 2, v.supplier = "Acme", v.control = 1, v.dateFormat = 2, v.rejects = 100;
     v.alarms = 256, v.warnings = 300, v.fault = true;
     return v;
   }
-  std::string ExpectedProgramIni(const ProjectValues& v) const {
-    return Lines({"[Project]", "CustomKey=keep"}) + ProjectKeys(v) + Lines({"[Project]"}) +
-           PasswordSections() + MachineSection(1, "Filler", "3") + MachineSection(2, "Capper", "7");
+  // The old keys stay in place (VWStudio is never written false), the new ones
+  // follow in writing order; only the valid machine gets its section.
+  static std::string ExpectedProgramIni(const ProjectValues& v) {
+    return Lines({"[Project]", "VWStudio=True"}) + ProjectKeys(v) +
+           Lines({"[Machine2]", "MachineName=Old", "[Project]"}) + PasswordSections() +
+           MachineSection(1, "Filler", "3");
+  }
+  std::string Stamped() const {
+    return "[Project]\r\nValidMachines=FILLER\r\n" + Stamp("666768");  // EDITOR=abc
   }
 
+  const std::string kOldProgramIni =
+      Lines({"[Project]", "VWStudio=True", "[Machine2]", "MachineName=Old"});
   testsupport::TempTree tree_;
   testsupport::Installation install_;
 };
@@ -326,8 +246,7 @@ TEST_F(CommitScript, AcceptedCopyIsCommittedFileByFile) {
 
   EXPECT_EQ(install_.Read("parameter/Program.ini"), ExpectedProgramIni(Taken()));
   EXPECT_EQ(install_.Read("TarvelPresets.ini"), "[Project]\r\nFormatOfDate=2\r\n");
-  EXPECT_EQ(install_.Read("Start/Start.cfg"),
-            "[Project]\r\nValidMachines=ALL\r\n" + Stamp("666768"));
+  EXPECT_EQ(install_.Read("Start/Start.cfg"), Stamped());
   EXPECT_EQ(install_.Read("parameter/kvxconfiguration.ini"),
             Lines({"[Common]", "NameM1=Filler", "NameM2=Capper", "MonitorRes=1024",
                    "VWStudio=False", "SaveAndRestore=C:\\SR\\Copy1", "ConfigExeCancel=False"}));
@@ -337,26 +256,33 @@ TEST_F(CommitScript, AcceptedCopyIsCommittedFileByFile) {
   EXPECT_EQ(install_.Read("Program/AlarmDefinition.mdb"), "copy alarms");
   EXPECT_EQ(install_.Read("Program/HelpText.mdb"), "copy help");
   EXPECT_EQ(install_.Read("parameter/Brand.mdb"), "brand");
+  // Filler's sixteen are its stand-by under the specific names; Capper's pictures
+  // arrive although Capper is not valid; the whole folders follow, other
+  // resolutions included, and the later machine wins a shared name.
   for (int k = 1; k <= 16; ++k) {
-    const std::string two = (k < 10 ? "0" : "") + std::to_string(k);
-    EXPECT_EQ(Standard("Warn_" + two + "_Filler_1024.bmp"), "filler stand-by") << k;
-    EXPECT_EQ(Standard("Warn_" + two + "_Capper_1024.bmp"), "capper " + std::to_string(k)) << k;
+    EXPECT_EQ(Standard(Warn(k, "Filler")), "filler stand-by") << k;
+    EXPECT_EQ(Standard(Warn(k, "Capper")), "capper " + std::to_string(k)) << k;
   }
   EXPECT_EQ(Standard("Warn_xx_xxx_1024.bmp"), "filler stand-by");
+  EXPECT_EQ(Standard("Warn_xx_xxx_800.bmp"), "filler 800");
+  EXPECT_EQ(Standard("Shared.gif"), "capper shared");
   EXPECT_EQ(Standard("MachineSymbol_Filler_1024.gif"), "filler symbol");
   EXPECT_EQ(Standard("MachineSymbol_Capper_1024.gif"), "capper symbol");
-  EXPECT_EQ(std::distance(fs::directory_iterator(tree_.Host("Korvex/Standard")), {}), 35);
+  EXPECT_EQ(std::distance(fs::directory_iterator(tree_.Host("Korvex/Standard")), {}), 37);
 }
 
 TEST_F(CommitScript, StudioInstallationCopiesTheProjectAndMarksIt) {
   install_.Configure({"Filler", "Capper"}, "1024", "True");
+  install_.Write("parameter/Program.ini", "[Project]\r\n");
   fs::remove(tree_.Host("SR/Copy1/Program/Korvex.mdb"));
   tree_.Write("SR/Copy1/Program/Korvex.vws", "copy project");
   const auto run = Commit();
   ASSERT_EQ(run.status, 0) << run.transcript << run.errors;
   ProjectValues v = Taken();
   v.vwStudio = true;
-  EXPECT_EQ(install_.Read("parameter/Program.ini"), ExpectedProgramIni(v));
+  EXPECT_EQ(install_.Read("parameter/Program.ini"), Lines({"[Project]"}) + ProjectKeys(v) +
+                                                        Lines({"[Project]"}) + PasswordSections() +
+                                                        MachineSection(1, "Filler", "3"));
   EXPECT_EQ(install_.Read("Program/Korvex.vws"), "copy project");
   EXPECT_EQ(install_.Read("Program/Korvex.mdb"), "old database");
   EXPECT_FALSE(install_.Exists("Program/AlarmDefinition.mdb"));
@@ -370,20 +296,16 @@ TEST_F(CommitScript, SixteenMissingPicturesAreReportedAndTheCommitGoesOn) {
   const std::string generic = "Maschinenabhängig\\Filler\\Standard\\Warn_xx_xxx_1024.bmp";
   EXPECT_EQ(Count(run.transcript, generic + " not found"), 16u) << run.transcript;
   EXPECT_EQ(Count(run.transcript, "answer=Yes (default)"), 16u);
-  EXPECT_EQ(install_.Read("KVXLOG.TXT"), [] {
-    std::string line =
-        "Fehler in Start / Start_Config_Exe / CopyFiles (Nr. 53) "
-        ":C:\\SOURCE\\Verschiedenes\\Maschinenabh\xE4ngig\\Filler\\Standard\\"
-        "Warn_xx_xxx_1024.bmp not found\r\n";
-    std::string log;
-    for (int k = 0; k < 16; ++k) log += line;
-    return log;
-  }());
-  EXPECT_FALSE(install_.Exists("Standard/Warn_01_Filler_1024.bmp"));
+  std::string log;
+  for (int k = 0; k < 16; ++k)  // the log is written in the Windows code page
+    log +=
+        "Fehler in Start / Start_Config_Exe / CopyFiles (Nr. 53) :C:\\SOURCE\\Verschiedenes\\"
+        "Maschinenabh\xE4ngig\\Filler\\Standard\\Warn_xx_xxx_1024.bmp not found\r\n";
+  EXPECT_EQ(install_.Read("KVXLOG.TXT"), log);
+  EXPECT_FALSE(install_.Exists("Standard/" + Warn(1, "Filler")));
   EXPECT_EQ(Standard("MachineSymbol_Filler_1024.gif"), "filler symbol");
   EXPECT_EQ(install_.Read("parameter/Program.ini"), ExpectedProgramIni(Taken()));
-  EXPECT_EQ(install_.Read("Start/Start.cfg"),
-            "[Project]\r\nValidMachines=ALL\r\n" + Stamp("666768"));
+  EXPECT_EQ(install_.Read("Start/Start.cfg"), Stamped());
 }
 
 TEST_F(CommitScript, MissingDestinationFoldersAreNotCreated) {
@@ -392,12 +314,22 @@ TEST_F(CommitScript, MissingDestinationFoldersAreNotCreated) {
   const auto run = Commit();
   ASSERT_EQ(run.status, 0) << run.transcript << run.errors;
   // Three databases, then per machine 16 warnings, its folder's files and its symbol.
-  EXPECT_EQ(Count(run.transcript, "Path not found"), 3u + (16u + 2u + 1u) + (16u + 17u + 1u));
+  EXPECT_EQ(Count(run.transcript, "Path not found"), 3u + (16u + 4u + 1u) + (16u + 18u + 1u));
   EXPECT_FALSE(install_.Exists("Program"));
   EXPECT_FALSE(install_.Exists("Standard"));
   EXPECT_FALSE(install_.Exists("standard"));
   EXPECT_EQ(install_.Read("parameter/Brand.mdb"), "brand");
   EXPECT_EQ(install_.Read("parameter/Program.ini"), ExpectedProgramIni(Taken()));
+}
+
+TEST_F(CommitScript, NoToAFailedCopyEndsBeforeAnySetting) {
+  fs::remove(tree_.Host(kMachines + "Filler/Standard/Warn_xx_xxx_1024.bmp"));
+  const auto run = Commit("dir C:\\SR\\Copy1\nanswer No\nclick CommandOK\n");
+  EXPECT_EQ(run.status, 1) << run.transcript << run.errors;
+  EXPECT_EQ(install_.Read("Program/Korvex.mdb"), "copy database");
+  EXPECT_EQ(install_.Read("parameter/Program.ini"), kOldProgramIni + "[Project]\r\n");
+  EXPECT_EQ(install_.Read("Start/Start.cfg"), "[Project]\r\nValidMachines=FILLER\r\n");
+  EXPECT_FALSE(install_.Exists("TarvelPresets.ini"));
 }
 
 TEST_F(CommitScript, OkInHelpModeOnlyExplains) {
@@ -407,7 +339,7 @@ TEST_F(CommitScript, OkInHelpModeOnlyExplains) {
             std::string::npos)
       << run.transcript;
   EXPECT_EQ(run.transcript.find("mouse pointer"), std::string::npos);
-  EXPECT_EQ(install_.Read("parameter/Program.ini"), "[Project]\r\nCustomKey=keep\r\n[Project]\r\n");
+  EXPECT_EQ(install_.Read("parameter/Program.ini"), kOldProgramIni + "[Project]\r\n");
   EXPECT_EQ(install_.Read("Program/Korvex.mdb"), "old database");
   EXPECT_FALSE(install_.Exists("TarvelPresets.ini"));
 }
