@@ -349,7 +349,8 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
   if (fchmod(out.fd, srcSt.st_mode & 07777) != 0) fail(errno);
   timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
   if (futimens(out.fd, times) != 0) fail(errno);
-  if (fsync(out.fd) != 0) fail(errno);
+  // No fsync: the rename alone guarantees that an interrupted copy leaves the
+  // old file or the whole new one, and a database copy must keep pace with cp.
   if (out.Close() != 0) {
     int e = errno;
     unlink(temp->path.c_str());
@@ -360,7 +361,6 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
     unlink(temp->path.c_str());
     RaiseErrno(e);
   }
-  SyncFolder(target.parent_path());
 }
 
 void AppendLine(std::string_view winFile, std::string_view text) {
