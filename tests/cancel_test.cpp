@@ -9,7 +9,6 @@
 
 #include "e2e_support.h"
 #include "form/start_config_form.h"
-#include "platform/process.h"
 #include "runtime/command_line.h"
 #include "test_support.h"
 
@@ -26,8 +25,7 @@ const std::string kLogLine = "Konfigurations-EXE wurde abgebrochen:     Start\r\
 class CancelTest : public ::testing::Test {
  protected:
   CancelTest() {
-    platform::SetProcessForTesting(kCommandLine, "C:\\Korvex\\Start", "Start_Config");
-    rt::GetStartModeIntegrated();
+    testsupport::StartAs(kCommandLine);
     tree_.Write("Korvex/parameter/kvxconfiguration.ini", kIni);
     form_.ConfigurationIniPath = "C:\\Korvex\\parameter\\kvxconfiguration.ini";
     old_ = platform::SetMessageBoxHandler([](const platform::MessageBox& box) {
@@ -35,14 +33,12 @@ class CancelTest : public ::testing::Test {
       return box.buttons == platform::Buttons::YesNo ? platform::Answer::Yes : platform::Answer::OK;
     });
   }
-  ~CancelTest() override {
-    platform::SetMessageBoxHandler(std::move(old_));
-    rt::IntegratedMode = false;
-  }
+  ~CancelTest() override { platform::SetMessageBoxHandler(std::move(old_)); }
 
   std::string Ini() const { return tree_.Read("Korvex/parameter/kvxconfiguration.ini"); }
   std::string Log() const { return tree_.Read("Korvex/KVXLOG.TXT"); }
 
+  testsupport::RuntimeState state_;
   testsupport::TempTree tree_;
   platform::MessageBoxHandler old_;
   frm_Start_Config_Exe form_;
@@ -71,22 +67,10 @@ TEST_F(CancelTest, AnUnwritableMarkIsReportedAndTheCancelStillEnds) {
 // ---------------------------------------------------------------------------
 // Scripted runs.
 
-std::string Bitmap() {
-  std::string b = "BM";
-  auto le = [&b](uint32_t v, int bytes) {
-    for (int k = 0; k < bytes; ++k) b += static_cast<char>((v >> (8 * k)) & 0xFF);
-  };
-  le(58, 4), le(0, 4), le(54, 4), le(40, 4), le(1, 4), le(1, 4), le(1, 2), le(24, 2);
-  le(0, 4), le(4, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
-  return b + std::string(4, '\x7f');
-}
-
 class CancelScript : public ::testing::Test {
  protected:
   CancelScript() : install_(tree_) {
-    install_.Configure({"Filler"}, "1024", "False");
-    install_.ValidMachines("ALL");
-    install_.Write("Start/Start_Logo.bmp", Bitmap());
+    install_.Prepare({"Filler"});
     install_.Write("parameter/Program.ini", "[Project]\r\n");
   }
   testsupport::RunResult Run(const std::string& script) {

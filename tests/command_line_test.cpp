@@ -1,6 +1,7 @@
+#include "runtime/command_line.h"
+
 #include <gtest/gtest.h>
 
-#include "runtime/command_line.h"
 #include "runtime/errors.h"
 #include "test_support.h"
 
@@ -20,7 +21,7 @@ TEST(ReadCommand, FindsOptionWordsAnywhereAndSkipsOneCharacter) {
   EXPECT_EQ(ReadCommand("/EXTERNAL:KVXCFG", "EXTERNAL"), "KVXCFG");
   EXPECT_EQ(ReadCommand("/EXTERNAL KVXCFG", "EXTERNAL"), "KVXCFG");
   EXPECT_EQ(ReadCommand("/external=kvxcfg", "EXTERNAL"), "KVXCFG");
-  EXPECT_EQ(ReadCommand("EXTERNAL=kvxcfg", "external"), "KVXCFG");  // no "/" needed
+  EXPECT_EQ(ReadCommand("EXTERNAL=kvxcfg", "external"), "KVXCFG");   // no "/" needed
   EXPECT_EQ(ReadCommand("/EXTERNAL/KVXCFG", "EXTERNAL"), "KVXCFG");  // "/" is the skipped one
   EXPECT_FALSE(ReadCommand("", "EXTERNAL").has_value());
   EXPECT_FALSE(ReadCommand("/LOGFILE=x", "EXTERNAL").has_value());
@@ -43,6 +44,7 @@ TEST(ReadCommand, ValueRunsToNextSlashTrimmedAndUpperCase) {
 }
 
 TEST(StartMode, IntegratedSilentAndStandalone) {
+  testsupport::RuntimeState state;
   testsupport::TempTree tree;
   struct Case {
     const char* line;
@@ -67,10 +69,10 @@ TEST(StartMode, IntegratedSilentAndStandalone) {
 }
 
 TEST(StartMode, OptionWordAtTheEndIsReportedThenStandalone) {
+  testsupport::RuntimeState state;
   testsupport::TempTree tree;
   testsupport::BoxRecorder boxes;
   tree.MakeFolder("Korvex/Start");
-  rt::IntegratedMode = false;
   StartWith("/EXTERNAL");
   EXPECT_FALSE(GetStartModeIntegrated());
   ASSERT_EQ(boxes.boxes.size(), 1u);
@@ -83,6 +85,7 @@ TEST(StartMode, OptionWordAtTheEndIsReportedThenStandalone) {
 TEST(StartMode, DanglingLogfileOptionDoesNotRecurseInTheErrorRoutine) {
   // Integrated, and the log path lookup itself fails: the failure is reported
   // once, the log entry is skipped (empty path) and nothing recurses.
+  testsupport::RuntimeState state;
   testsupport::TempTree tree;
   testsupport::BoxRecorder boxes;
   StartWith("/EXTERNAL=KVXCFG /SOURCEPATH=C:\\Setup\\ /LOGFILE");
@@ -91,7 +94,6 @@ TEST(StartMode, DanglingLogfileOptionDoesNotRecurseInTheErrorRoutine) {
   EXPECT_EQ(GetPathLogfile(), "");
   ASSERT_EQ(boxes.boxes.size(), 1u);  // the lookup above, reported once
   EXPECT_NE(boxes.boxes[0].text.find("Error logged to \n\r"), std::string::npos);
-  rt::IntegratedMode = false;
 }
 
 TEST(ComponentName, IsProgramNameLessSevenCharacters) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -14,13 +13,14 @@
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/edit_info.h"
-#include "runtime/help_mode.h"
 #include "runtime/ini_access.h"
 #include "test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::Count;
+using testsupport::WarnName;
 
 const char* const kCommandLine =
     "/EXTERNAL=KVXCFG /LOGFILE=C:\\Korvex\\KVXLOG.TXT /SOURCEPATH=C:\\Source\\";
@@ -80,10 +80,7 @@ std::string MachineSection(int n, const std::string& name, const std::string& fa
 }
 
 std::string Stamp(const std::string& editorCode) {
-  const platform::Version v = platform::ProgramVersion();
-  return Lines({"[Info]",
-                "S_Prog=" + std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
-                    std::to_string(v.revision) + " - Integrated",
+  return Lines({"[Info]", "S_Prog=" + testsupport::ProgramVersionText() + " - Integrated",
                 "S_Editor=" + editorCode});
 }
 
@@ -91,89 +88,60 @@ std::string Stamp(const std::string& editorCode) {
 // In-process, on a form whose state the test sets: what the scripted runs below
 // cannot reach.
 
-class CommitTest : public ::testing::Test {
+class CommitTest : public testsupport::FormTest {
  protected:
-  CommitTest() {
-    platform::SetProcessForTesting(kCommandLine, "C:\\Korvex\\Start", "Start_Config");
+  CommitTest() : FormTest(kCommandLine) {
     rt::GetStartModeIntegrated();
     tree_.Write("Korvex/Start/Start.cfg", "[Project]\r\nValidMachines=all\r\n");
     tree_.Write("Korvex/parameter/Program.ini", "[Project]\r\n");
     rt::ExistingMachines = {"", "Filler"};
-    form_.MonitorResolution = "-1";
-    form_.TextSpeedFactor[1]->on.change = nullptr;
-    form_.ComboSupplier->on.click = nullptr;
-    for (const char* s : {"**Tarvel & Co**", "Acme"}) form_.ComboSupplier->AddItem(s);
-    form_.ComboSupplier->SetListIndex(0);
-  }
-  ~CommitTest() override {
-    rt::ExistingMachines.clear();
-    rt::IntegratedMode = false;
+    form_->MonitorResolution = "-1";
+    form_->TextSpeedFactor[1]->on.change = nullptr;
+    form_->ComboSupplier->on.click = nullptr;
+    for (const char* s : {"**Tarvel & Co**", "Acme"}) form_->ComboSupplier->AddItem(s);
+    form_->ComboSupplier->SetListIndex(0);
   }
   std::string Ini(const std::string& key, const std::string& section = "Project") const {
     return rt::LoadIniString(section, key, "C:\\Korvex\\parameter\\Program.ini");
   }
-
-  testsupport::TempTree tree_;
-  testsupport::BoxRecorder boxes_;
-  frm_Start_Config_Exe form_;
 };
 
 TEST_F(CommitTest, MakersSupplierEmptyFactorAndRepeatedCommit) {
-  form_.WriteInputs();
+  form_->WriteInputs();
   EXPECT_EQ(Ini("Supplier"), "");
   EXPECT_EQ(Ini("Control"), "-1");  // nothing selected
   EXPECT_EQ(Ini("Resolution"), "-1");
   EXPECT_EQ(Ini("SpeedFactor", "Machine1"), "1");
-  form_.TextSpeedFactor[1]->SetText("-7");
-  form_.WriteInputs();
+  form_->TextSpeedFactor[1]->SetText("-7");
+  form_->WriteInputs();
   EXPECT_EQ(Ini("SpeedFactor", "Machine1"), "-7");
   // The same inputs again: the same file, each key once.
   const std::string once = tree_.Read("Korvex/parameter/Program.ini");
-  form_.WriteInputs();
+  form_->WriteInputs();
   EXPECT_EQ(tree_.Read("Korvex/parameter/Program.ini"), once);
   EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(CommitTest, WithoutParameterFolderOnlyPresetsAndStampAreWritten) {
   std::filesystem::remove_all(tree_.Host("Korvex/parameter"));
-  form_.WriteInputs();
+  form_->WriteInputs();
   EXPECT_TRUE(boxes_.boxes.empty());
   EXPECT_FALSE(tree_.Exists("Korvex/parameter"));
   EXPECT_EQ(tree_.Read("Korvex/TarvelPresets.ini"), "[Project]\r\nFormatOfDate=-1\r\n");
   EXPECT_EQ(tree_.Read("Korvex/Start/Start.cfg"),
             "[Project]\r\nValidMachines=all\r\n" +
                 Stamp(rt::EditorCode(platform::FirstEnvironmentEntry())));
-  std::vector<std::string> top;
-  for (const auto& e : fs::directory_iterator(tree_.root())) top.push_back(e.path().filename());
-  EXPECT_EQ(top, std::vector<std::string>{"Korvex"});
+  EXPECT_EQ(tree_.Entries(""), std::vector<std::string>{"Korvex"});
 }
 
 // ---------------------------------------------------------------------------
 // Scripted runs of the executable.
 
-std::string Bitmap() {
-  std::string b = "BM";
-  auto le = [&b](uint32_t v, int bytes) {
-    for (int k = 0; k < bytes; ++k) b += static_cast<char>((v >> (8 * k)) & 0xFF);
-  };
-  le(58, 4), le(0, 4), le(54, 4), le(40, 4), le(1, 4), le(1, 4), le(1, 2), le(24, 2);
-  le(0, 4), le(4, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
-  return b + std::string(4, '\x7f');
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 class CommitScript : public ::testing::Test {
  protected:
   CommitScript() : install_(tree_) {
-    install_.Configure({"Filler", "Capper"}, "1024", "False");
-    install_.ValidMachines("FILLER");  // Capper is not configured here
-    install_.Write("Start/Start_Logo.bmp", Bitmap());
-    install_.Write("Start/Start_AcmeLogo.bmp", Bitmap());
+    install_.Prepare({"Filler", "Capper"}, "FILLER");  // Capper is not configured here
+    install_.Write("Start/Start_AcmeLogo.bmp", testsupport::Bitmap());
     install_.Write("parameter/Program.ini", kOldProgramIni);
     install_.Write("Program/Korvex.mdb", "old database");
     tree_.MakeFolder("Korvex/Standard");
@@ -195,15 +163,12 @@ class CommitScript : public ::testing::Test {
     tree_.Write(kMachines + "Filler/Standard/Shared.gif", "filler shared");
     tree_.Write(kMachines + "Filler/Standard/MachineSymbol_Filler_1024.gif", "filler symbol");
     for (int k = 1; k <= 16; ++k)
-      tree_.Write(kMachines + "Capper/Standard/" + Warn(k, "Capper"),
+      tree_.Write(kMachines + "Capper/Standard/" + WarnName(k, "Capper"),
                   "capper " + std::to_string(k));
     tree_.Write(kMachines + "Capper/Standard/Shared.gif", "capper shared");
     tree_.Write(kMachines + "Capper/Standard/MachineSymbol_Capper_1024.gif", "capper symbol");
   }
 
-  static std::string Warn(int k, const std::string& machine) {
-    return (k < 10 ? "Warn_0" : "Warn_") + std::to_string(k) + "_" + machine + "_1024.bmp";
-  }
   testsupport::RunResult Commit(
       const std::string& script = "dir C:\\SR\\Copy1\nclick CommandOK\n") {
     return install_.Run(kCommandLine, script, {"EDITOR=abc"});
@@ -260,8 +225,8 @@ TEST_F(CommitScript, AcceptedCopyIsCommittedFileByFile) {
   // arrive although Capper is not valid; the whole folders follow, other
   // resolutions included, and the later machine wins a shared name.
   for (int k = 1; k <= 16; ++k) {
-    EXPECT_EQ(Standard(Warn(k, "Filler")), "filler stand-by") << k;
-    EXPECT_EQ(Standard(Warn(k, "Capper")), "capper " + std::to_string(k)) << k;
+    EXPECT_EQ(Standard(WarnName(k, "Filler")), "filler stand-by") << k;
+    EXPECT_EQ(Standard(WarnName(k, "Capper")), "capper " + std::to_string(k)) << k;
   }
   EXPECT_EQ(Standard("Warn_xx_xxx_1024.bmp"), "filler stand-by");
   EXPECT_EQ(Standard("Warn_xx_xxx_800.bmp"), "filler 800");
@@ -302,7 +267,7 @@ TEST_F(CommitScript, SixteenMissingPicturesAreReportedAndTheCommitGoesOn) {
         "Fehler in Start / Start_Config_Exe / CopyFiles (Nr. 53) :C:\\SOURCE\\Verschiedenes\\"
         "Maschinenabh\xE4ngig\\Filler\\Standard\\Warn_xx_xxx_1024.bmp not found\r\n";
   EXPECT_EQ(install_.Read("KVXLOG.TXT"), log);
-  EXPECT_FALSE(install_.Exists("Standard/" + Warn(1, "Filler")));
+  EXPECT_FALSE(install_.Exists("Standard/" + WarnName(1, "Filler")));
   EXPECT_EQ(Standard("MachineSymbol_Filler_1024.gif"), "filler symbol");
   EXPECT_EQ(install_.Read("parameter/Program.ini"), ExpectedProgramIni(Taken()));
   EXPECT_EQ(install_.Read("Start/Start.cfg"), Stamped());

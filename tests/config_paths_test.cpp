@@ -1,10 +1,7 @@
 #include "runtime/config_paths.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -13,10 +10,11 @@
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "runtime/command_line.h"
+#include "test_support.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using testsupport::StartAs;
 using Machines = std::vector<std::string>;
 
 constexpr const char* kIntegrated = "/EXTERNAL=KVXCFG";
@@ -26,44 +24,17 @@ constexpr const char* kIntegrated = "/EXTERNAL=KVXCFG";
 class ConfigPathsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::path(testing::TempDir()) / "config_paths_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    drive_ = tmpl;
-    setenv("KORVEX_DRIVES", ("C=" + drive_.string()).c_str(), 1);
-    fs::create_directories(drive_ / "Korvex" / "Start");
-    fs::create_directories(drive_ / "Korvex" / "parameter");
+    tree_.MakeFolder("Korvex/Start");
+    tree_.MakeFolder("Korvex/parameter");
     StartAs("");
-    rt::ExistingMachines.clear();
-    previous_ = platform::SetMessageBoxHandler([this](const platform::MessageBox& box) {
-      boxes_.push_back(box.text);
-      return platform::DefaultAnswer(box);
-    });
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHandler(previous_);
-    rt::ExistingMachines.clear();
-    rt::IntegratedMode = false;
-    rt::SilentMode = false;
-    std::error_code ec;
-    fs::remove_all(drive_, ec);
-  }
-
-  static void StartAs(const std::string& commandLine,
-                      const std::string& folder = "C:\\Korvex\\Start") {
-    platform::SetProcessForTesting(commandLine, folder, "Start_Config");
-    rt::GetStartModeIntegrated();
-  }
-  void Put(const fs::path& relative, const std::string& bytes) {
-    fs::create_directories((drive_ / relative).parent_path());
-    std::ofstream(drive_ / relative, std::ios::binary) << bytes;
   }
   void PutConfiguration(const std::string& common) {
-    Put("Korvex/parameter/kvxconfiguration.ini", "[Common]\r\n" + common);
+    tree_.Write("Korvex/parameter/kvxconfiguration.ini", "[Common]\r\n" + common);
   }
 
-  fs::path drive_;
-  std::vector<std::string> boxes_;
-  platform::MessageBoxHandler previous_;
+  testsupport::RuntimeState state_;
+  testsupport::TempTree tree_;
+  testsupport::BoxRecorder boxes_;
 };
 
 TEST_F(ConfigPathsTest, InstallationFilesHangOffTheParentOfTheProgramFolder) {
@@ -73,8 +44,8 @@ TEST_F(ConfigPathsTest, InstallationFilesHangOffTheParentOfTheProgramFolder) {
   EXPECT_EQ(rt::GetProgramIniPath(2), "");
 
   PutConfiguration("");
-  Put("Korvex/parameter/Program.ini", "");
-  Put("Korvex/Start/Start.cfg", "");
+  tree_.Write("Korvex/parameter/Program.ini", "");
+  tree_.Write("Korvex/Start/Start.cfg", "");
   EXPECT_EQ(rt::GetKVXConfigurationIniPath(), "C:\\Korvex\\parameter\\kvxconfiguration.ini");
   EXPECT_EQ(rt::GetProgramIniPath(2), "C:\\Korvex\\parameter\\Program.ini");
   EXPECT_EQ(rt::GetCFGPath(), "C:\\Korvex\\Start\\Start.cfg");
@@ -84,12 +55,12 @@ TEST_F(ConfigPathsTest, InstallationFilesHangOffTheParentOfTheProgramFolder) {
   StartAs("", "C:\\");
   EXPECT_EQ(rt::GetInstallationFolder(), "C:");
   EXPECT_EQ(rt::GetTarvelPresetsIniPath(), "C:\\TarvelPresets.ini");
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(ConfigPathsTest, ProgramIniFollowsTheSaveAndRestoreCopyOnlyInMode1Integrated) {
-  Put("SR/Copy1/parameter/program.ini", "");
-  Put("Korvex/parameter/Program.ini", "");
+  tree_.Write("SR/Copy1/parameter/program.ini", "");
+  tree_.Write("Korvex/parameter/Program.ini", "");
   const std::string copy = "C:\\SR\\Copy1\\parameter\\program.ini";
 
   StartAs(kIntegrated);
@@ -104,7 +75,7 @@ TEST_F(ConfigPathsTest, ProgramIniFollowsTheSaveAndRestoreCopyOnlyInMode1Integra
   StartAs("");
   PutConfiguration("SaveAndRestore=C:\\SR\\Copy1\r\n");
   EXPECT_EQ(rt::GetProgramIniPath(1), "C:\\Korvex\\parameter\\Program.ini");
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(ConfigPathsTest, IntegratedMachinesEndAtTheFirstDashOrEmptyName) {
@@ -125,7 +96,7 @@ TEST_F(ConfigPathsTest, IntegratedMachinesEndAtTheFirstDashOrEmptyName) {
       "NameM1=M1\r\nNameM2=M2\r\nNameM3=M3\r\nNameM4=M4\r\nNameM5=M5\r\nNameM6=M6\r\n");
   rt::GetExistingMachines(rt::GetKVXConfigurationIniPath());
   EXPECT_EQ(rt::ExistingMachines, (Machines{"", "M1", "M2", "M3", "M4", "M5"}));
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(ConfigPathsTest, IntegratedWithoutMachinesLeavesTheListWithoutPositions) {
@@ -148,7 +119,7 @@ TEST_F(ConfigPathsTest, IntegratedWithoutMachinesLeavesTheListWithoutPositions) 
   rt::GetExistingMachines("");
   rt::GetExistingMachines("C:\\Korvex\\parameter\\missing.ini");
   EXPECT_EQ(rt::ExistingMachines, (Machines{"", "Kept"}));
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(ConfigPathsTest, StandaloneMachinesComeFromTheInstallationsProgramIni) {
@@ -156,16 +127,16 @@ TEST_F(ConfigPathsTest, StandaloneMachinesComeFromTheInstallationsProgramIni) {
   rt::GetExistingMachines(rt::GetKVXConfigurationIniPath());
   EXPECT_TRUE(rt::ExistingMachines.empty());  // no Program.ini: reads -1 machines
 
-  Put("Korvex/parameter/Program.ini",
-      "[Project]\r\nNumberOfMachines=3\r\n[Machine1]\r\nMachineName=Filler\r\n"
-      "[Machine3]\r\nMachineName=Wrapper\r\n");
+  tree_.Write("Korvex/parameter/Program.ini",
+              "[Project]\r\nNumberOfMachines=3\r\n[Machine1]\r\nMachineName=Filler\r\n"
+              "[Machine3]\r\nMachineName=Wrapper\r\n");
   rt::GetExistingMachines(rt::GetKVXConfigurationIniPath());
   EXPECT_EQ(rt::ExistingMachines, (Machines{"", "Filler", "", "Wrapper"}));
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(ConfigPathsTest, ValidMachinesAreReadRawAndMatchedBySubstring) {
-  Put("Korvex/Start/Start.cfg", "[Project]\r\nValidMachines=Filler, PACKER\r\n");
+  tree_.Write("Korvex/Start/Start.cfg", "[Project]\r\nValidMachines=Filler, PACKER\r\n");
   EXPECT_EQ(rt::GetValidMachines(), "Filler, PACKER");
 
   EXPECT_TRUE(rt::IsValidMachine("all", "Anything"));

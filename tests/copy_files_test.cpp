@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "form/start_config_form.h"
-#include "platform/process.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "test_support.h"
@@ -20,6 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::WarnName;
 
 const char* const kIntegrated =
     "/EXTERNAL=KVXCFG /LOGFILE=C:\\Korvex\\KVXLOG.TXT /SOURCEPATH=C:\\Source\\";
@@ -31,59 +31,37 @@ std::string WinMachineFolder(const std::string& name) {
   return kSource + "Verschiedenes\\Maschinenabhängig\\" + name + "\\Standard\\";
 }
 
-std::string WarnName(int k, const std::string& name) {
-  return (k < 10 ? "Warn_0" : "Warn_") + std::to_string(k) + "_" + name + "_1024.bmp";
-}
-
-class CopyFilesTest : public ::testing::Test {
+class CopyFilesTest : public testsupport::FormTest {
  protected:
-  CopyFilesTest() {
-    platform::SetProcessForTesting(kIntegrated, "C:\\Korvex\\Start", "Start_Config");
+  CopyFilesTest() : FormTest(kIntegrated) {
     tree_.Write("Korvex/Start/Start.cfg", "[Project]\r\nValidMachines=FILLER\r\n");
     // Host folders in other letter cases than the plan writes them.
     tree_.MakeFolder("Korvex/Program");
     tree_.MakeFolder("Korvex/parameter");
     tree_.MakeFolder("Korvex/Standard");
     rt::ExistingMachines = {"", "Filler"};
-    form_.MonitorResolution = "1024";
-    form_.VisuVersion = 1;
+    form_->MonitorResolution = "1024";
+    form_->VisuVersion = 1;
   }
-  ~CopyFilesTest() override {
-    rt::ExistingMachines.clear();
-    rt::IntegratedMode = false;
-  }
-
   void Databases() {
     tree_.Write("SR/Copy1/program/korvex.mdb", "project database");
     tree_.Write("SR/Copy1/program/Alarmdefinition.mdb", "alarm definitions");
     tree_.Write("SR/Copy1/program/Helptext.mdb", "help texts");
     tree_.Write("SR/Copy1/program/korvex.vws", "studio project");
-    form_.TextPath[0]->SetText("C:\\SR\\Copy1\\program\\korvex.mdb");
-    form_.TextPath[1]->SetText("C:\\SR\\Copy1\\program\\Alarmdefinition.mdb");
-    form_.TextPath[2]->SetText("C:\\SR\\Copy1\\program\\Helptext.mdb");
-  }
-
-  std::vector<std::string> StandardFiles() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(tree_.Host("Korvex/Standard")))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    form_->TextPath[0]->SetText("C:\\SR\\Copy1\\program\\korvex.mdb");
+    form_->TextPath[1]->SetText("C:\\SR\\Copy1\\program\\Alarmdefinition.mdb");
+    form_->TextPath[2]->SetText("C:\\SR\\Copy1\\program\\Helptext.mdb");
   }
 
   std::string Log() const { return tree_.Read("Korvex/KVXLOG.TXT"); }
-
-  testsupport::TempTree tree_;
-  testsupport::BoxRecorder boxes_;
-  frm_Start_Config_Exe form_;
 };
 
 TEST_F(CopyFilesTest, StudioProjectSkipsTheAlarmRowAndStandaloneCopiesNothing) {
   Databases();
-  form_.TextPath[0]->SetText("C:\\SR\\Copy1\\program\\korvex.vws");
-  form_.VisuVersion = 2;
+  form_->TextPath[0]->SetText("C:\\SR\\Copy1\\program\\korvex.vws");
+  form_->VisuVersion = 2;
   rt::ExistingMachines.clear();  // no positions: the machine loop does not run
-  form_.CopyFiles();
+  form_->CopyFiles();
   EXPECT_TRUE(boxes_.boxes.empty());
   EXPECT_EQ(tree_.Read("Korvex/Program/Korvex.vws"), "studio project");
   EXPECT_FALSE(tree_.Exists("Korvex/Program/AlarmDefinition.mdb"));
@@ -92,8 +70,8 @@ TEST_F(CopyFilesTest, StudioProjectSkipsTheAlarmRowAndStandaloneCopiesNothing) {
 
   fs::remove_all(tree_.Host("Korvex/Program"));
   tree_.MakeFolder("Korvex/Program");
-  platform::SetProcessForTesting("/SOURCEPATH=C:\\Source\\", "C:\\Korvex\\Start", "Start_Config");
-  form_.CopyFiles();
+  testsupport::SetProcess("/SOURCEPATH=C:\\Source\\");
+  form_->CopyFiles();
   EXPECT_TRUE(fs::is_empty(tree_.Host("Korvex/Program")));
   EXPECT_TRUE(boxes_.boxes.empty());
 }
@@ -102,7 +80,7 @@ TEST_F(CopyFilesTest, MissingMachineFolderIsReportedAndTheNextMachineCopies) {
   tree_.Write(kMachines + "Capper/Standard/Warn_xx_xxx_1024.bmp", "capper stand-by");
   tree_.Write(kMachines + "Capper/Standard/MachineSymbol_Capper_1024.gif", "capper symbol");
   rt::ExistingMachines = {"", "Oven", "Capper"};  // Oven has no folder
-  form_.CopyFiles();
+  form_->CopyFiles();
   ASSERT_EQ(boxes_.boxes.size(), 18u);
   EXPECT_NE(boxes_.boxes[0].text.find(WinMachineFolder("Oven") + "Warn_xx_xxx_1024.bmp not found"),
             std::string::npos);
@@ -122,11 +100,11 @@ TEST_F(CopyFilesTest, SourcesThatAreNoReadableFileAndBadDestinations) {
   tree_.Write("Korvex/Program/AlarmDefinition.mdb", "keep 1");
   tree_.Write("Korvex/Program/HelpText.mdb", "keep 2");
   tree_.MakeFolder("SR/Copy1/program");
-  form_.TextPath[0]->SetText("C:\\SR\\Copy1\\program");  // a folder
-  form_.TextPath[1]->SetText("D:\\null");                // a device
-  form_.TextPath[2]->SetText("C:\\SR\\Copy1\\program\\Missing.mdb");
+  form_->TextPath[0]->SetText("C:\\SR\\Copy1\\program");  // a folder
+  form_->TextPath[1]->SetText("D:\\null");                // a device
+  form_->TextPath[2]->SetText("C:\\SR\\Copy1\\program\\Missing.mdb");
   rt::ExistingMachines.clear();
-  form_.CopyFiles();
+  form_->CopyFiles();
   EXPECT_TRUE(boxes_.boxes.empty());
   EXPECT_EQ(tree_.Read("Korvex/Program/Korvex.mdb"), "keep 0");
   EXPECT_EQ(tree_.Read("Korvex/Program/AlarmDefinition.mdb"), "keep 1");
@@ -139,7 +117,7 @@ TEST_F(CopyFilesTest, SourcesThatAreNoReadableFileAndBadDestinations) {
   fs::permissions(tree_.Host("Korvex/Program/AlarmDefinition.mdb"), fs::perms::owner_read);
   fs::remove_all(tree_.Host("Korvex/parameter"));
   tree_.Write("Source/Verschiedenes/parameter/Brand.mdb", "brand");
-  form_.CopyFiles();
+  form_->CopyFiles();
   ASSERT_EQ(boxes_.boxes.size(), 3u);
   EXPECT_NE(boxes_.boxes[0].text.find("Permission denied"), std::string::npos);
   EXPECT_NE(boxes_.boxes[1].text.find("Permission denied"), std::string::npos);
@@ -148,17 +126,17 @@ TEST_F(CopyFilesTest, SourcesThatAreNoReadableFileAndBadDestinations) {
   EXPECT_EQ(tree_.Read("Korvex/Program/AlarmDefinition.mdb"), "keep 1");
   EXPECT_EQ(tree_.Read("Korvex/Program/HelpText.mdb"), "help texts");
   EXPECT_FALSE(tree_.Exists("Korvex/parameter"));
-  for (const auto& e : fs::directory_iterator(tree_.Host("Korvex/Program")))
-    EXPECT_NE(e.path().filename().string()[0], '.') << e.path();  // no temporary left
+  for (const std::string& name : tree_.Entries("Korvex/Program"))
+    EXPECT_NE(name[0], '.') << name;  // no temporary left
 
   // Without the "\standard\" folder every picture copy fails on its own.
   boxes_.boxes.clear();
   fs::remove_all(tree_.Host("Korvex/Standard"));
-  form_.TextPath[0]->SetText("");
+  form_->TextPath[0]->SetText("");
   rt::ExistingMachines = {"", "Filler"};
   tree_.Write(kMachines + "Filler/Standard/Warn_xx_xxx_1024.bmp", "stand-by");
   tree_.Write(kMachines + "Filler/Standard/MachineSymbol_Filler_1024.gif", "symbol");
-  form_.CopyFiles();
+  form_->CopyFiles();
   // Rows 1 to 4: the read-only database again and the missing parameter folder;
   // then 16 warnings, 2 folder files and the symbol.
   EXPECT_EQ(boxes_.boxes.size(), 2u + 16u + 2u + 1u);
@@ -183,7 +161,7 @@ TEST_F(CopyFilesTest, MachineNamesNeverLeadOutOfTheirFolders) {
   tree_.Write(kMachines + "Filler/Standard/..\\..\\..\\Secret.bmp", "inside");
   rt::ExistingMachines = {"", "..", "a\\b", "", "x/y", "Filler"};
 
-  form_.CopyFiles();
+  form_->CopyFiles();
 
   // Four bad names, each failing its 16 warnings, its folder and its symbol; then
   // the one host file name with backslashes.
@@ -194,7 +172,7 @@ TEST_F(CopyFilesTest, MachineNamesNeverLeadOutOfTheirFolders) {
   for (int k = 1; k <= 16; ++k) expected.push_back(WarnName(k, "Filler"));
   expected.insert(expected.end(), {"MachineSymbol_Filler_1024.gif", "Warn_xx_xxx_1024.bmp"});
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(StandardFiles(), expected);
+  EXPECT_EQ(tree_.Entries("Korvex/Standard"), expected);
   EXPECT_EQ(tree_.Read("Korvex/Standard/Warn_xx_xxx_1024.bmp"), "filler stand-by");
   EXPECT_NE(Log().find("CopyFiles (Nr. 52) :Bad file name or number: "), std::string::npos);
 }
@@ -202,7 +180,7 @@ TEST_F(CopyFilesTest, MachineNamesNeverLeadOutOfTheirFolders) {
 TEST_F(CopyFilesTest, FullDiskLeavesNoHalfWrittenFile) {
   tree_.Write("Korvex/Program/Korvex.mdb", "old database");
   tree_.Write("SR/Copy1/program/korvex.mdb", std::string(1 << 20, 'x'));
-  form_.TextPath[0]->SetText("C:\\SR\\Copy1\\program\\korvex.mdb");
+  form_->TextPath[0]->SetText("C:\\SR\\Copy1\\program\\korvex.mdb");
   rt::ExistingMachines.clear();
   const pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -211,7 +189,7 @@ TEST_F(CopyFilesTest, FullDiskLeavesNoHalfWrittenFile) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{64 << 10, 64 << 10};
     setrlimit(RLIMIT_FSIZE, &limit);
-    form_.CopyFiles();
+    form_->CopyFiles();
     _exit(static_cast<int>(boxes_.boxes.size()));
   }
   int status = 0;
@@ -219,8 +197,7 @@ TEST_F(CopyFilesTest, FullDiskLeavesNoHalfWrittenFile) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_EQ(tree_.Read("Korvex/Program/Korvex.mdb"), "old database");
-  for (const auto& e : fs::directory_iterator(tree_.Host("Korvex/Program")))
-    EXPECT_EQ(e.path().filename(), "Korvex.mdb");
+  for (const std::string& name : tree_.Entries("Korvex/Program")) EXPECT_EQ(name, "Korvex.mdb");
   EXPECT_NE(Log().find("Fehler in Start / Start_Config_Exe / CopyFiles (Nr. "), std::string::npos);
 }
 

@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -19,18 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::Installation;
+using testsupport::ReadFile;
 using testsupport::TempTree;
 
 const std::string kCommandLine =
     "/EXTERNAL=KVXCFG /LOGFILE=C:\\Korvex\\KVXcfglog.txt /SOURCEPATH=C:\\Setup\\";
 const std::string kPictures = "Setup/Verschiedenes/Maschinenabhängig/";
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // The value of key in the first section of that name, both matched without
 // regard to case as the INI services do; nothing when either is missing.
@@ -76,14 +69,14 @@ TEST(DemoTest, TheDemoTreeIsComplete) {
   const fs::path demo = KORVEX_SOURCE_DIR "/demo/installation";
   // The folder name with the umlaut is stored in UTF-8, as the step asks for it.
   EXPECT_TRUE(fs::is_directory(demo / "Setup/Verschiedenes/Maschinenabh\xC3\xA4ngig/Filler"));
-  EXPECT_EQ(Slurp(demo / "Korvex/Start/Start.cfg"), "[Project]\r\nValidMachines=ALL\r\n");
+  EXPECT_EQ(ReadFile(demo / "Korvex/Start/Start.cfg"), "[Project]\r\nValidMachines=ALL\r\n");
   for (const char* logo : {"Start_Logo.bmp", "Start_AcmeLogo.bmp", "Start_NordpackLogo.bmp"}) {
-    const std::string bmp = Slurp(demo / "Korvex/Start" / logo);
+    const std::string bmp = ReadFile(demo / "Korvex/Start" / logo);
     ASSERT_GT(bmp.size(), 54u) << logo;
     EXPECT_EQ(bmp.substr(0, 2), "BM") << logo;
   }
-  EXPECT_NE(Slurp(demo / "Korvex/Start/Start_AcmeLogo.bmp"),
-            Slurp(demo / "Korvex/Start/Start_NordpackLogo.bmp"));
+  EXPECT_NE(ReadFile(demo / "Korvex/Start/Start_AcmeLogo.bmp"),
+            ReadFile(demo / "Korvex/Start/Start_NordpackLogo.bmp"));
   EXPECT_TRUE(fs::exists(demo / "Korvex/program/.keep"));
   EXPECT_TRUE(fs::exists(demo / "Korvex/standard/.keep"));
 }
@@ -91,7 +84,7 @@ TEST(DemoTest, TheDemoTreeIsComplete) {
 // The demonstration road of tools/demo.sh: refused copy, accepted copy, OK.
 TEST(DemoTest, ScriptedRoadCommitsTheAcceptedCopy) {
   Demo demo;
-  const auto run = demo.Run(Slurp(KORVEX_SOURCE_DIR "/demo/demo.script"));
+  const auto run = demo.Run(ReadFile(KORVEX_SOURCE_DIR "/demo/demo.script"));
   ASSERT_EQ(run.status, 0) << run.transcript << run.errors;
   EXPECT_NE(run.transcript.find("msgbox title=\"Error - Wrong Save & Restore!\""),
             std::string::npos);

@@ -8,10 +8,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
-#include <vector>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "test_support.h"
 
@@ -23,8 +24,9 @@ struct RunResult {
   std::string errors;      // standard error
 };
 
-// Lays a minimal installation: executable, CFG file, kvxconfiguration.ini with
-// the given machines, Program.ini. Everything is plain files below the tree.
+// Lays a minimal installation: the executable and the folders Start and
+// parameter; the CFG file and kvxconfiguration.ini on request. Everything is
+// plain files below the tree.
 class Installation {
  public:
   explicit Installation(TempTree& tree, const std::string& folder = "Korvex")
@@ -48,11 +50,20 @@ class Installation {
   void ValidMachines(const std::string& text) {
     Write("Start/Start.cfg", "[Project]\r\nValidMachines=" + text + "\r\n");
   }
+  // The usual installation of a scripted run: the machines configured (monitor
+  // 1024, no studio), the valid ones in the CFG file, and the maker's logo.
+  void Prepare(const std::vector<std::string>& machines, const std::string& validMachines = "ALL") {
+    Configure(machines);
+    ValidMachines(validMachines);
+    Write("Start/Start_Logo.bmp", Bitmap());
+  }
 
   void Write(const std::string& relative, const std::string& bytes) {
     tree_.Write(folder_ + "/" + relative, bytes);
   }
-  std::string Read(const std::string& relative) const { return tree_.Read(folder_ + "/" + relative); }
+  std::string Read(const std::string& relative) const {
+    return tree_.Read(folder_ + "/" + relative);
+  }
   bool Exists(const std::string& relative) const { return tree_.Exists(folder_ + "/" + relative); }
 
   // Runs the step with the command line (split at blanks into arguments) and
@@ -90,19 +101,12 @@ class Installation {
     waitpid(pid, &raw, 0);
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.transcript = Slurp(outFile);
-    result.errors = Slurp(errFile);
+    result.transcript = ReadFile(outFile);
+    result.errors = ReadFile(errFile);
     std::filesystem::remove(scriptFile);
     std::filesystem::remove(outFile);
     std::filesystem::remove(errFile);
     return result;
-  }
-
-  static std::string Slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
   }
 
   std::string Integrated() const { return "/EXTERNAL=KVXCFG"; }
@@ -111,5 +115,34 @@ class Installation {
   TempTree& tree_;
   std::string folder_;
 };
+
+// ---------------------------------------------------------------------------
+// Reading a transcript's "dump" output: one line a control, indented by two
+// blanks, "  Name Kind visible=.. shown=.. enabled=.. ...".
+
+// A control's line in the last dump of the transcript, without the indent;
+// empty when no dump shows it.
+inline std::string DumpLine(const std::string& transcript, const std::string& control) {
+  const size_t at = transcript.rfind("\n  " + control + " ");
+  if (at == std::string::npos) return "";
+  return transcript.substr(at + 3, transcript.find('\n', at + 1) - at - 3);
+}
+
+// The text="..." of a control in the last dump of the transcript.
+inline std::string DumpedText(const std::string& transcript, const std::string& control) {
+  const std::string line = DumpLine(transcript, control);
+  const size_t start = line.find(" text=\"");
+  if (start == std::string::npos) return "<no text of " + control + ">";
+  return line.substr(start + 7, line.find('"', start + 7) - start - 7);
+}
+
+// Each control's line of the last dump must contain the text given for it.
+inline void ExpectDump(const std::string& transcript,
+                       const std::vector<std::pair<std::string, std::string>>& expected) {
+  for (const auto& [control, part] : expected) {
+    const std::string line = DumpLine(transcript, control);
+    EXPECT_NE(line.find(part), std::string::npos) << control << ": " << line;
+  }
+}
 
 }  // namespace testsupport

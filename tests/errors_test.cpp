@@ -1,31 +1,26 @@
+#include "runtime/errors.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "runtime/command_line.h"
-#include "runtime/errors.h"
 #include "test_support.h"
 
 namespace {
 
 using platform::Answer;
+using testsupport::StartAs;
 
 class ErrorRoutine : public testing::Test {
  protected:
-  void Start(const std::string& commandLine, const std::string& folder = "C:\\Korvex\\Start") {
-    platform::SetProcessForTesting(commandLine, folder, "Start_Config");
-    rt::GetStartModeIntegrated();
-  }
-  void TearDown() override {
-    rt::IntegratedMode = false;
-    rt::SilentMode = false;
-  }
+  testsupport::RuntimeState state;
   testsupport::TempTree tree;
   testsupport::BoxRecorder boxes;
 };
 
 TEST_F(ErrorRoutine, StandaloneLogsBesideProgramFolderAndAsksToResume) {
   tree.MakeFolder("Korvex/Start");
-  Start("");
+  StartAs("");
   boxes.answers = {Answer::Yes};
   EXPECT_EQ(rt::ErrorSub(53, "Start_Config_Exe", "File not found", "CopyFiles", false), 2);
   EXPECT_EQ(tree.Read("Korvex/KVXcfglog.txt"),
@@ -48,14 +43,14 @@ TEST_F(ErrorRoutine, StandaloneLogsBesideProgramFolderAndAsksToResume) {
 }
 
 TEST_F(ErrorRoutine, DriveRootProgramFolderLogsOnThatRoot) {
-  Start("", "C:\\");
+  StartAs("", "C:\\");
   rt::ErrorSub(5, "s", "d", "p", false);
   EXPECT_EQ(tree.Read("KVXcfglog.txt"), "Fehler in Start / s / p (Nr. 5) :d\r\n");
 }
 
 TEST_F(ErrorRoutine, IntegratedLogsToTheLogfileOption) {
   tree.MakeFolder("Log");
-  Start("/EXTERNAL=KVXCFG /LOGFILE=C:\\Log\\cfg.txt");
+  StartAs("/EXTERNAL=KVXCFG /LOGFILE=C:\\Log\\cfg.txt");
   rt::ErrorSub(6, "Start_Config_Exe", "Overflow", "LoadIniInteger", false);
   EXPECT_EQ(tree.Read("Log/CFG.TXT"),
             "Fehler in Start / Start_Config_Exe / LoadIniInteger (Nr. 6) :Overflow\r\n");
@@ -65,7 +60,7 @@ TEST_F(ErrorRoutine, IntegratedLogsToTheLogfileOption) {
 
 TEST_F(ErrorRoutine, SilentModeWritesServicePackLogAndNeverShowsABox) {
   tree.MakeFolder("Korvex/Start");
-  Start("/EXTERNAL=SILENT");
+  StartAs("/EXTERNAL=SILENT");
   EXPECT_EQ(rt::ErrorSub(53, "S", "File not found", "P", false), 2);
   EXPECT_EQ(rt::ErrorSub(53, "S", "File not found", "P", true), 2);
   EXPECT_TRUE(boxes.boxes.empty());
@@ -79,7 +74,7 @@ TEST_F(ErrorRoutine, SilentModeWritesServicePackLogAndNeverShowsABox) {
 }
 
 TEST_F(ErrorRoutine, FatalShowsOkBoxAndEnds) {
-  Start("");
+  StartAs("");
   EXPECT_EQ(rt::ErrorSub(5, "S", "D", "P", true), 1);
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].title, "Fatal error");
@@ -90,13 +85,13 @@ TEST_F(ErrorRoutine, FatalShowsOkBoxAndEnds) {
 TEST_F(ErrorRoutine, UnwritableLogsAreSkipped) {
   // Missing folder, empty LOGFILE, read-only file: the entry is skipped, the
   // question still comes, nothing throws.
-  Start("/EXTERNAL=KVXCFG /LOGFILE=C:\\Missing\\x.txt");
+  StartAs("/EXTERNAL=KVXCFG /LOGFILE=C:\\Missing\\x.txt");
   EXPECT_EQ(rt::ErrorSub(5, "S", "D", "P", false), 2);
-  Start("/EXTERNAL=KVXCFG /LOGFILE=");
+  StartAs("/EXTERNAL=KVXCFG /LOGFILE=");
   EXPECT_EQ(rt::ErrorSub(5, "S", "D", "P", false), 2);
   tree.Write("ro.txt", "old\r\n");
   chmod(tree.Host("ro.txt").c_str(), 0444);
-  Start("/EXTERNAL=KVXCFG /LOGFILE=C:\\ro.txt");
+  StartAs("/EXTERNAL=KVXCFG /LOGFILE=C:\\ro.txt");
   EXPECT_EQ(rt::ErrorSub(5, "S", "D", "P", false), 2);
   EXPECT_EQ(tree.Read("ro.txt"), "old\r\n");
   EXPECT_EQ(boxes.boxes.size(), 3u);
@@ -105,7 +100,7 @@ TEST_F(ErrorRoutine, UnwritableLogsAreSkipped) {
 
 TEST_F(ErrorRoutine, WriteErrorLogWithNotice) {
   tree.MakeFolder("Korvex/Start");
-  Start("");
+  StartAs("");
   EXPECT_EQ(rt::WriteErrorLog("Konfigurations-EXE wurde abgebrochen:     Start", true), "");
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].title, "Start_Config");
@@ -117,14 +112,14 @@ TEST_F(ErrorRoutine, WriteErrorLogWithNotice) {
 
 TEST_F(ErrorRoutine, LogLinesAreWrittenInTheAnsiCodePage) {
   tree.MakeFolder("Korvex/Start");
-  Start("");
+  StartAs("");
   rt::WriteErrorLog("Maschinenabhängig \xE2\x82\xAC \xE4\xB8\xAD", false);  // ä, euro, a CJK sign
   EXPECT_EQ(tree.Read("Korvex/KVXcfglog.txt"), "Maschinenabh\xE4ngig \x80 ?\r\n");
 }
 
 TEST_F(ErrorRoutine, TrapContinuesWithTheNextStatementOrEnds) {
   tree.MakeFolder("Korvex/Start");
-  Start("");
+  StartAs("");
   const rt::Trap step("Demo");
   int reached = 0;
   std::string value = "kept";

@@ -2,78 +2,37 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/failure.h"
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
 
 namespace {
 
+using testsupport::FailureOf;
+
+// Drive C: is a temporary tree; its Entries lists hidden names too, to find
+// stray temporary files.
 class FileSysTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = testing::TempDir() + "filesys_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    root_ = fs::path(tmpl).lexically_normal();
-    if (const char* old = getenv("KORVEX_DRIVES")) oldDrives_ = old;
-    setenv("KORVEX_DRIVES", ("C=" + root_.string()).c_str(), 1);
-  }
-  void TearDown() override {
-    if (oldDrives_)
-      setenv("KORVEX_DRIVES", oldDrives_->c_str(), 1);
-    else
-      unsetenv("KORVEX_DRIVES");
-    // Give write access back so that the folder can be removed.
-    for (auto& e : fs::recursive_directory_iterator(root_))
-      fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(root_);
-  }
-  void Write(const fs::path& rel, const std::string& bytes) {
-    fs::create_directories((root_ / rel).parent_path());
-    std::ofstream(root_ / rel, std::ios::binary) << bytes;
-  }
-  std::string Read(const fs::path& rel) {
-    std::ifstream in(root_ / rel, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  // Every entry of a host folder, hidden ones included (to find stray temp files).
-  std::vector<std::string> Entries(const fs::path& rel) {
-    std::vector<std::string> names;
-    for (auto& e : fs::directory_iterator(root_ / rel)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
   void Mode(const fs::path& rel, fs::perms p) { fs::permissions(root_ / rel, p); }
 
-  fs::path root_;
-  std::optional<std::string> oldDrives_;
+  testsupport::TempTree tree_;
+  const fs::path& root_ = tree_.root();
 };
 
-int FailureOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Failure& e) {
-    return e.number;
-  }
-  return 0;
-}
-
 TEST_F(FileSysTest, ExistenceTests) {
-  Write("Parameter/Program.ini", "[Project]\r\n");
-  Write("Parameter/.hidden.ini", "");
-  Write("Parameter/*.ini", "");
+  tree_.Write("Parameter/Program.ini", "[Project]\r\n");
+  tree_.Write("Parameter/.hidden.ini", "");
+  tree_.Write("Parameter/*.ini", "");
   EXPECT_TRUE(NormalFileExists("C:\\parameter\\program.ini"));
   EXPECT_TRUE(FileExists("C:\\parameter\\program.ini"));
   EXPECT_FALSE(NormalFileExists("C:\\Parameter\\.HIDDEN.INI"));
@@ -109,7 +68,7 @@ TEST(FileSys, ParentFolderName) {
 
 TEST_F(FileSysTest, ListingOrderAndPaths) {
   for (const char* n : {"b.txt", "A.txt", "c.TXT", ".hidden", "Ärger.txt"})
-    Write(fs::path("d") / n, "");
+    tree_.Write(fs::path("d") / n, "");
   for (const char* n : {"zeta", "Alpha", "beta", ".git"}) fs::create_directories(root_ / "d" / n);
   std::vector<std::string> files = {"C:\\D\\.hidden", "C:\\D\\A.txt", "C:\\D\\b.txt",
                                     "C:\\D\\c.TXT", "C:\\D\\Ärger.txt"};
@@ -129,7 +88,7 @@ TEST_F(FileSysTest, ListingOrderAndPaths) {
 
 TEST_F(FileSysTest, ReadAndReplaceWholeFile) {
   std::string binary("a\0b\r\n\xE4\xFF", 7);
-  Write("p/Program.ini", binary);
+  tree_.Write("p/Program.ini", binary);
   Mode("p/Program.ini", fs::perms(0640));
   std::string bytes = "stale";
   ASSERT_TRUE(ReadWholeFile("C:\\P\\PROGRAM.INI", bytes));
@@ -139,29 +98,29 @@ TEST_F(FileSysTest, ReadAndReplaceWholeFile) {
   EXPECT_FALSE(ReadWholeFile("C:\\p", bytes));
 
   ASSERT_TRUE(ReplaceWholeFile("C:\\p\\program.ini", "new"));
-  EXPECT_EQ(Read("p/Program.ini"), "new");  // the existing name is kept
+  EXPECT_EQ(tree_.Read("p/Program.ini"), "new");  // the existing name is kept
   EXPECT_EQ(fs::status(root_ / "p/Program.ini").permissions(), fs::perms(0640));
   ASSERT_TRUE(ReplaceWholeFile("C:\\p\\Created.ini", "x"));
-  EXPECT_EQ(Read("p/Created.ini"), "x");
+  EXPECT_EQ(tree_.Read("p/Created.ini"), "x");
   EXPECT_FALSE(ReplaceWholeFile("C:\\missing\\x.ini", "x"));
   EXPECT_FALSE(fs::exists(root_ / "missing"));
   EXPECT_FALSE(ReplaceWholeFile("C:\\p", "x"));
   EXPECT_FALSE(ReplaceWholeFile("Q:\\x.ini", "x"));
-  EXPECT_EQ(Entries("p"), (std::vector<std::string>{"Created.ini", "Program.ini"}));
+  EXPECT_EQ(tree_.Entries("p"), (std::vector<std::string>{"Created.ini", "Program.ini"}));
 }
 
 // Root ignores permission bits; Windows' read-only must hold all the same.
 TEST_F(FileSysTest, ReadOnlyRulesHoldForEveryone) {
-  Write("p/ro.ini", "old");
-  Write("p/src.txt", "source");
-  Write("p/secret.txt", "secret");
+  tree_.Write("p/ro.ini", "old");
+  tree_.Write("p/src.txt", "source");
+  tree_.Write("p/secret.txt", "secret");
   Mode("p/ro.ini", fs::perms(0444));
   Mode("p/secret.txt", fs::perms(0200));
   EXPECT_FALSE(ReplaceWholeFile("C:\\p\\ro.ini", "new"));
   EXPECT_EQ(FailureOf([] { AppendLine("C:\\p\\ro.ini", "x"); }), kPermissionDenied);
   EXPECT_EQ(FailureOf([] { CopyFile("C:\\p\\src.txt", "C:\\p\\ro.ini", true); }),
             kPermissionDenied);
-  EXPECT_EQ(Read("p/ro.ini"), "old");
+  EXPECT_EQ(tree_.Read("p/ro.ini"), "old");
   std::string bytes;
   EXPECT_TRUE(ReadWholeFile("C:\\p\\ro.ini", bytes));
   EXPECT_FALSE(ReadWholeFile("C:\\p\\secret.txt", bytes));
@@ -169,7 +128,7 @@ TEST_F(FileSysTest, ReadOnlyRulesHoldForEveryone) {
             kPermissionDenied);
 
   // A folder without write bits takes no new files and no replacements.
-  Write("ro/existing.txt", "keep");
+  tree_.Write("ro/existing.txt", "keep");
   Mode("ro", fs::perms(0555));
   EXPECT_FALSE(ReplaceWholeFile("C:\\ro\\new.ini", "x"));
   EXPECT_FALSE(ReplaceWholeFile("C:\\ro\\existing.txt", "x"));
@@ -178,42 +137,42 @@ TEST_F(FileSysTest, ReadOnlyRulesHoldForEveryone) {
             kPermissionDenied);
   EXPECT_EQ(FailureOf([] { CopyFile("C:\\p\\src.txt", "C:\\ro\\existing.txt", true); }),
             kPermissionDenied);
-  EXPECT_EQ(Entries("ro"), std::vector<std::string>{"existing.txt"});
-  EXPECT_EQ(Read("ro/existing.txt"), "keep");
-  EXPECT_EQ(Entries("p"), (std::vector<std::string>{"ro.ini", "secret.txt", "src.txt"}));
+  EXPECT_EQ(tree_.Entries("ro"), std::vector<std::string>{"existing.txt"});
+  EXPECT_EQ(tree_.Read("ro/existing.txt"), "keep");
+  EXPECT_EQ(tree_.Entries("p"), (std::vector<std::string>{"ro.ini", "secret.txt", "src.txt"}));
 }
 
 TEST_F(FileSysTest, CopyFileKeepsBytesModeAndTime) {
   std::string big;
   for (int i = 0; i < 3 * 1024 * 1024 + 17; ++i) big += static_cast<char>(i * 7 % 256);
-  Write("src/Korvex.mdb", big);
+  tree_.Write("src/Korvex.mdb", big);
   Mode("src/Korvex.mdb", fs::perms(0751));
   auto mtime = fs::file_time_type(std::chrono::seconds(1'600'000'000));
   fs::last_write_time(root_ / "src/Korvex.mdb", mtime);
   fs::create_directories(root_ / "Program");
 
   CopyFile("C:\\SRC\\korvex.mdb", "C:\\program\\Korvex.mdb", true);
-  EXPECT_TRUE(Read("Program/Korvex.mdb") == big);
+  EXPECT_TRUE(tree_.Read("Program/Korvex.mdb") == big);
   EXPECT_EQ(fs::status(root_ / "Program/Korvex.mdb").permissions(), fs::perms(0751));
   EXPECT_EQ(fs::last_write_time(root_ / "Program/Korvex.mdb"), mtime);
 
-  Write("src/small.txt", "small");
+  tree_.Write("src/small.txt", "small");
   EXPECT_EQ(FailureOf([&] { CopyFile("C:\\src\\small.txt", "C:\\program\\korvex.MDB", false); }),
             kFileAlreadyExists);
-  EXPECT_TRUE(Read("Program/Korvex.mdb") == big);
+  EXPECT_TRUE(tree_.Read("Program/Korvex.mdb") == big);
   CopyFile("C:\\src\\small.txt", "C:\\program\\korvex.MDB", true);
-  EXPECT_EQ(Read("Program/Korvex.mdb"), "small");  // the existing name is kept
-  EXPECT_EQ(Entries("Program"), std::vector<std::string>{"Korvex.mdb"});
+  EXPECT_EQ(tree_.Read("Program/Korvex.mdb"), "small");  // the existing name is kept
+  EXPECT_EQ(tree_.Entries("Program"), std::vector<std::string>{"Korvex.mdb"});
 }
 
 TEST_F(FileSysTest, CopyFileOntoItselfAndFailures) {
-  Write("p/Data.mdb", "precious");
+  tree_.Write("p/Data.mdb", "precious");
   CopyFile("C:\\p\\Data.mdb", "C:\\P\\DATA.MDB", true);  // a path box naming the destination
   CopyFile("C:\\p\\Data.mdb", "C:\\p\\.\\data.mdb", true);
-  EXPECT_EQ(Read("p/Data.mdb"), "precious");
+  EXPECT_EQ(tree_.Read("p/Data.mdb"), "precious");
   fs::create_hard_link(root_ / "p/Data.mdb", root_ / "p/Link.mdb");
   CopyFile("C:\\p\\Data.mdb", "C:\\p\\Link.mdb", true);
-  EXPECT_EQ(Read("p/Data.mdb"), "precious");
+  EXPECT_EQ(tree_.Read("p/Data.mdb"), "precious");
 
   fs::create_directories(root_ / "p/Folder");
   EXPECT_EQ(FailureOf([] { CopyFile("C:\\p\\none.mdb", "C:\\p\\x.mdb", true); }), kFileNotFound);
@@ -222,16 +181,16 @@ TEST_F(FileSysTest, CopyFileOntoItselfAndFailures) {
   EXPECT_EQ(FailureOf([] { CopyFile("C:\\p\\Data.mdb", "C:\\p\\folder", true); }),
             kPermissionDenied);
   EXPECT_EQ(FailureOf([] { CopyFile("C:\\p\\Data.mdb", "Q:\\x.mdb", true); }), kPathNotFound);
-  EXPECT_EQ(Entries("p"), (std::vector<std::string>{"Data.mdb", "Folder", "Link.mdb"}));
+  EXPECT_EQ(tree_.Entries("p"), (std::vector<std::string>{"Data.mdb", "Folder", "Link.mdb"}));
   EXPECT_FALSE(fs::exists(root_ / "none"));
 }
 
 // A write that fails half-way (here: the file-size limit) must leave the old
 // destination whole and no temporary file behind.
 TEST_F(FileSysTest, FailedWritesLeaveNoTrace) {
-  Write("p/big.bin", std::string(3 * 1024 * 1024, 'b'));
-  Write("p/dest.bin", "old");
-  Write("p/Program.ini", "old");
+  tree_.Write("p/big.bin", std::string(3 * 1024 * 1024, 'b'));
+  tree_.Write("p/dest.bin", "old");
+  tree_.Write("p/Program.ini", "old");
   rlimit old{};
   getrlimit(RLIMIT_FSIZE, &old);
   auto oldSignal = signal(SIGXFSZ, SIG_IGN);
@@ -245,9 +204,9 @@ TEST_F(FileSysTest, FailedWritesLeaveNoTrace) {
 
   EXPECT_NE(failure, 0);
   EXPECT_FALSE(replaced);
-  EXPECT_EQ(Read("p/dest.bin"), "old");
-  EXPECT_EQ(Read("p/Program.ini"), "old");
-  EXPECT_EQ(Entries("p"), (std::vector<std::string>{"Program.ini", "big.bin", "dest.bin"}));
+  EXPECT_EQ(tree_.Read("p/dest.bin"), "old");
+  EXPECT_EQ(tree_.Read("p/Program.ini"), "old");
+  EXPECT_EQ(tree_.Entries("p"), (std::vector<std::string>{"Program.ini", "big.bin", "dest.bin"}));
 }
 
 TEST_F(FileSysTest, AppendLineWritesAnsiWithCrLf) {
@@ -255,8 +214,8 @@ TEST_F(FileSysTest, AppendLineWritesAnsiWithCrLf) {
   AppendLine("C:\\log\\KVXcfglog.txt", "Fehler in Maschinenabhängig");
   AppendLine("C:\\LOG\\kvxcfglog.TXT", "€");
   AppendBytes("C:\\log\\KVXcfglog.txt", "raw\n\r");
-  EXPECT_EQ(Read("Log/KVXcfglog.txt"), "Fehler in Maschinenabh\xE4ngig\r\n\x80\r\nraw\n\r");
-  EXPECT_EQ(Entries("Log"), std::vector<std::string>{"KVXcfglog.txt"});
+  EXPECT_EQ(tree_.Read("Log/KVXcfglog.txt"), "Fehler in Maschinenabh\xE4ngig\r\n\x80\r\nraw\n\r");
+  EXPECT_EQ(tree_.Entries("Log"), std::vector<std::string>{"KVXcfglog.txt"});
 
   EXPECT_EQ(FailureOf([] { AppendLine("C:\\missing\\x.log", "x"); }), kPathNotFound);
   EXPECT_EQ(FailureOf([] { AppendLine("C:\\log", "x"); }), kPathFileAccessError);

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +12,7 @@
 #include "runtime/edit_info.h"
 #include "runtime/help_mode.h"
 #include "runtime/language.h"
+#include "test_support.h"
 
 extern char** environ;
 
@@ -24,33 +22,14 @@ namespace fs = std::filesystem;
 
 class HelpModeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    rt::HelpMode = false;
-    rt::SkipNextValueHelp = false;
-    rt::HelpTexts.fill("");
-    previous_ = platform::SetMessageBoxHandler([this](const platform::MessageBox& box) {
-      boxes_.push_back(box);
-      return platform::DefaultAnswer(box);
-    });
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHandler(previous_);
-    rt::HelpMode = false;
-    rt::SkipNextValueHelp = false;
-  }
   ui::Control& Add(ui::Kind kind, const std::string& name, int helpId) {
     ui::Control& c = window_.Add(kind, name);
     c.SetHelpId(helpId);
     return c;
   }
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> texts;
-    for (const auto& box : boxes_) texts.push_back(box.text);
-    return texts;
-  }
 
-  std::vector<platform::MessageBox> boxes_;
-  platform::MessageBoxHandler previous_;
+  testsupport::RuntimeState state_;
+  testsupport::BoxRecorder boxes_;
   ui::Window window_{"frm_Start_Config_Exe"};
 };
 
@@ -60,23 +39,23 @@ TEST_F(HelpModeTest, TheHelpButtonTogglesTheModeAndItsColour) {
   rt::HelpTexts[1] = "Confirms the step";
 
   rt::ShowHelp(ok);
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 
   rt::ToggleHelpMode(quest);
   EXPECT_TRUE(rt::HelpMode);
   EXPECT_EQ(quest.BackColor(), ui::Rgb(0, 255, 0));
   rt::ShowHelp(ok);
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text, "Confirms the step");
-  EXPECT_EQ(boxes_[0].title, "Info:");
-  EXPECT_EQ(boxes_[0].buttons, platform::Buttons::OK);
-  EXPECT_EQ(boxes_[0].icon, platform::Icon::Information);
+  ASSERT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_EQ(boxes_.boxes[0].text, "Confirms the step");
+  EXPECT_EQ(boxes_.boxes[0].title, "Info:");
+  EXPECT_EQ(boxes_.boxes[0].buttons, platform::Buttons::OK);
+  EXPECT_EQ(boxes_.boxes[0].icon, platform::Icon::Information);
 
   rt::ToggleHelpMode(quest);
   EXPECT_FALSE(rt::HelpMode);
   EXPECT_EQ(quest.BackColor(), ui::kLightGrey);
   rt::ShowHelp(ok);
-  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_.boxes.size(), 1u);
 }
 
 TEST_F(HelpModeTest, HelpTextsShowTheirLineBreaksAndOddIdsAnEmptyBox) {
@@ -91,8 +70,8 @@ TEST_F(HelpModeTest, HelpTextsShowTheirLineBreaksAndOddIdsAnEmptyBox) {
   rt::ShowHelp(Add(ui::Kind::Label, "LabelHigh", 101));
   rt::ShowHelp(Add(ui::Kind::Label, "LabelNegative", -4));
   rt::ShowHelp(window_.Add(ui::Kind::CommonDialog, "DirCtl"));  // has no help id at all
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"Line one\r\nLine two\r\nthree\r\n", "0", "last", "",
-                                               "", "", ""}));
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Line one\r\nLine two\r\nthree\r\n", "0",
+                                                      "last", "", "", "", ""}));
 
   // A front end that fails to show the box does not pass the failure on.
   platform::SetMessageBoxHandler([](const platform::MessageBox&) -> platform::Answer {
@@ -117,7 +96,7 @@ TEST_F(HelpModeTest, ValueHelpKeepsTheCheckMarkAndShowsTheText) {
 
   check.SetValue(1);  // outside help mode a click just changes the box
   EXPECT_EQ(check.Value(), 1);
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 
   rt::HelpMode = true;
   for (int click = 0; click < 2; ++click) {
@@ -127,7 +106,8 @@ TEST_F(HelpModeTest, ValueHelpKeepsTheCheckMarkAndShowsTheText) {
   }
   check.SetValue(2);
   EXPECT_EQ(check.Value(), 0);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"Time setting", "Time setting", "Time setting"}));
+  EXPECT_EQ(boxes_.Texts(),
+            (std::vector<std::string>{"Time setting", "Time setting", "Time setting"}));
 }
 
 TEST_F(HelpModeTest, ValueHelpWithoutARaisedClickDoesNotSwallowTheNextOne) {
@@ -139,12 +119,12 @@ TEST_F(HelpModeTest, ValueHelpWithoutARaisedClickDoesNotSwallowTheNextOne) {
   EXPECT_FALSE(rt::SkipNextValueHelp);
   rt::ShowValueHelp(check);
   EXPECT_EQ(check.Value(), 0);
-  EXPECT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_.boxes.size(), 2u);
 
   // A control without a value fails to the caller and leaves the flag clear.
   EXPECT_THROW(rt::ShowValueHelp(Add(ui::Kind::Label, "LabelX", 14)), platform::Failure);
   EXPECT_FALSE(rt::SkipNextValueHelp);
-  EXPECT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_.boxes.size(), 2u);
 }
 
 TEST(EditorCodeTest, EveryCharacterButDashAndUnderscoreBecomesHexOfItsCodePlusFive) {
@@ -167,36 +147,15 @@ TEST(EditorCodeTest, EveryCharacterButDashAndUnderscoreBecomesHexOfItsCodePlusFi
 class EditInfoTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::path(testing::TempDir()) / "edit_info_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    drive_ = tmpl;
-    drives_ = "KORVEX_DRIVES=C=" + drive_.string();
-    setenv("KORVEX_DRIVES", ("C=" + drive_.string()).c_str(), 1);
-    fs::create_directories(drive_ / "Korvex" / "Start");
-    std::ofstream(Cfg(), std::ios::binary)
-        << "[Project]\r\nValidMachines=ALL\r\n[Info]\r\nS_Prog=0.9.1 - Standalone\r\n"
-           "[Other]\r\nKeep=1\r\n";
-    const platform::Version v = platform::ProgramVersion();
-    version_ =
-        std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision);
+    tree_.Write("Korvex/Start/Start.cfg",
+                "[Project]\r\nValidMachines=ALL\r\n[Info]\r\nS_Prog=0.9.1 - Standalone\r\n"
+                "[Other]\r\nKeep=1\r\n");
   }
-  void TearDown() override {
-    rt::IntegratedMode = false;
-    rt::SilentMode = false;
-    std::error_code ec;
-    fs::remove_all(drive_, ec);
-  }
-  fs::path Cfg() const { return drive_ / "Korvex" / "Start" / "Start.cfg"; }
-  std::string Get() const {
-    std::ifstream in(Cfg(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  fs::path Cfg() const { return tree_.Host("Korvex/Start/Start.cfg"); }
+  std::string Get() const { return tree_.Read("Korvex/Start/Start.cfg"); }
   // Runs WriteEditInfo with an environment whose first entry is the one given.
   void WriteWithFirstEntry(const std::string& commandLine, std::string first) {
-    platform::SetProcessForTesting(commandLine, "C:\\Korvex\\Start", "Start_Config");
-    rt::GetStartModeIntegrated();
+    testsupport::StartAs(commandLine);
     char* entries[] = {first.data(), drives_.data(), nullptr};
     char** saved = environ;
     environ = entries;
@@ -208,9 +167,10 @@ class EditInfoTest : public ::testing::Test {
            "\r\nS_Editor=" + editor + "\r\n[Other]\r\nKeep=1\r\n";
   }
 
-  fs::path drive_;
-  std::string drives_;
-  std::string version_;
+  testsupport::RuntimeState state_;
+  testsupport::TempTree tree_;
+  std::string drives_ = "KORVEX_DRIVES=C=" + tree_.root().string();
+  const std::string version_ = testsupport::ProgramVersionText();
 };
 
 TEST_F(EditInfoTest, StampNamesVersionModeAndEditor) {
@@ -229,8 +189,7 @@ TEST_F(EditInfoTest, StampNamesVersionModeAndEditor) {
 
 TEST_F(EditInfoTest, MissingCfgFileEndsTheProcessBeforeAnyStamp) {
   fs::remove(Cfg());
-  platform::SetProcessForTesting("/EXTERNAL=KVXCFG", "C:\\Korvex\\Start", "Start_Config");
-  rt::GetStartModeIntegrated();
+  testsupport::StartAs("/EXTERNAL=KVXCFG");
   EXPECT_EXIT(rt::WriteEditInfo(), testing::ExitedWithCode(1), "");
   EXPECT_FALSE(fs::exists(Cfg()));
 }

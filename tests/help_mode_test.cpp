@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,40 +10,17 @@
 #include "e2e_support.h"
 #include "form/start_config_form.h"
 #include "platform/msgbox.h"
-#include "platform/process.h"
-#include "runtime/command_line.h"
 #include "runtime/language.h"
 #include "test_support.h"
 
 namespace {
 
-// A 1 x 1 bitmap file, 24 bits a pixel.
-std::string Bitmap() {
-  std::string b = "BM";
-  auto le = [&b](uint32_t v, int bytes) {
-    for (int k = 0; k < bytes; ++k) b += static_cast<char>((v >> (8 * k)) & 0xFF);
-  };
-  le(58, 4), le(0, 4), le(54, 4), le(40, 4), le(1, 4), le(1, 4), le(1, 2), le(24, 2);
-  le(0, 4), le(4, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
-  return b + std::string(4, '\x7f');
-}
+using testsupport::Bitmap;
 
-class HelpWiring : public ::testing::Test {
+class HelpWiring : public testsupport::FormTest {
  protected:
   HelpWiring() {
-    platform::SetProcessForTesting("/EXTERNAL=KVXCFG", "C:\\Korvex\\Start", "Start_Config");
-    tree_.MakeFolder("Korvex/Start");
-    rt::SilentMode = false;
-    rt::HelpMode = false;
-    rt::SkipNextValueHelp = false;
-    saved_ = rt::HelpTexts;
     for (int id = 1; id <= 100; ++id) rt::HelpTexts[id] = "help " + std::to_string(id);
-    form_ = std::make_unique<frm_Start_Config_Exe>();
-  }
-  ~HelpWiring() override {
-    rt::HelpMode = false;
-    rt::SkipNextValueHelp = false;
-    rt::HelpTexts = saved_;
   }
 
   // The texts of the boxes shown while f runs.
@@ -58,11 +34,6 @@ class HelpWiring : public ::testing::Test {
     }
     return texts;
   }
-
-  testsupport::TempTree tree_;
-  testsupport::BoxRecorder boxes_;
-  std::unique_ptr<frm_Start_Config_Exe> form_;
-  std::array<std::string, 101> saved_;
 };
 
 TEST_F(HelpWiring, EveryHelpOnlyHandlerShowsItsControlsTextOnlyInHelpMode) {
@@ -135,11 +106,7 @@ TEST_F(HelpWiring, LongTextsAndManyLineBreaks) {
   const std::vector<std::string> shown = Shown([&] { form_->LabelSpeedFactor_Click(1); });
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].find('<'), std::string::npos);
-  size_t breaks = 0;
-  for (size_t at = shown[0].find("\r\n"); at != std::string::npos;
-       at = shown[0].find("\r\n", at + 2))
-    ++breaks;
-  EXPECT_EQ(breaks, 100u);
+  EXPECT_EQ(testsupport::Count(shown[0], "\r\n"), 100u);
   EXPECT_EQ(shown[0].substr(0, 7), "line0\r\n");
 }
 
@@ -177,9 +144,7 @@ std::string DumpBefore(const std::string& transcript, size_t position) {
 TEST(HelpModeTour, EveryControlShowsItsOwnHelpAndDoesNothingElse) {
   testsupport::TempTree tree;
   testsupport::Installation install(tree);
-  install.Configure({"Press", "Oven"});
-  install.ValidMachines("ALL");
-  install.Write("Start/Start_Logo.bmp", Bitmap());
+  install.Prepare({"Press", "Oven"});
   install.Write("Start/Start_ACMELogo.bmp", Bitmap());
   std::string language = "[Language]\r\nLanguage=1031\r\n[1031]\r\n";
   const std::vector<std::pair<int, std::string>> texts = {

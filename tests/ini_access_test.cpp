@@ -1,7 +1,8 @@
+#include "runtime/ini_access.h"
+
 #include <gtest/gtest.h>
 
 #include "runtime/command_line.h"
-#include "runtime/ini_access.h"
 #include "test_support.h"
 
 namespace {
@@ -11,10 +12,10 @@ using platform::Answer;
 class IniAccess : public testing::Test {
  protected:
   void SetUp() override {
-    platform::SetProcessForTesting("", "C:\\Korvex\\Start", "Start_Config");
+    testsupport::SetProcess("");
     tree.MakeFolder("Korvex/Start");
   }
-  void TearDown() override { rt::SilentMode = false; }
+  testsupport::RuntimeState state;
   testsupport::TempTree tree;
   testsupport::BoxRecorder boxes;
   const std::string ini = "C:\\Korvex\\parameter\\Program.ini";

@@ -1,12 +1,9 @@
 #include "runtime/language.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +11,7 @@
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/toolkit.h"
+#include "test_support.h"
 
 namespace {
 
@@ -24,18 +22,8 @@ namespace fs = std::filesystem;
 class LanguageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::path(testing::TempDir()) / "language_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    drive_ = tmpl;
-    setenv("KORVEX_DRIVES", ("C=" + drive_.string()).c_str(), 1);
-    fs::create_directories(drive_ / "Korvex" / "Start");
-    platform::SetProcessForTesting("/EXTERNAL=KVXCFG", "C:\\Korvex\\Start", "Start_Config");
-    rt::HelpTexts.fill("");
-    previous_ = platform::SetMessageBoxHandler([this](const platform::MessageBox& box) {
-      boxes_.push_back(box.text);
-      return platform::DefaultAnswer(box);
-    });
-
+    tree_.MakeFolder("Korvex/Start");
+    testsupport::SetProcess("/EXTERNAL=KVXCFG");
     label_ = &Add(ui::Kind::Label, "LabelSupplier", -1, "NoTTT", 11, "Lieferant:");
     path0_ = &Add(ui::Kind::CommandButton, "CommandPath", 0, "Korvex.mdb", 21, "Korvex.mdb");
     path1_ = &Add(ui::Kind::CommandButton, "CommandPath", 1, "Alarmdefinition.mdb", 21,
@@ -43,13 +31,6 @@ class LanguageTest : public ::testing::Test {
     text_ = &Add(ui::Kind::TextBox, "TextSpeedFactor", -1, "M3", 22, "");
     combo_ = &Add(ui::Kind::ComboBox, "ComboSupplier", -1, "", 11, "");
   }
-  void TearDown() override {
-    platform::SetMessageBoxHandler(previous_);
-    std::error_code ec;
-    fs::permissions(LanguageFile(), fs::perms::owner_all, ec);
-    fs::remove_all(drive_, ec);
-  }
-
   ui::Control& Add(ui::Kind kind, const std::string& name, int index, const std::string& tag,
                    int helpId, const std::string& caption) {
     ui::Control& c = window_.Add(kind, name, index);
@@ -58,23 +39,18 @@ class LanguageTest : public ::testing::Test {
     if (!caption.empty()) c.SetCaption(caption);
     return c;
   }
-  fs::path LanguageFile() const { return drive_ / "Korvex" / "Start" / "Start_Config.ini"; }
-  void Put(const std::string& bytes) { std::ofstream(LanguageFile(), std::ios::binary) << bytes; }
-  std::string Get() const {
-    std::ifstream in(LanguageFile(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  fs::path LanguageFile() const { return tree_.Host("Korvex/Start/Start_Config.ini"); }
+  void Put(const std::string& bytes) const { testsupport::WriteFile(LanguageFile(), bytes); }
+  std::string Get() const { return testsupport::ReadFile(LanguageFile()); }
   // The captions and tooltips of the five controls, in creation order.
   std::vector<std::string> Texts() const {
     return {label_->Caption(),     path0_->Caption(),    path0_->ToolTipText(), path1_->Caption(),
             path1_->ToolTipText(), text_->ToolTipText(), combo_->ToolTipText()};
   }
 
-  fs::path drive_;
-  std::vector<std::string> boxes_;
-  platform::MessageBoxHandler previous_;
+  testsupport::RuntimeState state_;
+  testsupport::TempTree tree_;
+  testsupport::BoxRecorder boxes_;
   ui::Window window_{"frm_Start_Config_Exe"};
   ui::Control* label_ = nullptr;
   ui::Control* path0_ = nullptr;
@@ -88,7 +64,7 @@ const std::vector<std::string> kBuiltIn = {"Lieferant:", "Korvex.mdb", "", "Alar
 
 TEST_F(LanguageTest, LanguageFileLiesBesideTheProgram) {
   EXPECT_EQ(rt::GetLanguageFilePath(), "C:\\Korvex\\Start\\Start_Config.ini");
-  platform::SetProcessForTesting("", "C:\\", "Start_Config");
+  testsupport::SetProcess("", "C:\\");
   EXPECT_EQ(rt::GetLanguageFilePath(), "C:\\Start_Config.ini");
 }
 
@@ -119,7 +95,7 @@ TEST_F(LanguageTest, FirstStartSeedsTheBuiltInLanguage) {
   EXPECT_EQ(Texts(), kBuiltIn);
   EXPECT_EQ(rt::HelpTexts[11], "0");
   EXPECT_EQ(rt::GetLanguage(), "1031");
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(LanguageTest, OtherLanguageSeedsPlaceholdersOnly) {
@@ -145,7 +121,7 @@ TEST_F(LanguageTest, OtherLanguageSeedsPlaceholdersOnly) {
   rt::LoadToolTipTexts();
   EXPECT_NE(Get().find("Caption_LabelSupplier_NoTTT=Lieferant:\r\n"), std::string::npos);
   EXPECT_EQ(label_->Caption(), "Lieferant:");
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(LanguageTest, TranslatedTextsReplaceCaptionsTooltipsAndHelp) {
@@ -199,7 +175,7 @@ TEST_F(LanguageTest, FailuresSkipTheRestOfOneControlOnly) {
   EXPECT_NE(after.find("TTT_CheckTimeChanging_=0\r\n"), std::string::npos);
   EXPECT_EQ(check.Caption(), "Zeit");
   EXPECT_EQ(bad.Caption(), "Bad");
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_F(LanguageTest, ReadOnlyLanguageFileChangesNothing) {
@@ -210,17 +186,14 @@ TEST_F(LanguageTest, ReadOnlyLanguageFileChangesNothing) {
   rt::LoadToolTipTexts();
   EXPECT_EQ(Get(), file);
   EXPECT_EQ(Texts(), kBuiltIn);
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST(LanguageNoWindowTest, WithoutAWindowTheFailureGoesToTheCaller) {
   if (ui::FirstForm() != nullptr) GTEST_SKIP() << "another window is loaded";
-  std::string tmpl = (std::filesystem::path(testing::TempDir()) / "language_XXXXXX").string();
-  ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-  setenv("KORVEX_DRIVES", ("C=" + tmpl).c_str(), 1);
-  platform::SetProcessForTesting("", "C:\\", "Start_Config");
+  testsupport::TempTree tree;
+  testsupport::SetProcess("", "C:\\");
   EXPECT_THROW(rt::LoadToolTipTexts(), platform::Failure);
-  std::filesystem::remove_all(tmpl);
 }
 
 }  // namespace

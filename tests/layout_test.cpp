@@ -9,17 +9,11 @@
 #include "form/pictures.h"
 #include "form/start_config_form.h"
 #include "platform/failure.h"
+#include "test_support.h"
 
 namespace {
 
-int FailureNumberOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const platform::Failure& e) {
-    return e.number;
-  }
-  return 0;
-}
+using testsupport::FailureOf;
 
 std::string Id(const ui::Control& c) {
   return c.Index() < 0 ? c.Name() : c.Name() + "(" + std::to_string(c.Index()) + ")";
@@ -149,12 +143,10 @@ TEST(Layout, MemberPointersAndControlArrays) {
   EXPECT_EQ(&frm_Start_Config_Exe::Element(form.LabelSpeedFactor, 5), form.LabelSpeedFactor[5]);
   for (int missing : {0, 6, -1, 100}) {
     SCOPED_TRACE(missing);
-    EXPECT_EQ(
-        FailureNumberOf([&] { frm_Start_Config_Exe::Element(form.TextSpeedFactor, missing); }),
-        340);
-    EXPECT_EQ(
-        FailureNumberOf([&] { frm_Start_Config_Exe::Element(form.LabelSpeedFactor, missing); }),
-        340);
+    EXPECT_EQ(FailureOf([&] { frm_Start_Config_Exe::Element(form.TextSpeedFactor, missing); }),
+              340);
+    EXPECT_EQ(FailureOf([&] { frm_Start_Config_Exe::Element(form.LabelSpeedFactor, missing); }),
+              340);
   }
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace platform {
 namespace {
 
@@ -15,39 +17,7 @@ const NumberFormat kPoint = NumberFormatOf("en_US.UTF-8");
 const NumberFormat kComma = NumberFormatOf("de_DE.UTF-8");
 const NumberFormat kBlank = NumberFormatOf("fr_FR.UTF-8");
 
-// Sets the locale variables for one test and puts the former values back.
-class LocaleEnv {
- public:
-  LocaleEnv(const char* lcAll, const char* lcNumeric, const char* lang) {
-    Set("LC_ALL", lcAll);
-    Set("LC_NUMERIC", lcNumeric);
-    Set("LANG", lang);
-  }
-  ~LocaleEnv() {
-    for (auto& [name, had, value] : saved_) {
-      if (had)
-        setenv(name.c_str(), value.c_str(), 1);
-      else
-        unsetenv(name.c_str());
-    }
-  }
-
- private:
-  void Set(const char* name, const char* value) {
-    const char* old = std::getenv(name);
-    saved_.push_back({name, old != nullptr, old ? old : ""});
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  struct Saved {
-    std::string name;
-    bool had;
-    std::string value;
-  };
-  std::vector<Saved> saved_;
-};
+using testsupport::LocaleEnv;
 
 TEST(NumberFormatTest, TableByLanguage) {
   EXPECT_EQ(kPoint.decimal, '.');

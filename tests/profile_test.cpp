@@ -1,13 +1,12 @@
 #include "platform/profile.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "test_support.h"
 
 namespace {
 
@@ -18,28 +17,11 @@ using platform::WritePrivateProfileStringA;
 
 constexpr const char* kIni = "C:\\t.ini";
 
+// Drive C: is a temporary tree; the file C:\t.ini lies in its root.
 class ProfileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::path(testing::TempDir()) / "profile_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-    setenv("KORVEX_DRIVES", ("C=" + dir_.string()).c_str(), 1);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  void Put(const std::string& bytes, const char* name = "t.ini") {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-  }
-  std::string Get(const char* name = "t.ini") {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  void Put(const std::string& bytes, const char* name = "t.ini") { tree_.Write(name, bytes); }
+  std::string Get(const char* name = "t.ini") { return tree_.Read(name); }
   static std::string Str(std::string_view sec, std::string_view key, std::string_view def = "dflt",
                          uint32_t size = 255, std::string_view file = kIni) {
     return GetPrivateProfileStringA(sec, key, def, size, file).text;
@@ -48,7 +30,8 @@ class ProfileTest : public ::testing::Test {
     return GetPrivateProfileIntA(sec, key, def, kIni);
   }
 
-  fs::path dir_;
+  testsupport::TempTree tree_;
+  const fs::path& dir_ = tree_.root();
 };
 
 TEST_F(ProfileTest, NamesIgnoreCaseAndSurroundingBlanks) {

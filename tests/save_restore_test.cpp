@@ -18,14 +18,11 @@
 
 namespace {
 
+using testsupport::ExpectDump;
 using testsupport::Installation;
 using testsupport::TempTree;
 using Strings = std::vector<std::string>;
 
-const std::string kBitmap(
-    "BM:\0\0\0\0\0\0\0006\0\0\0(\0\0\0\1\0\0\0\1\0\0\0\1\0\30\0\0\0\0\0\4\0\0\0\0\0\0\0\0\0\0\0"
-    "\0\0\0\0\0\0\0\0\0\0\0\0",
-    58);
 const std::string kBaseKvx =
     "[Common]\r\nNameM1=Filler\r\nNameM2=Packer\r\nMonitorRes=1024\r\nVWStudio=False\r\n";
 const std::string kRefusal =
@@ -48,22 +45,10 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-void ExpectDump(const std::string& transcript,
-                const std::vector<std::pair<std::string, std::string>>& expected) {
-  for (const auto& [control, part] : expected) {
-    const size_t at = transcript.rfind("\n  " + control + " ");
-    const std::string line =
-        at == std::string::npos ? ""
-                                : transcript.substr(at + 3, transcript.find('\n', at + 1) - at - 3);
-    EXPECT_TRUE(Has(line, part)) << control << ": " << line;
-  }
-}
-
 class SaveRestoreE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    inst.ValidMachines("ALL");
-    inst.Write("Start/Start_Logo.bmp", kBitmap);
+    inst.Prepare({"Filler", "Packer"});
     tree.Write("SR/Copy1/parameter/program.ini", CopyIni({"Filler", "Packer"}));
     tree.Write("SR/Copy1/program/korvex.mdb", "");
     tree.Write("SR/Bad/parameter/program.ini", CopyIni({"Filler", "Wrapper", "Extra"}));
@@ -209,19 +194,14 @@ TEST_F(SaveRestoreE2E, BadInputIsSurvived) {
 class SaveRestoreInProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    inst.ValidMachines("ALL");
-    for (const char* logo : {"Start_Logo.bmp", "START_ACMELOGO.BMP", "start_ACMElogo.bmp"})
-      inst.Write(std::string("Start/") + logo, kBitmap);  // two files give "ACME"
+    inst.Prepare({"Filler", "Packer"});
+    for (const char* logo : {"START_ACMELOGO.BMP", "start_ACMElogo.bmp"})
+      inst.Write(std::string("Start/") + logo, testsupport::Bitmap());  // two files give "ACME"
     Load();
-  }
-  void TearDown() override {
-    rt::ExistingMachines.clear();
-    rt::IntegratedMode = rt::SilentMode = false;
-    SarFolder.clear();
   }
   void Load(const std::string& vwStudio = "False") {
     inst.Configure({"Filler", "Packer"}, "1024", vwStudio);
-    platform::SetProcessForTesting("/EXTERNAL=KVXCFG", "C:\\Korvex\\Start", "Start_Config");
+    testsupport::SetProcess("/EXTERNAL=KVXCFG");
     form.reset();  // the texts go to the first loaded window
     rt::ExistingMachines.clear();
     form = std::make_unique<frm_Start_Config_Exe>();
@@ -234,11 +214,7 @@ class SaveRestoreInProcess : public ::testing::Test {
     for (const std::string& f : files) tree.Write("SR/" + folder + "/" + f, "");
     form->DirSAR->SetPath("C:\\SR\\" + folder);
   }
-  Strings Texts() const {
-    Strings texts;
-    for (const auto& b : boxes.boxes) texts.push_back(b.text);
-    return texts;
-  }
+  testsupport::RuntimeState state;
   TempTree tree;
   Installation inst{tree};
   testsupport::BoxRecorder boxes;
@@ -264,7 +240,7 @@ TEST_F(SaveRestoreInProcess, CountersControlAndDateFormatLimits) {
   EXPECT_FALSE(form->FaultWithMachineNumber);
   EXPECT_EQ(form->ComboSteuerung->ListIndex(), 1);
   EXPECT_EQ(form->ComboDateFormat->ListIndex(), 2);
-  EXPECT_EQ(Texts(),
+  EXPECT_EQ(boxes.Texts(),
             Strings{"Unknown dateformat (-5) found in S&R C:\\SR\\B\\parameter\\program.ini"});
   Connect("C", "");  // missing: -1 counts as 0
   EXPECT_EQ(form->ComboDateFormat->ListIndex(), 0);
@@ -292,7 +268,7 @@ TEST_F(SaveRestoreInProcess, ConnectRaisesTheOtherHandlersInOrder) {
   events.clear();
   Connect("B", "Supplier=acme\r\nControl=1\r\nDateFormat=2\r\nTimeChanging=TRUE\r\n");
   EXPECT_EQ(events, (Strings{"supplier **Tarvel & Co**", "time"}));
-  EXPECT_EQ(Texts(),
+  EXPECT_EQ(boxes.Texts(),
             Strings{"Unknown supplier (\"acme\") found in  S&R C:\\SR\\B\\parameter\\program.ini"});
   EXPECT_EQ(boxes.boxes[0].title, "Start_Config_Exe");
   EXPECT_TRUE(form->TimeChanging);

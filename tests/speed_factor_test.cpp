@@ -1,56 +1,19 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "e2e_support.h"
 #include "form/start_config_form.h"
-#include "platform/process.h"
-#include "runtime/command_line.h"
-#include "runtime/help_mode.h"
 #include "test_support.h"
 
 namespace {
 
-// Sets the process locale variables for the lifetime of the object.
-class LocaleGuard {
- public:
-  explicit LocaleGuard(const char* locale) {
-    for (const char* name : kNames) {
-      const char* old = getenv(name);
-      saved_.push_back(old ? std::optional<std::string>(old) : std::nullopt);
-      unsetenv(name);
-    }
-    setenv("LC_ALL", locale, 1);
-  }
-  ~LocaleGuard() {
-    for (size_t k = 0; k < saved_.size(); ++k) {
-      if (saved_[k])
-        setenv(kNames[k], saved_[k]->c_str(), 1);
-      else
-        unsetenv(kNames[k]);
-    }
-  }
+using testsupport::DumpedText;
+using testsupport::LocaleEnv;
 
- private:
-  static constexpr const char* kNames[] = {"LC_ALL", "LC_NUMERIC", "LANG"};
-  std::vector<std::optional<std::string>> saved_;
-};
-
-class SpeedFactorEntry : public ::testing::Test {
+class SpeedFactorEntry : public testsupport::FormTest {
  protected:
-  SpeedFactorEntry() {
-    platform::SetProcessForTesting("/EXTERNAL=KVXCFG", "C:\\Korvex\\Start", "Start_Config");
-    tree_.MakeFolder("Korvex/Start");
-    rt::SilentMode = false;
-    rt::HelpMode = false;
-    form_ = std::make_unique<frm_Start_Config_Exe>();
-  }
-  ~SpeedFactorEntry() override { rt::HelpMode = false; }
-
   ui::Control& Box(int i) { return *form_->TextSpeedFactor[i]; }
   // Types a text as the box's new text and returns what the box holds then.
   std::string Enter(int i, const std::string& text) {
@@ -77,14 +40,10 @@ class SpeedFactorEntry : public ::testing::Test {
       EXPECT_EQ(Box(1).SelStart(), static_cast<int>(c.shown.size())) << c.typed;
     }
   }
-
-  testsupport::TempTree tree_;
-  testsupport::BoxRecorder boxes_;
-  std::unique_ptr<frm_Start_Config_Exe> form_;
 };
 
 TEST_F(SpeedFactorEntry, ThePointLocale) {
-  LocaleGuard locale("C");
+  LocaleEnv locale("C");
   Check({{"abc", "0", 0},  // a box that never held a number restores 0
          {"12", "12", 12},
          {"12a", "12", 12},
@@ -122,7 +81,7 @@ TEST_F(SpeedFactorEntry, ThePointLocale) {
 }
 
 TEST_F(SpeedFactorEntry, TheCommaLocale) {
-  LocaleGuard locale("de_DE.UTF-8");
+  LocaleEnv locale("de_DE.UTF-8");
   Check({{"2,7", "2", 2},
          {"-2,3", "-3", -3},
          {"1.000,5", "1000", 1000},
@@ -132,7 +91,7 @@ TEST_F(SpeedFactorEntry, TheCommaLocale) {
 }
 
 TEST_F(SpeedFactorEntry, FocusAndTypingInTheMiddle) {
-  LocaleGuard locale("C");
+  LocaleEnv locale("C");
   Enter(2, "33");
   Enter(2, "");
   EXPECT_EQ(Slot(2), 33);
@@ -151,7 +110,7 @@ TEST_F(SpeedFactorEntry, FocusAndTypingInTheMiddle) {
 }
 
 TEST_F(SpeedFactorEntry, TheNestedChangeRunsOnceAndNeverLoops) {
-  LocaleGuard locale("C");
+  LocaleEnv locale("C");
   int calls = 0;
   ui::Control& box = Box(3);
   auto handler = box.on.change;
@@ -169,27 +128,6 @@ TEST_F(SpeedFactorEntry, TheNestedChangeRunsOnceAndNeverLoops) {
 // ---------------------------------------------------------------------------
 // End to end: the scripted window.
 
-// A 1 x 1 bitmap file, 24 bits a pixel.
-std::string Bitmap() {
-  std::string b = "BM";
-  auto le = [&b](uint32_t v, int bytes) {
-    for (int k = 0; k < bytes; ++k) b += static_cast<char>((v >> (8 * k)) & 0xFF);
-  };
-  le(58, 4), le(0, 4), le(54, 4), le(40, 4), le(1, 4), le(1, 4), le(1, 2), le(24, 2);
-  le(0, 4), le(4, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
-  return b + std::string(4, '\x7f');
-}
-
-// The text of a control in the last dump of the transcript.
-std::string DumpedText(const std::string& transcript, const std::string& control) {
-  const std::string key = "  " + control + " TextBox ";
-  const size_t at = transcript.rfind(key);
-  if (at == std::string::npos) return "<no dump of " + control + ">";
-  const size_t start = transcript.find(" text=\"", at);
-  const size_t end = transcript.find("\"", start + 7);
-  return transcript.substr(start + 7, end - start - 7);
-}
-
 // Runs the actions, each followed by a dump, and checks what the boxes of both
 // machines hold after each ("row 1|row 2") and whether an overflow was reported.
 struct Step {
@@ -200,9 +138,7 @@ struct Step {
 void RunSteps(const char* language, const std::vector<Step>& steps) {
   testsupport::TempTree tree;
   testsupport::Installation install(tree);
-  install.Configure({"Press", "Oven"});
-  install.ValidMachines("ALL");
-  install.Write("Start/Start_Logo.bmp", Bitmap());
+  install.Prepare({"Press", "Oven"});
   std::string script;
   for (const Step& s : steps) script += s.action + "\ndump\n";
   const auto run = install.Run(install.Integrated(), script, {std::string("LANG=") + language});

@@ -16,34 +16,13 @@
 
 namespace {
 
+using testsupport::ExpectDump;
 using testsupport::Installation;
 using testsupport::TempTree;
-using Expect = std::vector<std::pair<std::string, std::string>>;
-
-// A 1 x 1 pixel bitmap, so that the maker's logo loads without a report.
-const std::string kBitmap(
-    "BM:\0\0\0\0\0\0\0006\0\0\0(\0\0\0\1\0\0\0\1\0\0\0\1\0\30\0\0\0\0\0\4\0\0\0\0\0\0\0\0\0\0\0"
-    "\0\0\0\0\0\0\0\0\0\0\0\0",
-    58);
-
-// Each control's line of the last dump must contain the text given for it.
-void ExpectDump(const std::string& transcript, const Expect& expected) {
-  for (const auto& [control, part] : expected) {
-    const size_t at = transcript.rfind("\n  " + control + " ");
-    const std::string line =
-        at == std::string::npos ? ""
-                                : transcript.substr(at + 3, transcript.find('\n', at + 1) - at - 3);
-    EXPECT_NE(line.find(part), std::string::npos) << control << ": " << line;
-  }
-}
 
 class StartupE2E : public ::testing::Test {
  protected:
-  void SetUp() override {
-    inst.Configure({"Filler", "Packer"});
-    inst.ValidMachines("ALL");
-    inst.Write("Start/Start_Logo.bmp", kBitmap);
-  }
+  void SetUp() override { inst.Prepare({"Filler", "Packer"}); }
   TempTree tree;
   Installation inst{tree};
 };
@@ -158,11 +137,11 @@ TEST_F(StartupE2E, EveryStartAppendsOneProjectHeaderOnItsOwnLine) {
 }
 
 TEST(StartupInProcess, VisualisationVersionAndFormVariables) {
+  testsupport::RuntimeState state;
   TempTree tree;
   Installation inst(tree);
   testsupport::BoxRecorder boxes;
-  inst.ValidMachines("ALL");
-  inst.Write("Start/Start_Logo.bmp", kBitmap);
+  inst.Prepare({"Filler"});
   struct Case {
     const char* vwStudio;
     const char* monitorRes;
@@ -172,7 +151,7 @@ TEST(StartupInProcess, VisualisationVersionAndFormVariables) {
        {Case{"", "1024", 0}, Case{"-1", "", 0}, Case{"False", "1024", 1}, Case{"false", "1024", 1},
         Case{"TRUE", "1024", 2}, Case{"True", "1024", 2}, Case{"yes", "1024", 0}}) {
     inst.Configure({"Filler"}, c.monitorRes, c.vwStudio);
-    platform::SetProcessForTesting("/EXTERNAL=KVXCFG", "C:\\Korvex\\Start", "Start_Config");
+    testsupport::SetProcess("/EXTERNAL=KVXCFG");
     rt::ExistingMachines.clear();
     frm_Start_Config_Exe form;
     form.Form_Load();
@@ -191,8 +170,6 @@ TEST(StartupInProcess, VisualisationVersionAndFormVariables) {
     EXPECT_EQ(SarFolder, "");
   }
   EXPECT_TRUE(boxes.boxes.empty());
-  rt::ExistingMachines.clear();
-  rt::IntegratedMode = false;
 }
 
 }  // namespace

@@ -1,41 +1,23 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "e2e_support.h"
 #include "form/start_config_form.h"
-#include "platform/process.h"
-#include "runtime/command_line.h"
 #include "runtime/help_mode.h"
 #include "runtime/language.h"
 #include "test_support.h"
 
 namespace {
 
-// A 1 x 1 bitmap file, 24 bits a pixel.
-std::string Bitmap() {
-  std::string b = "BM";
-  auto le = [&b](uint32_t v, int bytes) {
-    for (int k = 0; k < bytes; ++k) b += static_cast<char>((v >> (8 * k)) & 0xFF);
-  };
-  le(58, 4), le(0, 4), le(54, 4), le(40, 4), le(1, 4), le(1, 4), le(1, 2), le(24, 2);
-  le(0, 4), le(4, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
-  return b + std::string(4, '\x7f');
-}
+using testsupport::Bitmap;
+using testsupport::DumpLine;
 
-class SupplierAndPaths : public ::testing::Test {
+class SupplierAndPaths : public testsupport::FormTest {
  protected:
   SupplierAndPaths() {
-    platform::SetProcessForTesting("/EXTERNAL=KVXCFG", "C:\\Korvex\\Start", "Start_Config");
-    tree_.MakeFolder("Korvex/Start");
-    rt::SilentMode = false;
-    rt::HelpMode = false;
-    SarFolder.clear();
-    LastDatabaseFolder.clear();
-    form_ = std::make_unique<frm_Start_Config_Exe>();
     form_->window.onFileDialog = [this](const ui::FileDialogRequest& r) {
       requests_.push_back(r);
       std::optional<std::string> answer;
@@ -46,11 +28,6 @@ class SupplierAndPaths : public ::testing::Test {
       return answer;
     };
     for (int i = 0; i < 3; ++i) form_->TextPath[i]->SetText("");
-  }
-  ~SupplierAndPaths() override {
-    rt::HelpMode = false;
-    SarFolder.clear();
-    LastDatabaseFolder.clear();
   }
 
   std::string Path(int i) const { return form_->TextPath[i]->Text(); }
@@ -63,9 +40,6 @@ class SupplierAndPaths : public ::testing::Test {
     return requests_.back();
   }
 
-  testsupport::TempTree tree_;
-  testsupport::BoxRecorder boxes_;
-  std::unique_ptr<frm_Start_Config_Exe> form_;
   std::vector<ui::FileDialogRequest> requests_;
   std::vector<std::optional<std::string>> answers_;
 };
@@ -98,7 +72,6 @@ TEST_F(SupplierAndPaths, TheLogoFollowsTheSelectionAndAMissingOneKeepsTheOld) {
   EXPECT_EQ(boxes_.boxes[1].text, "Supplier");
   EXPECT_EQ(list.ListIndex(), 0);
   EXPECT_EQ(form_->ImageLogo->GetPicture().source, "C:\\Korvex\\Start\\Start_ACMELogo.bmp");
-  rt::HelpTexts[11].clear();
 }
 
 TEST_F(SupplierAndPaths, TheDialogRemembersTheFolderAndTakesOnlyExistingFiles) {
@@ -166,24 +139,15 @@ TEST_F(SupplierAndPaths, FiltersByVisualisationAndHelpInsteadOfTheDialog) {
   EXPECT_EQ(requests_.size(), dialogs);
   ASSERT_EQ(boxes_.boxes.size(), 2u);
   for (const auto& box : boxes_.boxes) EXPECT_EQ(box.text, "Database\r\npaths");
-  rt::HelpTexts[21].clear();
 }
 
 // ---------------------------------------------------------------------------
 // End to end.
 
-std::string DumpLine(const std::string& transcript, const std::string& control) {
-  const size_t at = transcript.rfind("\n  " + control + " ");
-  if (at == std::string::npos) return "";
-  return transcript.substr(at + 1, transcript.find('\n', at + 1) - at - 1);
-}
-
 class SupplierAndPathsScript : public ::testing::Test {
  protected:
   SupplierAndPathsScript() : install_(tree_) {
-    install_.Configure({"Press"});
-    install_.ValidMachines("ALL");
-    install_.Write("Start/Start_Logo.bmp", Bitmap());
+    install_.Prepare({"Press"});
     install_.Write("Start/START_ACMELOGO.BMP", Bitmap());
     install_.Write("Start/Start_JunkLogo.bmp", "no picture");
     tree_.Write("Data/Korvex.mdb", "db");

@@ -1,18 +1,15 @@
 #include "platform/toolkit.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/failure.h"
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 using ui::Control;
@@ -21,71 +18,15 @@ using ui::Window;
 
 namespace {
 
-// The failure number a call raises, or 0 when it raises none.
-int FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const platform::Failure& f) {
-    return f.number;
-  }
-  return 0;
-}
+using testsupport::Bitmap;
+using testsupport::FailureOf;
 
+// Drive C: is a temporary tree, drive D: a folder in it.
 class ToolkitTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = testing::TempDir() + "toolkit_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    tmp_ = fs::path(tmpl).lexically_normal();
-    fs::create_directories(tmp_ / "c");
-    fs::create_directories(tmp_ / "d");
-    if (const char* old = getenv("KORVEX_DRIVES")) oldDrives_ = old;
-    oldCwd_ = fs::current_path();
-    setenv("KORVEX_DRIVES", ("C=" + (tmp_ / "c").string() + ";d=" + (tmp_ / "d").string()).c_str(),
-           1);
-  }
-  void TearDown() override {
-    fs::current_path(oldCwd_);
-    if (oldDrives_)
-      setenv("KORVEX_DRIVES", oldDrives_->c_str(), 1);
-    else
-      unsetenv("KORVEX_DRIVES");
-    fs::remove_all(tmp_);
-  }
-  void Write(const fs::path& p, const std::string& bytes) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
-  }
-
-  fs::path tmp_, oldCwd_;
-  std::optional<std::string> oldDrives_;
+  testsupport::TempTree tree_{"D"};
+  testsupport::WorkingDirectory cwd_;
 };
-
-// A bitmap of the given size, 24 bits per pixel, with a plain info header.
-std::string Bitmap(int width, int height) {
-  auto le = [](std::string& s, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  };
-  uint32_t stride = (width * 24 + 31) / 32 * 4;
-  uint32_t data = stride * height;
-  std::string b = "BM";
-  le(b, 54 + data, 4);
-  le(b, 0, 4);
-  le(b, 54, 4);
-  le(b, 40, 4);
-  le(b, width, 4);
-  le(b, height, 4);
-  le(b, 1, 2);
-  le(b, 24, 2);
-  le(b, 0, 4);
-  le(b, data, 4);
-  le(b, 2835, 4);
-  le(b, 2835, 4);
-  le(b, 0, 4);
-  le(b, 0, 4);
-  b += std::string(data, '\x7f');
-  return b;
-}
 
 TEST(Toolkit, PropertiesAKindLacksFailWith438) {
   Window w("frm");
@@ -334,7 +275,7 @@ TEST(Toolkit, FrontEndNotes) {
 }
 
 TEST_F(ToolkitTest, DriveListFollowsTheMappedDrives) {
-  fs::current_path(tmp_ / "d");
+  fs::current_path(tree_.Drive('D'));
   Window w("frm");
   Control& drive = w.Add(Kind::DriveListBox, "DriveSAR");
   EXPECT_EQ(drive.DriveList(), (std::vector<std::string>{"c:", "d:"}));
@@ -350,18 +291,18 @@ TEST_F(ToolkitTest, DriveListFollowsTheMappedDrives) {
   EXPECT_EQ(FailureOf([&] { drive.SetDrive(""); }), 68);
   EXPECT_EQ(drive.Drive(), "c:");
   // A mapped drive whose folder is gone is as unavailable as an unmapped one.
-  fs::current_path(oldCwd_);
-  fs::remove_all(tmp_ / "d");
+  cwd_.Restore();
+  fs::remove_all(tree_.Drive('D'));
   EXPECT_EQ(FailureOf([&] { drive.SetDrive("d:"); }), 68);
   EXPECT_EQ(changes, 1);
 }
 
 TEST_F(ToolkitTest, FolderListPathRules) {
-  fs::create_directories(tmp_ / "c" / "Korvex" / "Start");
-  fs::create_directories(tmp_ / "c" / "Korvex" / ".hidden");
-  fs::create_directories(tmp_ / "c" / "Korvex" / "parameter");
-  fs::create_directories(tmp_ / "d" / "sar");
-  fs::current_path(tmp_ / "c" / "Korvex");
+  tree_.MakeFolder("Korvex/Start");
+  tree_.MakeFolder("Korvex/.hidden");
+  tree_.MakeFolder("Korvex/parameter");
+  fs::create_directories(tree_.Drive('D') / "sar");
+  fs::current_path(tree_.Host("Korvex"));
   Window w("frm");
   Control& dir = w.Add(Kind::DirListBox, "DirSAR");
   EXPECT_EQ(dir.Path(), "C:\\Korvex");
@@ -399,7 +340,7 @@ TEST_F(ToolkitTest, FolderListPathRules) {
 }
 
 TEST_F(ToolkitTest, LoadPictureChecksTheFile) {
-  Write(tmp_ / "c" / "Start" / "Start_Logo.bmp", Bitmap(3, 2));
+  tree_.Write("Start/Start_Logo.bmp", Bitmap(3, 2));
   ui::Picture logo = ui::LoadPicture("C:\\Start\\start_logo.BMP");
   EXPECT_EQ(logo.source, "C:\\Start\\start_logo.BMP");
   EXPECT_EQ(logo.width, 3);
@@ -423,15 +364,15 @@ TEST_F(ToolkitTest, LoadPictureChecksTheFile) {
   zeroWidth[18] = 0;
   std::string hugeSide = good;
   hugeSide[21] = 0x40;  // width 0x40000003
-  Write(tmp_ / "c" / "junk.bmp", "this is no picture at all, just some words in a file");
-  Write(tmp_ / "c" / "short.bmp", good.substr(0, good.size() - 1));
-  Write(tmp_ / "c" / "head.bmp", good.substr(0, 20));
-  Write(tmp_ / "c" / "sig.bmp", wrongSignature);
-  Write(tmp_ / "c" / "bits.bmp", badBits);
-  Write(tmp_ / "c" / "zero.bmp", zeroWidth);
-  Write(tmp_ / "c" / "huge.bmp", hugeSide);
-  Write(tmp_ / "c" / "empty.bmp", "");
-  fs::create_directories(tmp_ / "c" / "folder.bmp");
+  tree_.Write("junk.bmp", "this is no picture at all, just some words in a file");
+  tree_.Write("short.bmp", good.substr(0, good.size() - 1));
+  tree_.Write("head.bmp", good.substr(0, 20));
+  tree_.Write("sig.bmp", wrongSignature);
+  tree_.Write("bits.bmp", badBits);
+  tree_.Write("zero.bmp", zeroWidth);
+  tree_.Write("huge.bmp", hugeSide);
+  tree_.Write("empty.bmp", "");
+  tree_.MakeFolder("folder.bmp");
   for (const char* name :
        {"junk", "short", "head", "sig", "bits", "zero", "huge", "empty", "folder"}) {
     std::string path = std::string("C:\\") + name + ".bmp";
@@ -443,7 +384,7 @@ TEST_F(ToolkitTest, LoadPictureChecksTheFile) {
   std::string topDown = good;
   topDown[22] = static_cast<char>(0xFE);
   topDown[23] = topDown[24] = topDown[25] = static_cast<char>(0xFF);  // height -2
-  Write(tmp_ / "c" / "down.bmp", topDown);
+  tree_.Write("down.bmp", topDown);
   EXPECT_EQ(ui::LoadPicture("C:\\down.bmp").height, 2);
   std::string core = "BM";
   core += std::string("\x00\x00\x00\x00\x00\x00\x00\x00", 8);                   // size, reserved
@@ -451,7 +392,7 @@ TEST_F(ToolkitTest, LoadPictureChecksTheFile) {
   core += std::string("\x0c\x00\x00\x00\x01\x00\x01\x00\x01\x00\x01\x00", 12);  // 1x1, 1 bit
   core += std::string("\x00\x00\x00\xff\xff\xff", 6);                           // two colours
   core += std::string("\x80\x00\x00\x00", 4);                                   // one row
-  Write(tmp_ / "c" / "core.bmp", core);
+  tree_.Write("core.bmp", core);
   EXPECT_EQ(ui::LoadPicture("C:\\core.bmp").width, 1);
 
   EXPECT_TRUE(ui::LoadPicture("").Empty());

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <optional>
 #include <string>
+
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 using platform::ToHost;
@@ -15,34 +14,21 @@ using platform::ToWindows;
 
 namespace {
 
+// Drive C: is the folder "c" of a temporary tree, so that other drives and
+// places outside every drive can lie beside it.
 class WinPathTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = testing::TempDir() + "winpath_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    tmp_ = fs::path(tmpl).lexically_normal();
-    root_ = tmp_ / "c";
+  WinPathTest() {
     fs::create_directories(root_);
-    if (const char* old = getenv("KORVEX_DRIVES")) oldDrives_ = old;
-    oldCwd_ = fs::current_path();
     SetDrives("C=" + root_.string());
   }
-  void TearDown() override {
-    fs::current_path(oldCwd_);
-    if (oldDrives_)
-      setenv("KORVEX_DRIVES", oldDrives_->c_str(), 1);
-    else
-      unsetenv("KORVEX_DRIVES");
-    fs::remove_all(tmp_);
-  }
   static void SetDrives(const std::string& value) { setenv("KORVEX_DRIVES", value.c_str(), 1); }
-  static void Touch(const fs::path& p) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p) << "x";
-  }
+  static void Touch(const fs::path& p) { testsupport::WriteFile(p, "x"); }
 
-  fs::path tmp_, root_, oldCwd_;
-  std::optional<std::string> oldDrives_;
+  testsupport::TempTree tree_;  // puts KORVEX_DRIVES back
+  testsupport::WorkingDirectory cwd_;
+  const fs::path tmp_ = tree_.root();
+  const fs::path root_ = tmp_ / "c";
 };
 
 TEST_F(WinPathTest, DriveMappingForms) {
