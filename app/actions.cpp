@@ -18,8 +18,10 @@ bool TakesFocus(const ui::Control& c) {
     case ui::Kind::TextBox:
     case ui::Kind::DriveListBox:
     case ui::Kind::DirListBox:
-    case ui::Kind::ListBox: return true;
-    default: return false;
+    case ui::Kind::ListBox:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -48,7 +50,9 @@ ui::Control* Resolve(const frm_Start_Config_Exe& form, const std::string& writte
   return form.window.Find(name, index);
 }
 
-std::string Flag(bool b) { return b ? "1" : "0"; }
+std::string Flag(bool b) {
+  return b ? "1" : "0";
+}
 
 // Reads a property the control may lack; "" for those it does not have.
 template <class Get>

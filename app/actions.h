@@ -31,7 +31,7 @@ struct Action {
   std::string verb;
   std::string control;  // name as written, with index
   std::string argument;
-  std::string source;   // the line as written
+  std::string source;  // the line as written
 };
 
 // Parses one line. Blank lines and "#" comments give an action with an empty
@@ -40,7 +40,7 @@ std::optional<Action> ParseAction(const std::string& line, int number, std::stri
 
 // Answers queued for message boxes and file dialogs.
 struct Queues {
-  std::deque<std::pair<platform::Answer, int>> answers;        // answer, script line
+  std::deque<std::pair<platform::Answer, int>> answers;          // answer, script line
   std::deque<std::pair<std::optional<std::string>, int>> files;  // path or cancel, script line
 };
 

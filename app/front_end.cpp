@@ -33,9 +33,8 @@ void InstallScriptedDialogs(frm_Start_Config_Exe& form, Queues& queues, std::ost
     std::string how = "default";
     if (!queues.answers.empty()) {
       auto [queued, line] = queues.answers.front();
-      const bool fits = box.buttons == platform::Buttons::OK
-                            ? queued == platform::Answer::OK
-                            : queued != platform::Answer::OK;
+      const bool fits = box.buttons == platform::Buttons::OK ? queued == platform::Answer::OK
+                                                             : queued != platform::Answer::OK;
       if (!fits) {
         out << "  answer=" << platform::ToString(queued) << " does not fit\n";
         ScriptError(line, "answer " + platform::ToString(queued) + " does not fit the box " +

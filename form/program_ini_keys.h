@@ -23,7 +23,9 @@ inline constexpr const char* kNumberOfRejects = "NumberOfRejects";
 inline constexpr const char* kNumberOfAlarms = "NumberOfAlarms";
 inline constexpr const char* kNumberOfWarnings = "NumberOfWarnings";
 inline constexpr const char* kFaultWithMachineNumber = "FaultWithMachineNumber";
-inline std::string LanguageKey(int k) { return "Language" + std::to_string(k); }
+inline std::string LanguageKey(int k) {
+  return "Language" + std::to_string(k);
+}
 inline std::string OrderOfServiceCounterKey(int k) {
   return "OrderOfServiceCounter" + std::to_string(k);
 }
@@ -39,14 +41,20 @@ inline constexpr int kMinimumAlarms = 256;
 inline constexpr int kMinimumWarnings = 256;
 
 // Program.ini, password sections "Password1" ... "Password5".
-inline std::string PasswordSection(int level) { return "Password" + std::to_string(level); }
+inline std::string PasswordSection(int level) {
+  return "Password" + std::to_string(level);
+}
 inline constexpr const char* kWord = "Word";
 inline constexpr const char* kKeyboard = "Keyboard";
-inline std::string PasswordKey(int k) { return "Key" + std::to_string(k); }
+inline std::string PasswordKey(int k) {
+  return "Key" + std::to_string(k);
+}
 inline constexpr int kPasswordLevels = 5;
 
 // Program.ini, machine sections "Machine1" ... "Machine5".
-inline std::string MachineSection(int n) { return "Machine" + std::to_string(n); }
+inline std::string MachineSection(int n) {
+  return "Machine" + std::to_string(n);
+}
 inline constexpr const char* kMachineName = "MachineName";
 inline constexpr const char* kSpeedFactor = "SpeedFactor";
 inline constexpr const char* kNumberOfCams = "NumberOfCams";

@@ -20,20 +20,28 @@ Answer DefaultAnswer(const MessageBox& box) {
 
 std::string ToString(Answer a) {
   switch (a) {
-    case Answer::OK: return "OK";
-    case Answer::Yes: return "Yes";
-    case Answer::No: return "No";
+    case Answer::OK:
+      return "OK";
+    case Answer::Yes:
+      return "Yes";
+    case Answer::No:
+      return "No";
   }
   return "?";
 }
 
-std::string ToString(Buttons b) { return b == Buttons::OK ? "OK" : "Yes/No"; }
+std::string ToString(Buttons b) {
+  return b == Buttons::OK ? "OK" : "Yes/No";
+}
 
 std::string ToString(Icon i) {
   switch (i) {
-    case Icon::None: return "none";
-    case Icon::Stop: return "stop";
-    case Icon::Information: return "information";
+    case Icon::None:
+      return "none";
+    case Icon::Stop:
+      return "stop";
+    case Icon::Information:
+      return "information";
   }
   return "?";
 }

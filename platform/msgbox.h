@@ -12,7 +12,7 @@ enum class Icon { None, Stop, Information };
 enum class Answer { OK, Yes, No };
 
 struct MessageBox {
-  std::string text;   // line breaks as the step builds them (LF CR)
+  std::string text;  // line breaks as the step builds them (LF CR)
   std::string title;
   Buttons buttons = Buttons::OK;
   Icon icon = Icon::None;

@@ -54,9 +54,15 @@ std::string InitProcess(int argc, char** argv) {
   return {};
 }
 
-std::string CommandLineText() { return Info().commandLine; }
-std::string ExecutableFolder() { return Info().executableFolder; }
-std::string ProgramFileName() { return Info().programFileName; }
+std::string CommandLineText() {
+  return Info().commandLine;
+}
+std::string ExecutableFolder() {
+  return Info().executableFolder;
+}
+std::string ProgramFileName() {
+  return Info().programFileName;
+}
 
 Version ProgramVersion() {
   return {KORVEX_VERSION_MAJOR, KORVEX_VERSION_MINOR, KORVEX_VERSION_PATCH};
@@ -72,7 +78,9 @@ static std::function<void(int)>& EndNote() {
   return note;
 }
 
-void SetProcessEndNote(std::function<void(int)> note) { EndNote() = std::move(note); }
+void SetProcessEndNote(std::function<void(int)> note) {
+  EndNote() = std::move(note);
+}
 
 void EndProcess(int status) {
   if (EndNote()) {

@@ -11,8 +11,8 @@
 namespace platform {
 
 struct ProfileString {
-  uint32_t count;      // characters copied, as the service returns it
-  std::string text;    // the buffer's contents, count characters
+  uint32_t count;    // characters copied, as the service returns it
+  std::string text;  // the buffer's contents, count characters
 };
 
 // GetPrivateProfileStringA for one key: section and key compared without case
@@ -28,8 +28,8 @@ ProfileString GetPrivateProfileStringA(std::string_view section, std::string_vie
 // GetPrivateProfileIntA: the default when the entry is missing; otherwise an
 // optional sign and the leading number of the value ("12abc" 12, "0x10" 16,
 // no digits 0), in 32-bit arithmetic.
-int32_t GetPrivateProfileIntA(std::string_view section, std::string_view key,
-                              int32_t defaultValue, std::string_view file);
+int32_t GetPrivateProfileIntA(std::string_view section, std::string_view key, int32_t defaultValue,
+                              std::string_view file);
 
 // WritePrivateProfileStringA: replaces the value of an existing entry in its
 // line, adds a missing entry after the last entry of its section and a missing

@@ -65,7 +65,8 @@ struct Picture {
   std::string source;  // the file it was loaded from, or the picture's own name
   int width = 0;       // pixels
   int height = 0;
-  std::vector<std::string> rows;  // built-in pictures: one string per row, '.' clear, any other letter ink
+  std::vector<std::string>
+      rows;  // built-in pictures: one string per row, '.' clear, any other letter ink
   bool Empty() const { return source.empty(); }
 };
 

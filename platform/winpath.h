@@ -16,8 +16,8 @@
 namespace platform {
 
 struct Drive {
-  char letter;                  // upper case
-  std::filesystem::path root;   // absolute host folder
+  char letter;                 // upper case
+  std::filesystem::path root;  // absolute host folder
 };
 
 // The mapped drives in letter order (C: always among them). Reads KORVEX_DRIVES

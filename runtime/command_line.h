@@ -12,8 +12,7 @@ extern bool SilentMode;
 
 // The value of an option word: the text after the word and one more character,
 // trimmed, upper case, up to the next "/". Nothing when the word does not occur.
-std::optional<std::string> ReadCommand(const std::string& commandLine,
-                                       const std::string& option);
+std::optional<std::string> ReadCommand(const std::string& commandLine, const std::string& option);
 
 bool GetStartModeIntegrated();
 std::string GetPathLogfile();

@@ -36,17 +36,23 @@ std::string ErrorLogPath() {
 
 }  // namespace
 
-QuietReports::QuietReports() { ++quietDepth; }
-QuietReports::~QuietReports() { --quietDepth; }
-bool ReportsAreQuiet() { return quietDepth > 0; }
+QuietReports::QuietReports() {
+  ++quietDepth;
+}
+QuietReports::~QuietReports() {
+  --quietDepth;
+}
+bool ReportsAreQuiet() {
+  return quietDepth > 0;
+}
 
 int32_t ErrorSub(int32_t number, const std::string& source, const std::string& description,
                  const std::string& procedureName, bool fatal) {
-  const std::string logLine = "Fehler in " + GetOCXName() + " / " + source + " / " +
-                              procedureName + " (Nr. " + std::to_string(number) + ") :" +
-                              description;
+  const std::string logLine = "Fehler in " + GetOCXName() + " / " + source + " / " + procedureName +
+                              " (Nr. " + std::to_string(number) + ") :" + description;
   const std::string notice = WriteErrorLog(logLine, false);
-  const std::string userText = "Unexpected error!" + std::string(kLfCr) + description + kLfCr + notice;
+  const std::string userText =
+      "Unexpected error!" + std::string(kLfCr) + description + kLfCr + notice;
   if (SilentMode) {
     LogFault(userText);
     return 2;
@@ -85,7 +91,9 @@ void LogFault(const std::string& message) {
   AppendToLog(kServicePackLog, "! Fault " + platform::ProgramFileName() + ": " + message);
 }
 
-void EndProgram() { platform::EndProcess(1); }
+void EndProgram() {
+  platform::EndProcess(1);
+}
 
 void Trap::Report(const platform::Failure& failure) const {
   if (ReportsAreQuiet()) return;

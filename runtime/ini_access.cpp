@@ -58,8 +58,8 @@ std::string LoadIniString(const std::string& section, const std::string& key,
   return read.text;
 }
 
-int16_t LoadIniInteger(const std::string& section, const std::string& key,
-                       const std::string& file, bool reportMissing) {
+int16_t LoadIniInteger(const std::string& section, const std::string& key, const std::string& file,
+                       bool reportMissing) {
   const Trap step("LoadIniInteger");
   int32_t read = 0;
   int16_t value = 0;

@@ -38,8 +38,8 @@ class IniValue {
 
 std::string LoadIniString(const std::string& section, const std::string& key,
                           const std::string& file, bool reportMissing = false);
-int16_t LoadIniInteger(const std::string& section, const std::string& key,
-                       const std::string& file, bool reportMissing = false);
+int16_t LoadIniInteger(const std::string& section, const std::string& key, const std::string& file,
+                       bool reportMissing = false);
 bool LoadIniBoolean(const std::string& section, const std::string& key, const std::string& file,
                     bool reportMissing = false);
 int16_t SaveIni(const IniValue& value, const std::string& section, const std::string& key,
