@@ -16,7 +16,7 @@
 namespace {
 
 platform::MessageBox CancelQuestion() {
-  const std::string text = std::string("Cancel configuration?") + "\n" + "\r" + "\"Yes\"" +
+  const std::string text = std::string("Cancel configuration?") + rt::kLfCr + "\"Yes\"" +
                            " will abort the whole procedure!";
   // "No" is the default: Enter must not throw the configuration away.
   return {text, "Cancel?", platform::Buttons::YesNo, platform::Icon::Stop, 1};

@@ -18,7 +18,6 @@ constexpr int kDefaultPasswordLevels = 4;  // levels 1..4 get a digit, level 5 t
 constexpr int kPasswordKeys = 3;
 constexpr int kLanguages = 4;
 constexpr int kServiceCounters = 5;
-constexpr int16_t kVWStudioVersion = 2;
 
 // The default password of levels 1 to 4: one decimal digit, the level's own
 // number, so that the lower levels are easy to hand out on site.
@@ -115,7 +114,7 @@ void frm_Start_Config_Exe::WriteInputs() {
   }
 
   step([&] {
-    if (GetVisuVersion() == kVWStudioVersion)
+    if (GetVisuVersion() == kVisuVWStudio)
       SaveIni(keys::kVWStudioValue, keys::kProject, keys::kVWStudio, ini);
   });
   step([&] { SaveIni(NumberOfRejects, keys::kProject, keys::kNumberOfRejects, ini); });

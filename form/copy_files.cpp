@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int kWarningPictures = 16;
-constexpr int16_t kVWStudioVersion = 2;
 constexpr int kBadFileName = 52;  // "Bad file name or number"
 
 const char* const kMachineFolders = "Verschiedenes\\Maschinenabhängig\\";
@@ -77,8 +76,8 @@ void frm_Start_Config_Exe::CopyFiles() {
       if (platform::FileExists(path)) platform::CopyFile(path, destination, true);
     });
   };
-  copyDatabase(0, program + (VisuVersion == kVWStudioVersion ? "\\Korvex.vws" : "\\Korvex.mdb"));
-  if (VisuVersion != kVWStudioVersion) copyDatabase(1, program + "\\AlarmDefinition.mdb");
+  copyDatabase(0, program + (VisuVersion == kVisuVWStudio ? "\\Korvex.vws" : "\\Korvex.mdb"));
+  if (VisuVersion != kVisuVWStudio) copyDatabase(1, program + "\\AlarmDefinition.mdb");
   copyDatabase(2, program + "\\HelpText.mdb");
 
   step([&] {

@@ -56,10 +56,8 @@ frm_Start_Config_Exe::frm_Start_Config_Exe() {
   WireEvents();
 }
 
-ui::Control& frm_Start_Config_Exe::Element(const std::array<ui::Control*, 6>& array, int i) {
-  if (i < 0 || i >= static_cast<int>(array.size()) || array[i] == nullptr)
-    platform::Raise(platform::kControlArrayElementMissing);
-  return *array[i];
+void frm_Start_Config_Exe::RaiseMissingElement() {
+  platform::Raise(platform::kControlArrayElementMissing);
 }
 
 void frm_Start_Config_Exe::CreateControls() {

@@ -23,7 +23,6 @@ namespace {
 // Folder texts are appended to as they are: a drive root gives a doubled
 // backslash, which the path layer accepts.
 constexpr const char* kCopyIni = "\\parameter\\program.ini";
-constexpr const char* kLfCr = "\n\r";
 constexpr const char* kQuote = "\"";
 
 void ShowNotice(const std::string& text) {
@@ -40,10 +39,10 @@ int16_t frm_Start_Config_Exe::GetSARVisuVersion(const std::string& folder) {
   bool mdb = false;
   step([&] { vws = platform::FileExists(folder + "\\Program\\Korvex.vws"); });
   step([&] { mdb = platform::FileExists(folder + "\\Program\\Korvex.mdb"); });
-  if (vws && mdb) return 0;
-  if (mdb) return 1;
-  if (vws) return 2;
-  return 0;
+  if (vws && mdb) return kVisuUndetermined;
+  if (mdb) return kVisuVisiWin;
+  if (vws) return kVisuVWStudio;
+  return kVisuUndetermined;
 }
 
 void frm_Start_Config_Exe::DriveSAR_Change() {
@@ -96,13 +95,13 @@ void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
   });
   step([&] {
     switch (SARVisuVersion) {
-      case 0:
+      case kVisuUndetermined:
         LabelSARVisuVersion->SetCaption("VisiWin && VWStudio (?)");
         break;
-      case 1:
+      case kVisuVisiWin:
         LabelSARVisuVersion->SetCaption("VisiWin");
         break;
-      case 2:
+      case kVisuVWStudio:
         LabelSARVisuVersion->SetCaption("VWStudio");
         break;
       default:
@@ -234,8 +233,8 @@ void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
           rt::LoadIniString(keys::MachineSection(k), keys::kMachineName, ini, false);
       const std::string& ours = rt::ExistingMachines.at(k);
       if (name != ours) {
-        diff +=
-            "Machine " + std::to_string(k) + " S&R: " + name + " New Visualation:" + ours + kLfCr;
+        diff += "Machine " + std::to_string(k) + " S&R: " + name + " New Visualation:" + ours +
+                rt::kLfCr;
         differs = true;
       }
     });
@@ -250,7 +249,7 @@ void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
     step([&] {
       platform::ShowMessageBox(
           {"Please select a different " + std::string(kQuote) + "Save & Restore" + kQuote + "!" +
-               kLfCr + "Machineconfiguration differs" + kLfCr + diff,
+               rt::kLfCr + "Machineconfiguration differs" + rt::kLfCr + diff,
            "Error - Wrong Save & Restore!", platform::Buttons::OK, platform::Icon::Stop, 0});
     });
     return;
@@ -263,7 +262,7 @@ void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
     int index;
     const char* file;
   };
-  const bool studio = VisuVersion >= 2;
+  const bool studio = VisuVersion >= kVisuVWStudio;
   const std::vector<Row> rows =
       studio ? std::vector<Row>{{0, "\\program\\korvex.vws"}, {2, "\\program\\Helptext.mdb"}}
              : std::vector<Row>{{0, "\\program\\korvex.mdb"},

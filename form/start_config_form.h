@@ -15,6 +15,11 @@
 extern std::string SarFolder;
 extern std::string LastDatabaseFolder;
 
+// Visualisation version codes of an installation or a Save & Restore copy.
+inline constexpr int16_t kVisuUndetermined = 0;
+inline constexpr int16_t kVisuVisiWin = 1;   // project database "Korvex.mdb"
+inline constexpr int16_t kVisuVWStudio = 2;  // project file "Korvex.vws"
+
 // Exit status of a process ended by OK (CloseMe) and by a confirmed cancel.
 inline constexpr int kExitCommitted = 0;
 inline constexpr int kExitCancelled = 2;
@@ -61,7 +66,11 @@ class frm_Start_Config_Exe {
   ui::Control* Header = nullptr;
 
   // The control array element i; raises 340 when it does not exist.
-  static ui::Control& Element(const std::array<ui::Control*, 6>& array, int i);
+  template <size_t N>
+  static ui::Control& Element(const std::array<ui::Control*, N>& array, int i) {
+    if (i < 0 || i >= static_cast<int>(N) || array[i] == nullptr) RaiseMissingElement();
+    return *array[i];
+  }
 
   // Form variables.
   std::string ConfigurationIniPath;
@@ -131,6 +140,7 @@ class frm_Start_Config_Exe {
   void ListSAR_MouseDown();
 
  private:
+  [[noreturn]] static void RaiseMissingElement();
   void CreateControls();  // the layout
   void WireEvents();      // control events -> handlers
 };

@@ -119,7 +119,7 @@ void frm_Start_Config_Exe::SetupUserInterFace() {
   for (const char* type : kControlTypes) step([&] { ComboSteuerung->AddItem(type); });
   step([&] { ComboSteuerung->SetListIndex(0); });
 
-  if (VisuVersion >= 2) {
+  if (VisuVersion >= kVisuVWStudio) {
     step([&] { LabelVisuVersion->SetCaption("VWStudio"); });
     step([&] { CommandPath[0]->SetCaption("Korvex.vws"); });
     step([&] { CommandPath[1]->SetVisible(false); });
@@ -160,7 +160,7 @@ int16_t frm_Start_Config_Exe::GetVisuVersion() {
     kind = platform::UpperCase(
         rt::LoadIniString(keys::kCommon, keys::kConfigVWStudio, ConfigurationIniPath, false));
   });
-  if (kind == "FALSE") return 1;
-  if (kind == "TRUE") return 2;
-  return 0;  // "-1", empty or anything else: undetermined
+  if (kind == "FALSE") return kVisuVisiWin;
+  if (kind == "TRUE") return kVisuVWStudio;
+  return kVisuUndetermined;  // "-1", empty or anything else
 }

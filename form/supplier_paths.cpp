@@ -18,13 +18,6 @@ namespace {
 constexpr const char* kProjectFilter = "Datenbank (*.vws)|*.vws";
 constexpr const char* kDatabaseFilter = "Datenbank (*.mdb)|*.mdb";
 
-// Element i of a database row array; 340 when it does not exist.
-ui::Control& Row(const std::array<ui::Control*, 3>& array, int i) {
-  if (i < 0 || i >= static_cast<int>(array.size()) || array[i] == nullptr)
-    platform::Raise(platform::kControlArrayElementMissing);
-  return *array[i];
-}
-
 // The path without its file name, trailing backslash kept; empty when the path
 // has no folder part.
 std::string FolderOf(const std::string& path) {
@@ -58,40 +51,43 @@ void frm_Start_Config_Exe::ComboSupplier_Click() {
 void frm_Start_Config_Exe::CommandPath_Click(int i) {
   const rt::Trap step("CommandPath_Click");
   if (rt::HelpMode) {
-    step([&] { rt::ShowHelp(Row(CommandPath, i)); });
+    step([&] { rt::ShowHelp(Element(CommandPath, i)); });
     return;
   }
 
   // A database already chosen or taken over opens the dialog in its folder.
   step([&] {
-    const std::string current = Row(TextPath, i).Text();
+    const std::string current = Element(TextPath, i).Text();
     if (!current.empty() && platform::FileExists(current)) LastDatabaseFolder = FolderOf(current);
   });
 
   if (!LastDatabaseFolder.empty()) {
-    step([&] { DirCtl->SetFileName(Row(CommandPath, i).Caption()); });
+    step([&] { DirCtl->SetFileName(Element(CommandPath, i).Caption()); });
     step([&] { DirCtl->SetInitDir(LastDatabaseFolder); });
   } else if (!SarFolder.empty()) {
     step([&] { DirCtl->SetInitDir(SarFolder + "\\Program"); });
   } else {
-    step([&] { DirCtl->SetFileName(Row(CommandPath, i).Caption()); });
+    step([&] { DirCtl->SetFileName(Element(CommandPath, i).Caption()); });
   }
   step([&] {
-    DirCtl->SetDialogTitle("Pfad f\u00fcr " + Row(CommandPath, i).Caption() + " ausw\u00e4hlen");
+    DirCtl->SetDialogTitle("Pfad f\u00fcr " + Element(CommandPath, i).Caption() +
+                           " ausw\u00e4hlen");
   });
-  step([&] { DirCtl->SetFilter(i == 0 && VisuVersion > 1 ? kProjectFilter : kDatabaseFilter); });
+  step([&] {
+    DirCtl->SetFilter(i == 0 && VisuVersion >= kVisuVWStudio ? kProjectFilter : kDatabaseFilter);
+  });
   step([&] { DirCtl->ShowOpen(); });
 
   // Only an existing file is taken; a cancel, a folder or a missing file leaves
   // the box as it is.
   step([&] {
     const std::string chosen = DirCtl->FileName();
-    if (platform::FileExists(chosen)) Row(TextPath, i).SetText(chosen);
+    if (platform::FileExists(chosen)) Element(TextPath, i).SetText(chosen);
   });
   step([&] { LastDatabaseFolder = FolderOf(DirCtl->FileName()); });
 }
 
 void frm_Start_Config_Exe::TextPath_Click(int i) {
   const rt::Trap step("TextPath_Click");
-  step([&] { rt::ShowHelp(Row(TextPath, i)); });
+  step([&] { rt::ShowHelp(Element(TextPath, i)); });
 }

@@ -58,7 +58,7 @@ std::string GetCFGPath() {
   });
   step([&] { exists = platform::NormalFileExists(path); });
   if (exists) return path;
-  step([&] { ReportFault("File not found: \n\r" + platform::UpperCase(path)); });
+  step([&] { ReportFault("File not found: " + std::string(kLfCr) + platform::UpperCase(path)); });
   platform::EndProcess(1);
 }
 

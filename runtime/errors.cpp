@@ -5,11 +5,11 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "runtime/command_line.h"
+#include "runtime/config_paths.h"
 
 namespace rt {
 namespace {
 
-constexpr const char* kLfCr = "\n\r";
 constexpr const char* kServicePackLog = "C:\\TarvelServicePack.log";
 
 int quietDepth = 0;
@@ -28,10 +28,7 @@ std::string ErrorLogPath() {
     QuietReports quiet;
     return GetPathLogfile();
   }
-  std::string folder = platform::ExecutableFolder();
-  const size_t last = folder.rfind('\\');
-  folder = last == std::string::npos ? std::string() : folder.substr(0, last);
-  return folder + "\\KVXcfglog.txt";
+  return GetInstallationFolder() + "\\KVXcfglog.txt";
 }
 
 }  // namespace

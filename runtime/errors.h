@@ -13,6 +13,9 @@
 
 namespace rt {
 
+// Line breaks inside message texts: a line feed, then a carriage return.
+inline constexpr const char* kLfCr = "\n\r";
+
 // Reports one failure: error-log line, then the "Resume?" question (or the
 // service-pack log in silent mode). 1: end the program; 2: continue.
 int32_t ErrorSub(int32_t number, const std::string& source, const std::string& description,
