@@ -247,7 +247,8 @@ bool ApplyAction(frm_Start_Config_Exe& form, const Action& a, Queues& queues, st
       const int length = c->SelLength();
       const std::string before = platform::LeftChars(old, static_cast<size_t>(start));
       const std::string after = platform::MidChars(old, static_cast<size_t>(start + length));
-      c->SetText(before + a.argument + after);
+      c->EditText(before + a.argument + after,
+                  start + static_cast<int>(platform::CharCount(a.argument)));
     } else if (a.verb == "caret") {
       std::istringstream in(a.argument);
       int s = 0, n = 0;

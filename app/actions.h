@@ -4,7 +4,8 @@
 //   click Control            a click (a check box toggles first)
 //   select Control Text      picks the list entry Text
 //   text Control Text        types Text as the box's whole new text
-//   type Control Text        types Text at the caret, replacing the selection
+//   type Control Text        types Text at the caret, replacing the selection; the
+//                            caret ends after it
 //   caret Control Start [Length]   puts the caret (0-based) and selection
 //   focus Control / leave Control  got focus / lost focus
 //   drive d:                 picks a drive in the drive list

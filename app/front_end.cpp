@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/actions.h"
+#include "app/tui.h"
 #include "platform/process.h"
 
 namespace app {
@@ -110,45 +111,12 @@ int RunScript(const std::string& scriptName) {
   platform::EndProcess(kExitScriptEnded);
 }
 
-std::optional<std::string> ConsoleFileDialog(const ui::FileDialogRequest& request) {
-  std::cout << "\n+-- " << request.title << " --\n| filter: " << request.filter
-            << "\n| folder: " << request.initDir << "\n| file name [" << request.fileName
-            << "] (empty: cancel) > " << std::flush;
-  std::string answer;
-  if (!std::getline(std::cin, answer) || answer.empty()) return std::nullopt;
-  return answer;
-}
-
-int RunConsole() {
-  auto form = std::make_unique<frm_Start_Config_Exe>();
-  platform::SetMessageBoxHandler(platform::ConsoleMessageBox);
-  form->window.onFileDialog = ConsoleFileDialog;
-  form->window.onFrontEndNote = [](const std::string& note) { std::cout << "(" << note << ")\n"; };
-  form->Form_Load();
-  Queues queues;
-  Dump(*form, std::cout);
-  std::cout << "\nOperate the window with actions (click, select, text, type, caret, focus, "
-               "leave, drive, dir, close, dump); \"quit\" leaves without a decision.\n";
-  std::string line, error;
-  for (int number = 1;; ++number) {
-    std::cout << "Start_Config> " << std::flush;
-    if (!std::getline(std::cin, line) || line == "quit") break;
-    std::optional<Action> action = ParseAction(line, number, error);
-    if (action && CheckAction(*form, *action, error) &&
-        ApplyAction(*form, *action, queues, std::cout, error))
-      continue;
-    std::cout << "? " << error << "\n";
-  }
-  std::cout << "\nleft with the window open; nothing more written\n";
-  platform::EndProcess(kExitScriptEnded);
-}
-
 }  // namespace
 
 int Run() {
   const char* script = std::getenv("KORVEX_SCRIPT");
   if (script != nullptr && *script != '\0') return RunScript(script);
-  return RunConsole();
+  return tui::RunTerminal();
 }
 
 }  // namespace app

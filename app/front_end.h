@@ -1,5 +1,5 @@
 // The front ends that show the window and operate it: the scripted operation
-// (KORVEX_SCRIPT) and the terminal.
+// (KORVEX_SCRIPT) and, without a script, the full-screen terminal window.
 #pragma once
 
 namespace app {

@@ -1,5 +1,6 @@
 // Loading bitmap files for the picture properties. Only the header is read and
 // checked: the picture model keeps the source and the size, not the pixels.
+// Front ends that show a picture read its pixels separately.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <string_view>
 
 #include "platform/failure.h"
+#include "platform/filesys.h"
 #include "platform/toolkit.h"
 #include "platform/winpath.h"
 
@@ -157,6 +159,65 @@ Picture LoadPicture(const std::string& winPath) {
   picture.width = size->width;
   picture.height = size->height;
   return picture;
+}
+
+std::optional<Pixels> ReadBitmapPixels(const std::string& winPath) {
+  constexpr size_t kLargestFile = 64u << 20;
+  std::string b;
+  if (winPath.empty() || !platform::ReadWholeFile(winPath, b) || b.size() > kLargestFile)
+    return std::nullopt;
+  std::optional<BmpSize> size = CheckBitmap(b, b.size());
+  if (!size) return std::nullopt;
+  const uint32_t headerSize = Le32(b, 14);
+  const bool core = headerSize == kCoreHeaderSize;
+  const uint32_t bits = core ? Le16(b, 24) : Le16(b, 28);
+  const uint32_t compression = core ? kRgb : Le32(b, 30);
+  const bool topDown = !core && static_cast<int32_t>(Le32(b, 22)) < 0;
+  if (compression != kRgb) return std::nullopt;  // compressed pictures are shown by name
+  const size_t entrySize = core ? 3 : 4;
+  const size_t table = kFileHeaderSize + headerSize;
+  const size_t dataOffset = Le32(b, 10);
+  const size_t stride = (static_cast<size_t>(size->width) * bits + 31) / 32 * 4;
+
+  Pixels p;
+  p.width = size->width;
+  p.height = size->height;
+  p.rgb.resize(static_cast<size_t>(p.width) * p.height);
+  auto paletteColour = [&](size_t index) -> uint32_t {
+    const size_t at = table + index * entrySize;
+    if (at + 3 > b.size()) return 0;
+    return (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8) |
+           static_cast<uint8_t>(b[at]);
+  };
+  for (int y = 0; y < p.height; ++y) {
+    const size_t row = dataOffset + stride * static_cast<size_t>(topDown ? y : p.height - 1 - y);
+    for (int x = 0; x < p.width; ++x) {
+      uint32_t colour = 0;
+      const size_t bit = static_cast<size_t>(x) * bits;
+      const uint8_t* at = reinterpret_cast<const uint8_t*>(b.data()) + row + bit / 8;
+      switch (bits) {
+        case 1:
+        case 4:
+        case 8: {
+          const int shift = 8 - static_cast<int>(bits) - static_cast<int>(bit % 8);
+          colour = paletteColour((at[0] >> shift) & ((1u << bits) - 1));
+          break;
+        }
+        case 16: {
+          const uint32_t v = at[0] | (at[1] << 8);
+          colour = (((v >> 10) & 31) * 255 / 31) << 16 | (((v >> 5) & 31) * 255 / 31) << 8 |
+                   ((v & 31) * 255 / 31);
+          break;
+        }
+        default:  // 24 and 32 bits: blue, green, red
+          colour = (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[1]) << 8) |
+                   at[0];
+      }
+      p.rgb[static_cast<size_t>(y) * p.width + x] = colour;
+    }
+  }
+  return p;
 }
 
 }  // namespace ui

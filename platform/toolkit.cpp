@@ -337,6 +337,15 @@ void Control::SetText(std::string t) {
   Raise(on.change);
 }
 
+void Control::EditText(std::string t, int caret) {
+  Require(kind_ == Kind::TextBox);
+  if (t == text_) return;
+  text_ = std::move(t);
+  selStart_ = Clamp(caret, 0, static_cast<int>(platform::CharCount(text_)));
+  selLength_ = 0;
+  Raise(on.change);
+}
+
 int Control::SelStart() const {
   Require(kind_ == Kind::TextBox || kind_ == Kind::ComboBox);
   int length = static_cast<int>(platform::CharCount(Text()));

@@ -74,6 +74,15 @@ struct Picture {
 // when it is no readable BMP picture.
 Picture LoadPicture(const std::string& winPath);
 
+// The pixels of an uncompressed BMP file, top row first, each 0xRRGGBB; nothing
+// for a file that is missing, unreadable, no bitmap or compressed. Never raises.
+struct Pixels {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> rgb;
+};
+std::optional<Pixels> ReadBitmapPixels(const std::string& winPath);
+
 enum class MousePointer { Default, Hourglass };
 
 class Window;
@@ -136,6 +145,9 @@ class Control {
   // entry's text (read only: setting fails with 383).
   std::string Text() const;
   void SetText(std::string t);
+  // TextBox: a user's edit, which leaves the caret where the edit put it before
+  // the change event is raised (setting Text from code puts it at the start).
+  void EditText(std::string t, int caret);
   // TextBox caret and selection, 0-based character positions, clamped to the text.
   int SelStart() const;
   void SetSelStart(int s);

@@ -1,0 +1,37 @@
+// The terminal the window is drawn on: raw input, the alternate screen, mouse
+// reporting, its size and resizes, and putting everything back on every way
+// out (a normal end, the process ending at once, a signal, a crash).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tui {
+
+// True when standard input is a terminal.
+bool TerminalAvailable();
+
+// Switches the terminal to raw input, the alternate screen and mouse
+// reporting, with the cursor hidden, and installs the handlers that restore it.
+// Returns an error text when that is impossible.
+std::string EnterTerminal();
+
+// Puts the terminal back as it was found. Safe to call more than once and
+// from a signal handler.
+void RestoreTerminal();
+
+struct TerminalSize {
+  int columns = 0;
+  int rows = 0;
+};
+TerminalSize GetTerminalSize();
+
+// Writes all of the bytes to the terminal.
+void WriteTerminal(std::string_view bytes);
+
+// Waits up to timeoutMs (negative: without end) for input; returns what came.
+// resized is set when the terminal changed its size meanwhile; closed when the
+// terminal is gone (end of input or a hang-up).
+std::string ReadTerminal(int timeoutMs, bool& resized, bool& closed);
+
+}  // namespace tui

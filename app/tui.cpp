@@ -1,0 +1,419 @@
+#include "app/tui.h"
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "app/actions.h"
+#include "app/tui_dialogs.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+namespace tui {
+namespace {
+
+constexpr int kExitWindowOpen = 3;
+constexpr int kExitOther = 1;
+constexpr int kEscapeWaitMs = 30;  // how long the rest of an escape sequence may take
+
+// ---------------------------------------------------------------------------
+// Actions: every key and click ends here, as the scripted operation's actions.
+
+void Act(Session& s, const std::string& verb, const ui::Control* c = nullptr,
+         const std::string& argument = "") {
+  app::Action a;
+  a.verb = verb;
+  a.control = c != nullptr && verb != "drive" && verb != "dir" ? c->DisplayName() : "";
+  a.argument = argument;
+  a.source = verb + (a.control.empty() ? "" : " " + a.control) +
+             (argument.empty() ? "" : " " + argument);
+  app::Queues unused;
+  std::ostringstream out;
+  std::string error;
+  if (!app::ApplyAction(s.form, a, unused, out, error)) {
+    s.view.note = error;
+    return;
+  }
+  const std::string said = out.str();
+  if (said.rfind("ignored: ", 0) == 0) s.view.note = said.substr(0, said.find('\n'));
+}
+
+int EntryCount(const ui::Control& c) {
+  if (c.kind() == ui::Kind::DirListBox) return static_cast<int>(FolderEntries(c).size());
+  return static_cast<int>(ListEntries(c).size());
+}
+
+// Picks an entry of a combo box, list box or drive list as a user would.
+void Choose(Session& s, ui::Control& c, int index) {
+  const std::vector<std::string> entries = ListEntries(c);
+  if (index < 0 || index >= static_cast<int>(entries.size())) return;
+  Act(s, c.kind() == ui::Kind::DriveListBox ? "drive" : "select", &c, entries[index]);
+}
+
+// The entry an arrow or paging key leads to from `from` among `count`.
+int Step(const Key& key, int from, int count, int page) {
+  switch (key.code) {
+    case KeyCode::Up:
+      return from - 1;
+    case KeyCode::Down:
+      return from + 1;
+    case KeyCode::PageUp:
+      return from - page;
+    case KeyCode::PageDown:
+      return from + page;
+    case KeyCode::Home:
+      return 0;
+    case KeyCode::End:
+      return count - 1;
+    default:
+      return from;
+  }
+}
+
+bool IsMove(const Key& key) {
+  return key.code == KeyCode::Up || key.code == KeyCode::Down || key.code == KeyCode::PageUp ||
+         key.code == KeyCode::PageDown || key.code == KeyCode::Home || key.code == KeyCode::End;
+}
+
+// The next entry, after `from`, whose text starts with the typed letter.
+int EntryByLetter(const std::vector<std::string>& entries, int from, const std::string& letter) {
+  const int count = static_cast<int>(entries.size());
+  const std::string wanted = platform::UpperCase(letter);
+  for (int k = 1; k <= count; ++k) {
+    const int i = (std::max(from, -1) + k) % count;
+    if (platform::UpperCase(platform::LeftChars(entries[i], 1)) == wanted) return i;
+  }
+  return -1;
+}
+
+void MoveFocusBy(Session& s, int direction) {
+  std::vector<ui::Control*> order;
+  for (ui::Control* c : TabOrder(s.form.window))
+    if (c->Usable()) order.push_back(c);
+  if (order.empty()) return;
+  const auto at = std::find(order.begin(), order.end(), s.form.window.Focused());
+  int next = direction > 0 ? 0 : static_cast<int>(order.size()) - 1;
+  if (at != order.end()) {
+    const int n = static_cast<int>(order.size());
+    next = (static_cast<int>(at - order.begin()) + direction + n) % n;
+  }
+  Act(s, "focus", order[next]);
+}
+
+void OpenDropDown(Session& s, ui::Control& c) {
+  s.view.dropDown = &c;
+  s.view.dropHighlight = std::max(0, SelectedEntry(c));
+}
+
+// Text boxes: the caret and selection as "start length" for the caret action.
+void PlaceCaret(Session& s, ui::Control& box, int anchor, int active) {
+  Act(s, "caret", &box,
+      std::to_string(std::min(anchor, active)) + " " + std::to_string(std::abs(active - anchor)));
+}
+
+// The end of the selection the caret stands at: the start, unless the user
+// stretched the selection to the right with the Shift key.
+struct Selection {
+  const ui::Control* box = nullptr;
+  int anchor = 0;
+  int active = 0;
+};
+Selection selection;
+
+void EditKey(Session& s, ui::Control& box, const Key& key) {
+  const int start = box.SelStart(), length = box.SelLength();
+  const int size = static_cast<int>(platform::CharCount(box.Text()));
+  if (selection.box != &box || std::min(selection.anchor, selection.active) != start ||
+      std::abs(selection.active - selection.anchor) != length)
+    selection = {&box, start, start + length};
+  const int active = selection.active;
+
+  if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
+    Act(s, "type", &box, key.text);
+  } else if (key.IsCtrl('a')) {
+    selection = {&box, 0, size};
+    PlaceCaret(s, box, 0, size);
+  } else if (key.code == KeyCode::Backspace || key.code == KeyCode::Delete) {
+    if (length == 0) {
+      const int from = key.code == KeyCode::Backspace ? start - 1 : start;
+      if (from < 0 || from >= size) return;
+      PlaceCaret(s, box, from, from + 1);
+    }
+    Act(s, "type", &box, "");
+  } else if (key.code == KeyCode::Left || key.code == KeyCode::Right ||
+             key.code == KeyCode::Home || key.code == KeyCode::End) {
+    int to = key.code == KeyCode::Home  ? 0
+             : key.code == KeyCode::End ? size
+             : key.code == KeyCode::Left
+                 ? (length > 0 && !key.shift ? start : active - 1)
+                 : (length > 0 && !key.shift ? start + length : active + 1);
+    to = std::clamp(to, 0, size);
+    selection.active = to;
+    if (!key.shift) selection.anchor = to;
+    PlaceCaret(s, box, selection.anchor, selection.active);
+  }
+}
+
+void ListKey(Session& s, ui::Control& c, const Key& key) {
+  const CellRect r = ControlCells(c);
+  if (c.kind() == ui::Kind::DirListBox) {
+    const std::vector<FolderEntry> entries = FolderEntries(c);
+    int& lit = s.view.folderHighlight;
+    if (lit < 0 || lit >= static_cast<int>(entries.size())) lit = CurrentFolderEntry(entries);
+    if (IsMove(key)) {
+      lit = std::clamp(Step(key, lit, static_cast<int>(entries.size()), r.height), 0,
+                       static_cast<int>(entries.size()) - 1);
+      Act(s, "click", &c);  // moving through a folder list clicks it
+    } else if (key.code == KeyCode::Enter || key.IsChar(' ')) {
+      const std::string path = entries[lit].path;
+      s.view.folderHighlight = -1;
+      Act(s, "dir", &c, path);
+    }
+    return;
+  }
+  const int count = EntryCount(c);
+  if (count == 0) return;
+  if (IsMove(key)) {
+    Choose(s, c, std::clamp(Step(key, SelectedEntry(c), count, r.height), 0, count - 1));
+  } else if (key.code == KeyCode::Enter || key.IsChar(' ')) {
+    Choose(s, c, std::max(0, SelectedEntry(c)));
+  }
+}
+
+void ChoiceKey(Session& s, ui::Control& c, const Key& key) {
+  const std::vector<std::string> entries = ListEntries(c);
+  const int count = static_cast<int>(entries.size());
+  if (key.code == KeyCode::Enter || key.IsChar(' ') || key.code == KeyCode::F4 ||
+      (key.alt && key.code == KeyCode::Down)) {
+    OpenDropDown(s, c);
+  } else if (IsMove(key) && count > 0) {
+    const int to = std::clamp(Step(key, SelectedEntry(c), count, 8), 0, count - 1);
+    if (to != SelectedEntry(c)) Choose(s, c, to);
+  } else if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
+    const int to = EntryByLetter(entries, SelectedEntry(c), key.text);
+    if (to >= 0 && to != SelectedEntry(c)) Choose(s, c, to);
+  }
+}
+
+void DropDownKey(Session& s, const Key& key) {
+  ui::Control& c = *s.view.dropDown;
+  const std::vector<std::string> entries = ListEntries(c);
+  const int count = static_cast<int>(entries.size());
+  if (IsMove(key)) {
+    s.view.dropHighlight = std::clamp(Step(key, s.view.dropHighlight, count, 8), 0,
+                                      std::max(0, count - 1));
+  } else if (key.code == KeyCode::Enter || key.IsChar(' ')) {
+    s.view.dropDown = nullptr;
+    Choose(s, c, s.view.dropHighlight);
+  } else if (key.code == KeyCode::Escape || key.code == KeyCode::Tab ||
+             key.code == KeyCode::BackTab || key.code == KeyCode::F4 || IsCloseKey(key)) {
+    s.view.dropDown = nullptr;
+  } else if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
+    const int to = EntryByLetter(entries, s.view.dropHighlight, key.text);
+    if (to >= 0) s.view.dropHighlight = to;
+  }
+}
+
+void Mouse(Session& s, const Key& key) {
+  if (!key.press) return;
+  ui::Window& window = s.form.window;
+  if (s.view.dropDown != nullptr) {
+    ui::Control& c = *s.view.dropDown;
+    const CellRect r = DropDownCells(c, s.Rows());
+    s.view.dropDown = nullptr;
+    if (key.button == 0 && r.Contains(key.x, key.y))
+      Choose(s, c, s.view.firstShown[&c] + key.y - r.y);
+    return;
+  }
+  ui::Control* c = ControlAt(window, key.x, key.y);
+  if (c != nullptr && (key.button == 64 || key.button == 65) &&
+      (c->kind() == ui::Kind::ListBox || c->kind() == ui::Kind::DirListBox)) {
+    int& first = s.view.firstShown[c];
+    first = std::max(0, first + (key.button == 64 ? -3 : 3));
+    return;
+  }
+  if (key.button != 0) return;
+  const WindowCells cells = WindowLayout(window);
+  if (key.y == 0 && key.x >= cells.width - 3 && key.x < cells.width) {
+    Act(s, "close");
+    return;
+  }
+  if (c == nullptr) return;
+  if (!c->Usable()) {
+    s.view.note = "ignored: " + c->DisplayName() + " is disabled";
+    return;
+  }
+  const CellRect r = ControlCells(*c);
+  const int row = s.view.firstShown[c] + key.y - r.y;
+  switch (c->kind()) {
+    case ui::Kind::ComboBox:
+    case ui::Kind::DriveListBox:
+      Act(s, "focus", c);
+      if (c->Usable()) OpenDropDown(s, *c);
+      break;
+    case ui::Kind::TextBox: {
+      Act(s, "click", c);
+      const int caret = c->SelStart();
+      const int offset = caret >= r.width ? caret - r.width + 1 : 0;
+      Act(s, "caret", c, std::to_string(std::max(0, key.x - r.x + offset)));
+      break;
+    }
+    case ui::Kind::ListBox:
+      if (row < EntryCount(*c))
+        Choose(s, *c, row);
+      else
+        Act(s, "click", c);
+      break;
+    case ui::Kind::DirListBox: {
+      const std::vector<FolderEntry> entries = FolderEntries(*c);
+      if (row >= static_cast<int>(entries.size())) {
+        Act(s, "focus", c);
+      } else if (row == s.view.folderHighlight && window.Focused() == c) {
+        s.view.folderHighlight = -1;  // the second click opens the folder
+        Act(s, "dir", c, entries[row].path);
+      } else {
+        s.view.folderHighlight = row;
+        Act(s, "click", c);
+      }
+      break;
+    }
+    default:
+      Act(s, "click", c);
+  }
+}
+
+void HandleKey(Session& s, const Key& key) {
+  s.view.note.clear();
+  frm_Start_Config_Exe& form = s.form;
+  if (s.TooSmall()) {
+    if (IsCloseKey(key)) Act(s, "close");
+    return;
+  }
+  if (key.code == KeyCode::Mouse) return Mouse(s, key);
+  if (s.view.dropDown != nullptr) return DropDownKey(s, key);
+  if (IsCloseKey(key)) return Act(s, "close");
+  if (key.code == KeyCode::F1) return Act(s, "click", form.CommandQuest);
+  if (key.code == KeyCode::Tab) return MoveFocusBy(s, 1);
+  if (key.code == KeyCode::BackTab) return MoveFocusBy(s, -1);
+
+  ui::Control* c = form.window.Focused();
+  if (c == nullptr || !c->Usable()) {
+    if (IsMove(key) || key.code == KeyCode::Enter) MoveFocusBy(s, 1);
+    return;
+  }
+  switch (c->kind()) {
+    case ui::Kind::CommandButton:
+    case ui::Kind::CheckBox:
+      if (key.code == KeyCode::Enter || key.IsChar(' ')) Act(s, "click", c);
+      break;
+    case ui::Kind::ComboBox:
+    case ui::Kind::DriveListBox:
+      ChoiceKey(s, *c, key);
+      break;
+    case ui::Kind::TextBox:
+      EditKey(s, *c, key);
+      break;
+    case ui::Kind::ListBox:
+    case ui::Kind::DirListBox:
+      ListKey(s, *c, key);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Session
+
+Session::Session(frm_Start_Config_Exe& f) : form(f) {
+  view.depth = DetectColourDepth();
+  size_ = GetTerminalSize();
+}
+
+bool Session::TooSmall() const {
+  const WindowCells needed = WindowLayout(form.window);
+  return size_.columns < needed.width || size_.rows < needed.Height();
+}
+
+void Session::Present(std::function<void(Canvas&)> overlay) {
+  overlay_ = std::move(overlay);
+  Canvas next(size_.columns, size_.rows);
+  if (TooSmall()) {
+    DrawTooSmall(next, WindowLayout(form.window));
+  } else {
+    DrawWindow(next, form.window, view);
+    if (overlay_) overlay_(next);
+  }
+  WriteTerminal(Render(haveShown_ ? &shown_ : nullptr, next, view.depth));
+  shown_ = std::move(next);
+  haveShown_ = true;
+}
+
+std::vector<Key> Session::NextKeys() {
+  for (;;) {
+    bool resized = false, closed = false;
+    const std::string bytes = ReadTerminal(pending_.empty() ? -1 : kEscapeWaitMs, resized, closed);
+    if (closed) {
+      RestoreTerminal();
+      std::cerr << "Start_Config: the terminal has gone; left with the window open, nothing "
+                   "more written\n";
+      platform::EndProcess(kExitWindowOpen);
+    }
+    if (resized) {
+      size_ = GetTerminalSize();
+      haveShown_ = false;  // the whole screen anew
+      Present(overlay_);
+    }
+    const bool complete = bytes.empty() && !pending_.empty();
+    pending_ += bytes;
+    std::vector<Key> keys = DecodeKeys(pending_, complete);
+    if (TooSmall()) std::erase_if(keys, [](const Key& k) { return !IsCloseKey(k); });
+    if (!keys.empty()) return keys;
+  }
+}
+
+bool IsCloseKey(const Key& key) {
+  return key.code == KeyCode::Escape || key.IsCtrl('q') || key.IsCtrl('c') ||
+         (key.code == KeyCode::F4 && key.alt);
+}
+
+int RunTerminal() {
+  if (!TerminalAvailable()) {
+    std::cerr << "Start_Config: standard input is no terminal, so the window cannot be shown; "
+                 "set KORVEX_SCRIPT to a script of actions (or - for standard input) to operate "
+                 "it without one\n";
+    return kExitOther;
+  }
+  auto form = std::make_unique<frm_Start_Config_Exe>();
+  Session session(*form);
+  const std::string problem = EnterTerminal();
+  if (!problem.empty()) {
+    std::cerr << "Start_Config: " << problem << "\n";
+    return kExitOther;
+  }
+  platform::SetProcessEndNote([](int) { RestoreTerminal(); });
+  platform::SetMessageBoxHandler(
+      [&session](const platform::MessageBox& box) { return RunMessageBox(session, box); });
+  form->window.onFileDialog = [&session](const ui::FileDialogRequest& request) {
+    return RunFileDialog(session, request);
+  };
+  // The hourglass and each pass of pending events show at once.
+  form->window.onFrontEndNote = [&session](const std::string&) { session.Present(); };
+
+  form->Form_Load();
+  // As the window appears, the first control in the Tab order gets the focus.
+  MoveFocusBy(session, 1);
+  for (;;) {
+    session.Present();
+    for (const Key& key : session.NextKeys()) {
+      HandleKey(session, key);
+      session.Present();
+    }
+  }
+}
+
+}  // namespace tui

@@ -1,0 +1,511 @@
+#include "app/tui_dialogs.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/failure.h"
+#include "platform/filesys.h"
+#include "platform/text.h"
+#include "platform/winpath.h"
+
+namespace tui {
+namespace {
+
+constexpr uint32_t kWhite = RGB(255, 255, 255);
+
+int Width(const std::string& utf8) {
+  return static_cast<int>(DecodeUtf8(utf8).size());
+}
+
+Style Make(uint32_t fg, uint32_t bg, bool bold = false) {
+  Style s;
+  s.fg = fg;
+  s.bg = bg;
+  s.bold = bold;
+  return s;
+}
+
+// A dialog's frame: the box, its title line and the grey inside.
+CellRect DrawDialogFrame(Canvas& canvas, int width, int height, const std::string& title,
+                         const ViewState& view) {
+  width = std::min(width, canvas.Width());
+  height = std::min(height, canvas.Height());
+  const CellRect r{(canvas.Width() - width) / 2, (canvas.Height() - height) / 2, width, height};
+  canvas.Fill(r.x, r.y, r.width, r.height, WindowStyle());
+  canvas.Box(r.x, r.y, r.width, r.height, WindowStyle());
+  const Style caption = CaptionStyle(view);
+  canvas.Fill(r.x, r.y, r.width, 1, caption);
+  canvas.Put(r.x + 1, r.y, title, caption, r.width - 2);
+  return r;
+}
+
+// A row of buttons; returns where each one lies.
+std::vector<CellRect> DrawButtons(Canvas& canvas, int x, int y,
+                                  const std::vector<std::string>& labels, int lit,
+                                  const ViewState& view) {
+  std::vector<CellRect> cells;
+  for (int i = 0; i < static_cast<int>(labels.size()); ++i) {
+    const std::string text = "[ " + labels[i] + " ]";
+    const Style s = i == lit ? HighlightStyle(view) : ButtonStyle(view, false);
+    canvas.Put(x, y, text, s);
+    cells.push_back({x, y, Width(text), 1});
+    x += Width(text) + 2;
+  }
+  return cells;
+}
+
+int ButtonsWidth(const std::vector<std::string>& labels) {
+  int w = 0;
+  for (const std::string& l : labels) w += Width(l) + 6;
+  return w - 2;
+}
+
+bool Clicked(const Key& key, const CellRect& r) {
+  return key.code == KeyCode::Mouse && key.press && key.button == 0 && r.Contains(key.x, key.y);
+}
+
+// ---------------------------------------------------------------------------
+// The file-open dialog.
+
+struct Entry {
+  std::string label;
+  std::string path;
+};
+
+struct FileDialog {
+  std::string title;
+  std::string typeText;  // the filter's description
+  std::vector<std::string> patterns;
+  std::string folder;
+  std::vector<Entry> folders;  // "..", the subfolders, the drives
+  std::vector<std::string> files;
+  int folderLit = 0, fileLit = -1;
+  int folderFirst = 0, fileFirst = 0;
+  std::string name;
+  int caret = 0;
+  enum Part { Name, Files, Folders, Open, Cancel, kParts };
+  int focus = Name;
+  std::string note;
+  // Where things were drawn last, for the mouse.
+  CellRect folderCells, fileCells, nameCells;
+  std::vector<CellRect> buttonCells;
+};
+
+std::string WithoutTrailingSlash(std::string folder) {
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+  return folder;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return !folder.empty() && folder.back() == '\\' ? folder + name : folder + "\\" + name;
+}
+
+void Load(FileDialog& d, const std::string& folder) {
+  d.folder = WithoutTrailingSlash(folder);
+  d.folders.clear();
+  d.files.clear();
+  const std::string parent = platform::GetParentFolderName(d.folder);
+  if (!parent.empty()) d.folders.push_back({"..", parent});
+  for (const std::string& name : platform::VisibleSubFolderNames(d.folder))
+    d.folders.push_back({name + "\\", Join(d.folder, name)});
+  for (const platform::Drive& drive : platform::MappedDrives()) {
+    const std::string letter(1, static_cast<char>(std::tolower(drive.letter)));
+    d.folders.push_back({"[" + letter + ":]", std::string(1, drive.letter) + ":\\"});
+  }
+  try {
+    for (const std::string& path : platform::FolderFiles(d.folder)) {
+      const std::string name = path.substr(path.find_last_of('\\') + 1);
+      if (platform::IsHiddenName(name)) continue;
+      for (const std::string& pattern : d.patterns)
+        if (MatchesPattern(name, pattern)) {
+          d.files.push_back(name);
+          break;
+        }
+    }
+  } catch (const platform::Failure&) {
+    d.note = "The folder cannot be read.";
+  }
+  d.folderLit = 0;
+  d.fileLit = -1;
+  d.folderFirst = d.fileFirst = 0;
+}
+
+std::string Absolute(const FileDialog& d, const std::string& name) {
+  if (name.size() >= 2 && name[1] == ':') return name;
+  if (!name.empty() && name[0] == '\\') return d.folder.substr(0, 2) + name;
+  return Join(d.folder, name);
+}
+
+// Enter on the name: a folder opens, a pattern filters, anything else is the
+// answer.
+std::optional<std::string> Accept(FileDialog& d) {
+  std::string name = d.name;
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
+  if (name.empty()) return std::nullopt;
+  if (name.find_first_of("*?") != std::string::npos) {
+    d.patterns = {name};
+    Load(d, d.folder);
+    return std::nullopt;
+  }
+  const std::string full = Absolute(d, name);
+  if (platform::FolderExists(full)) {
+    Load(d, full);
+    d.name.clear();
+    d.caret = 0;
+    return std::nullopt;
+  }
+  return full;
+}
+
+void DrawList(Canvas& canvas, const CellRect& r, const std::vector<std::string>& labels, int lit,
+              int& first, bool focused, const ViewState& view) {
+  const Style field = FieldStyle(view, true);
+  canvas.Fill(r.x, r.y, r.width, r.height, field);
+  first = ScrollTo(first, lit, r.height, static_cast<int>(labels.size()));
+  for (int row = 0; row < r.height && first + row < static_cast<int>(labels.size()); ++row) {
+    Style s = field;
+    if (first + row == lit) {
+      s = focused ? HighlightStyle(view) : Make(RGB(0, 0, 0), RGB(192, 192, 192));
+      if (!focused && view.depth == ColourDepth::None) s.underline = true;
+      canvas.Fill(r.x, r.y + row, r.width, 1, s);
+    }
+    canvas.Put(r.x + 1, r.y + row, labels[first + row], s, r.width - 2);
+  }
+}
+
+void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
+  const CellRect r = DrawDialogFrame(canvas, std::min(canvas.Width() - 2, 90),
+                                     std::min(canvas.Height() - 2, 26), d.title, view);
+  const Style text = WindowStyle();
+  const int inner = r.width - 4;
+  canvas.Put(r.x + 2, r.y + 2, "Look in: " + d.folder, text, inner);
+  const int half = inner / 2;
+  const int listTop = r.y + 4, listRows = std::max(1, r.height - 10);
+  canvas.Put(r.x + 2, r.y + 3, "Folders", Make(RGB(0, 0, 0), RGB(192, 192, 192), true));
+  canvas.Put(r.x + 3 + half, r.y + 3, "Files", Make(RGB(0, 0, 0), RGB(192, 192, 192), true));
+  d.folderCells = {r.x + 2, listTop, half - 1, listRows};
+  d.fileCells = {r.x + 3 + half, listTop, inner - half - 1, listRows};
+  std::vector<std::string> folderLabels;
+  for (const Entry& e : d.folders) folderLabels.push_back(e.label);
+  DrawList(canvas, d.folderCells, folderLabels, d.folderLit, d.folderFirst,
+           d.focus == FileDialog::Folders, view);
+  DrawList(canvas, d.fileCells, d.files, d.fileLit, d.fileFirst, d.focus == FileDialog::Files,
+           view);
+  if (d.files.empty())
+    canvas.Put(d.fileCells.x + 1, d.fileCells.y, "(no matching files)", FieldStyle(view, false));
+
+  const int nameRow = listTop + listRows + 1;
+  canvas.Put(r.x + 2, nameRow, "File name:", text);
+  d.nameCells = {r.x + 17, nameRow, std::max(4, inner - 15 - 14), 1};
+  const Style field = FieldStyle(view, true);
+  canvas.Fill(d.nameCells.x, nameRow, d.nameCells.width, 1, field);
+  const std::u32string name = DecodeUtf8(d.name);
+  const int offset = std::max(0, d.caret - d.nameCells.width + 1);
+  for (int i = offset; i < static_cast<int>(name.size()) && i - offset < d.nameCells.width; ++i)
+    canvas.Set(d.nameCells.x + i - offset, nameRow, name[i], field);
+  canvas.Put(r.x + 2, nameRow + 1, "Files of type: " + d.typeText, text, inner - 14);
+  if (!d.note.empty()) canvas.Put(r.x + 2, nameRow + 2, d.note, text, inner);
+  const int lit = d.focus == FileDialog::Open ? 0 : d.focus == FileDialog::Cancel ? 1 : -1;
+  d.buttonCells = DrawButtons(canvas, r.x + r.width - 2 - 12, nameRow, {"Open"}, lit, view);
+  const auto cancel =
+      DrawButtons(canvas, r.x + r.width - 2 - 12, nameRow + 1, {"Cancel"}, lit - 1, view);
+  d.buttonCells.push_back(cancel[0]);
+  if (d.focus == FileDialog::Name) canvas.SetCursor(d.nameCells.x + d.caret - offset, nameRow);
+}
+
+void EditName(FileDialog& d, const Key& key) {
+  const int size = static_cast<int>(platform::CharCount(d.name));
+  d.caret = std::clamp(d.caret, 0, size);
+  auto replace = [&](int from, int count, const std::string& with) {
+    d.name = platform::LeftChars(d.name, static_cast<size_t>(from)) + with +
+             platform::MidChars(d.name, static_cast<size_t>(from + count));
+  };
+  if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
+    replace(d.caret, 0, key.text);
+    d.caret += 1;
+  } else if (key.code == KeyCode::Backspace && d.caret > 0) {
+    replace(d.caret - 1, 1, "");
+    d.caret -= 1;
+  } else if (key.code == KeyCode::Delete && d.caret < size) {
+    replace(d.caret, 1, "");
+  } else if (key.code == KeyCode::Left) {
+    d.caret = std::max(0, d.caret - 1);
+  } else if (key.code == KeyCode::Right) {
+    d.caret = std::min(size, d.caret + 1);
+  } else if (key.code == KeyCode::Home) {
+    d.caret = 0;
+  } else if (key.code == KeyCode::End) {
+    d.caret = size;
+  }
+}
+
+int MoveInList(const Key& key, int lit, int count, int page) {
+  switch (key.code) {
+    case KeyCode::Up:
+      return std::max(0, lit - 1);
+    case KeyCode::Down:
+      return std::min(count - 1, lit + 1);
+    case KeyCode::PageUp:
+      return std::max(0, lit - page);
+    case KeyCode::PageDown:
+      return std::min(count - 1, lit + page);
+    case KeyCode::Home:
+      return 0;
+    case KeyCode::End:
+      return count - 1;
+    default:
+      return lit;
+  }
+}
+
+void TakeFile(FileDialog& d, int index) {
+  d.fileLit = index;
+  d.name = d.files[index];
+  d.caret = static_cast<int>(platform::CharCount(d.name));
+}
+
+}  // namespace
+
+std::vector<std::string> FilterPatterns(const std::string& filter) {
+  const size_t bar = filter.find('|');
+  if (bar == std::string::npos) return {"*"};
+  std::string patterns = filter.substr(bar + 1);
+  patterns = patterns.substr(0, patterns.find('|'));
+  std::vector<std::string> out;
+  size_t at = 0;
+  while (at <= patterns.size()) {
+    const size_t end = patterns.find(';', at);
+    std::string p = patterns.substr(at, end == std::string::npos ? end : end - at);
+    while (!p.empty() && p.front() == ' ') p.erase(0, 1);
+    while (!p.empty() && p.back() == ' ') p.pop_back();
+    if (!p.empty()) out.push_back(p);
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  if (out.empty()) out.push_back("*");
+  return out;
+}
+
+bool MatchesPattern(const std::string& name, const std::string& pattern) {
+  const std::u32string n = DecodeUtf8(platform::UpperCase(name));
+  const std::u32string p = DecodeUtf8(platform::UpperCase(pattern));
+  if (p == U"*.*") return true;
+  // Iterative wildcard matching with one back-tracking point per "*".
+  size_t i = 0, j = 0, star = std::u32string::npos, mark = 0;
+  while (i < n.size()) {
+    if (j < p.size() && (p[j] == U'?' || p[j] == n[i])) {
+      ++i;
+      ++j;
+    } else if (j < p.size() && p[j] == U'*') {
+      star = j++;
+      mark = i;
+    } else if (star != std::u32string::npos) {
+      j = star + 1;
+      i = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (j < p.size() && p[j] == U'*') ++j;
+  return j == p.size();
+}
+
+std::vector<std::string> MessageLines(const std::string& text, int width) {
+  std::vector<std::string> lines{""};
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n' || c == '\r') {
+      const char other = c == '\n' ? '\r' : '\n';
+      if (i + 1 < text.size() && text[i + 1] == other) ++i;
+      lines.emplace_back();
+    } else {
+      lines.back() += c;
+    }
+  }
+  width = std::max(10, width);
+  std::vector<std::string> wrapped;
+  for (const std::string& line : lines) {
+    std::u32string rest = DecodeUtf8(line);
+    while (static_cast<int>(rest.size()) > width) {
+      size_t cut = rest.rfind(U' ', static_cast<size_t>(width));
+      if (cut == std::u32string::npos || cut == 0) cut = static_cast<size_t>(width);
+      std::string part;
+      for (size_t k = 0; k < cut; ++k) part += EncodeUtf8(rest[k]);
+      wrapped.push_back(part);
+      rest.erase(0, rest[cut] == U' ' ? cut + 1 : cut);
+    }
+    std::string part;
+    for (char32_t ch : rest) part += EncodeUtf8(ch);
+    wrapped.push_back(part);
+  }
+  return wrapped;
+}
+
+platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box) {
+  std::vector<std::pair<std::string, platform::Answer>> buttons;
+  if (box.buttons == platform::Buttons::OK)
+    buttons = {{"OK", platform::Answer::OK}};
+  else
+    buttons = {{"Yes", platform::Answer::Yes}, {"No", platform::Answer::No}};
+  std::vector<std::string> labels;
+  for (const auto& b : buttons) labels.push_back(b.first);
+  const int count = static_cast<int>(buttons.size());
+  int lit = std::clamp(box.defaultButton, 0, count - 1);
+  std::vector<CellRect> buttonCells;
+
+  auto draw = [&](Canvas& canvas) {
+    const bool icon = box.icon != platform::Icon::None;
+    const int textWidth = std::min(canvas.Width() - 8 - (icon ? 5 : 0), 72);
+    const std::vector<std::string> lines = MessageLines(box.text, textWidth);
+    int widest = 0;
+    for (const std::string& l : lines) widest = std::max(widest, Width(l));
+    const int width = std::max({widest + (icon ? 5 : 0) + 4, Width(box.title) + 4,
+                                ButtonsWidth(labels) + 4, 30});
+    const int height = static_cast<int>(lines.size()) + 6;
+    const CellRect r = DrawDialogFrame(canvas, width, height, box.title, session.view);
+    const int textX = r.x + 2 + (icon ? 5 : 0);
+    if (icon) {
+      const bool stop = box.icon == platform::Icon::Stop;
+      Style s = Make(kWhite, stop ? RGB(200, 0, 0) : RGB(0, 0, 200), true);
+      s.reverse = session.view.depth == ColourDepth::None;
+      canvas.Put(r.x + 2, r.y + 2, stop ? " X " : " i ", s);
+    }
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i)
+      canvas.Put(textX, r.y + 2 + i, lines[i], WindowStyle(), r.width - (textX - r.x) - 1);
+    const int buttonsX = r.x + (r.width - ButtonsWidth(labels)) / 2;
+    buttonCells = DrawButtons(canvas, buttonsX, r.y + r.height - 2, labels, lit, session.view);
+  };
+
+  auto answerFor = [&](platform::Answer a) -> std::optional<platform::Answer> {
+    for (const auto& b : buttons)
+      if (b.second == a) return a;
+    return std::nullopt;
+  };
+  for (;;) {
+    session.Present(draw);
+    for (const Key& key : session.NextKeys()) {
+      if (key.code == KeyCode::Enter || key.IsChar(' ')) return buttons[lit].second;
+      if (key.code == KeyCode::Tab || key.code == KeyCode::Right) lit = (lit + 1) % count;
+      if (key.code == KeyCode::BackTab || key.code == KeyCode::Left)
+        lit = (lit + count - 1) % count;
+      std::optional<platform::Answer> chosen;
+      if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
+        const std::string letter = platform::UpperCase(key.text);
+        if (letter == "Y" || letter == "J") chosen = answerFor(platform::Answer::Yes);
+        if (letter == "N") chosen = answerFor(platform::Answer::No);
+        if (letter == "O") chosen = answerFor(platform::Answer::OK);
+      }
+      // Esc closes a box that only informs; a question needs an answer.
+      if (IsCloseKey(key) && count == 1) chosen = platform::Answer::OK;
+      for (int i = 0; i < static_cast<int>(buttonCells.size()); ++i)
+        if (Clicked(key, buttonCells[i])) chosen = buttons[i].second;
+      if (chosen) return *chosen;
+    }
+  }
+}
+
+std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogRequest& request) {
+  FileDialog d;
+  d.title = request.title;
+  d.patterns = FilterPatterns(request.filter);
+  d.typeText = request.filter.substr(0, request.filter.find('|'));
+  // A file name with a folder opens that folder; otherwise the initial folder,
+  // or the current one.
+  std::string start;
+  d.name = request.fileName;
+  const size_t slash = request.fileName.find_last_of('\\');
+  if (slash != std::string::npos) {
+    const std::string folder = request.fileName.substr(0, slash);
+    if (platform::FolderExists(folder.size() == 2 ? folder + "\\" : folder)) {
+      start = folder;
+      d.name = request.fileName.substr(slash + 1);
+    }
+  }
+  if (start.empty() && !request.initDir.empty() && platform::FolderExists(request.initDir))
+    start = request.initDir;
+  if (start.empty()) start = platform::CurrentDirectory();
+  Load(d, start);
+  d.caret = static_cast<int>(platform::CharCount(d.name));
+
+  for (;;) {
+    session.Present([&](Canvas& canvas) { DrawFileDialog(canvas, d, session.view); });
+    for (const Key& key : session.NextKeys()) {
+      d.note.clear();
+      if (IsCloseKey(key)) return std::nullopt;
+      if (key.code == KeyCode::Tab) {
+        d.focus = (d.focus + 1) % FileDialog::kParts;
+        continue;
+      }
+      if (key.code == KeyCode::BackTab) {
+        d.focus = (d.focus + FileDialog::kParts - 1) % FileDialog::kParts;
+        continue;
+      }
+      if (key.code == KeyCode::Mouse) {
+        if (!key.press || key.button != 0) continue;
+        if (Clicked(key, d.buttonCells[0])) {
+          if (auto chosen = Accept(d)) return chosen;
+        } else if (Clicked(key, d.buttonCells[1])) {
+          return std::nullopt;
+        } else if (Clicked(key, d.nameCells)) {
+          d.focus = FileDialog::Name;
+        } else if (Clicked(key, d.folderCells)) {
+          const int row = d.folderFirst + key.y - d.folderCells.y;
+          if (row >= static_cast<int>(d.folders.size())) continue;
+          if (d.focus == FileDialog::Folders && row == d.folderLit) {
+            Load(d, d.folders[row].path);
+          } else {
+            d.folderLit = row;
+            d.focus = FileDialog::Folders;
+          }
+        } else if (Clicked(key, d.fileCells)) {
+          const int row = d.fileFirst + key.y - d.fileCells.y;
+          if (row >= static_cast<int>(d.files.size())) continue;
+          const bool second = d.focus == FileDialog::Files && row == d.fileLit;
+          TakeFile(d, row);
+          d.focus = FileDialog::Files;
+          if (second) return Join(d.folder, d.files[row]);
+        }
+        continue;
+      }
+      switch (d.focus) {
+        case FileDialog::Name:
+          if (key.code == KeyCode::Enter) {
+            if (auto chosen = Accept(d)) return chosen;
+          } else if (key.code == KeyCode::Down) {
+            d.focus = FileDialog::Files;
+          } else {
+            EditName(d, key);
+          }
+          break;
+        case FileDialog::Files:
+          if (d.files.empty()) break;
+          if (key.code == KeyCode::Enter) {
+            TakeFile(d, std::max(0, d.fileLit));
+            return Join(d.folder, d.name);
+          }
+          TakeFile(d, MoveInList(key, std::max(0, d.fileLit), static_cast<int>(d.files.size()),
+                                 d.fileCells.height));
+          break;
+        case FileDialog::Folders:
+          if (key.code == KeyCode::Enter || key.IsChar(' ')) {
+            Load(d, d.folders[d.folderLit].path);
+          } else {
+            d.folderLit = MoveInList(key, d.folderLit, static_cast<int>(d.folders.size()),
+                                     d.folderCells.height);
+          }
+          break;
+        case FileDialog::Open:
+          if (key.code == KeyCode::Enter || key.IsChar(' '))
+            if (auto chosen = Accept(d)) return chosen;
+          break;
+        case FileDialog::Cancel:
+          if (key.code == KeyCode::Enter || key.IsChar(' ')) return std::nullopt;
+          break;
+      }
+    }
+  }
+}
+
+}  // namespace tui

@@ -1,0 +1,125 @@
+#include "app/tui_layout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace tui {
+namespace {
+
+int Nearest(int twips, int perCell) {
+  return static_cast<int>(std::lround(static_cast<double>(twips) / perCell));
+}
+
+constexpr int kSingleLineButtonTwips = 480;  // taller buttons show a picture over rows
+
+}  // namespace
+
+WindowCells WindowLayout(const ui::Window& window) {
+  const ui::Rect client = window.ClientArea();
+  return {std::max(1, Nearest(client.width, kTwipsPerColumn)),
+          std::max(1, Nearest(client.height, kTwipsPerRow))};
+}
+
+bool IsSingleLine(const ui::Control& c) {
+  switch (c.kind()) {
+    case ui::Kind::TextBox:
+    case ui::Kind::ComboBox:
+    case ui::Kind::DriveListBox:
+    case ui::Kind::CheckBox:
+    case ui::Kind::Label:
+      return true;
+    case ui::Kind::CommandButton:
+      return c.Position().height <= kSingleLineButtonTwips;
+    default:
+      return false;
+  }
+}
+
+CellRect TwipsToCells(const ui::Rect& t, bool singleLine) {
+  CellRect r;
+  r.x = Nearest(t.left, kTwipsPerColumn);
+  r.width = std::max(1, Nearest(t.left + t.width, kTwipsPerColumn) - r.x);
+  if (singleLine) {
+    r.y = (t.top + t.height / 2) / kTwipsPerRow;
+    r.height = 1;
+  } else {
+    r.y = Nearest(t.top, kTwipsPerRow);
+    r.height = std::max(1, Nearest(t.top + t.height, kTwipsPerRow) - r.y);
+  }
+  return r;
+}
+
+ui::Rect ClientPosition(const ui::Control& c) {
+  ui::Rect r = c.Position();
+  for (const ui::Control* up = c.Container(); up != nullptr; up = up->Container()) {
+    r.left += up->Position().left;
+    r.top += up->Position().top;
+  }
+  return r;
+}
+
+CellRect ControlCells(const ui::Control& c) {
+  CellRect r = TwipsToCells(ClientPosition(c), IsSingleLine(c));
+  r.y += WindowCells::kClientTop;
+  return r;
+}
+
+ui::Control* ControlAt(const ui::Window& window, int x, int y) {
+  ui::Control* found = nullptr;
+  int foundDepth = -1;
+  for (const auto& owned : window.Controls()) {
+    ui::Control& c = *owned;
+    if (c.kind() == ui::Kind::CommonDialog || !c.Shown()) continue;
+    if (!ControlCells(c).Contains(x, y)) continue;
+    int depth = 0;
+    for (const ui::Control* up = c.Container(); up != nullptr; up = up->Container()) ++depth;
+    if (depth >= foundDepth) {
+      found = &c;
+      foundDepth = depth;
+    }
+  }
+  return found;
+}
+
+bool CanTakeFocus(const ui::Control& c) {
+  switch (c.kind()) {
+    case ui::Kind::CommandButton:
+    case ui::Kind::ComboBox:
+    case ui::Kind::CheckBox:
+    case ui::Kind::TextBox:
+    case ui::Kind::DriveListBox:
+    case ui::Kind::DirListBox:
+    case ui::Kind::ListBox:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::vector<ui::Control*> TabOrder(const ui::Window& window) {
+  // Reading order of the window's rows, with the one exception that the three
+  // picture buttons at the bottom come last and the speed factors (left
+  // column) before the Save & Restore selection (right column).
+  static const char* const kOrder[] = {
+      "ComboSupplier",      "ComboDateFormat",    "ComboSteuerung",     "CheckTimeChanging",
+      "CommandPath(0)",     "TextPath(0)",        "CommandPath(1)",     "TextPath(1)",
+      "CommandPath(2)",     "TextPath(2)",        "TextSpeedFactor(1)", "TextSpeedFactor(2)",
+      "TextSpeedFactor(3)", "TextSpeedFactor(4)", "TextSpeedFactor(5)", "DriveSAR",
+      "DirSAR",             "ListSAR",            "CommandOK",          "CommandCancel",
+      "CommandQuest"};
+  std::vector<ui::Control*> order;
+  for (const char* name : kOrder) {
+    for (const auto& owned : window.Controls())
+      if (owned->DisplayName() == name) order.push_back(owned.get());
+  }
+  // Controls not named above follow in creation order.
+  for (const auto& owned : window.Controls()) {
+    if (!CanTakeFocus(*owned)) continue;
+    if (std::find(order.begin(), order.end(), owned.get()) == order.end())
+      order.push_back(owned.get());
+  }
+  return order;
+}
+
+}  // namespace tui

@@ -1,0 +1,508 @@
+#include "app/tui_view.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/failure.h"
+
+namespace tui {
+namespace {
+
+constexpr uint32_t kBlack = RGB(0, 0, 0);
+constexpr uint32_t kWhite = RGB(255, 255, 255);
+constexpr uint32_t kGrey = RGB(192, 192, 192);
+constexpr uint32_t kDarkGrey = RGB(128, 128, 128);
+constexpr uint32_t kNavy = RGB(0, 0, 128);
+constexpr int kDropDownRows = 8;
+
+bool InColour(const ViewState& v) {
+  return v.depth != ColourDepth::None;
+}
+
+Style Make(uint32_t fg, uint32_t bg, bool bold = false) {
+  Style s;
+  s.fg = fg;
+  s.bg = bg;
+  s.bold = bold;
+  return s;
+}
+
+// The ink of the program's own pictures ('G' green, 'R' red, 'K' black).
+uint32_t InkColour(char ink, bool enabled) {
+  if (ink == '.') return kDefaultColour;
+  if (!enabled) return kDarkGrey;
+  switch (ink) {
+    case 'G':
+      return RGB(0, 170, 0);
+    case 'R':
+      return RGB(210, 0, 0);
+    default:
+      return kBlack;
+  }
+}
+
+// The sign a picture button shows where no colours can be drawn.
+const char* PictureSign(const ui::Picture& p) {
+  if (p.source == "tick.gif") return "OK";
+  if (p.source == "cross.gif") return "X";
+  if (p.source == "help.gif") return "?";
+  return "*";
+}
+
+// A picture drawn for a button too narrow to show it scaled down: the help
+// switch's question mark, eight pixels square.
+const std::vector<std::string>& SmallPicture(const ui::Picture& p) {
+  static const std::vector<std::string> kQuestionMark = {
+      "..KKKK..", ".KK..KK.", ".....KK.", "....KK..",
+      "...KK...", "...KK...", "........", "...KK..."};
+  return p.source == "help.gif" ? kQuestionMark : p.rows;
+}
+
+std::string FileNameOf(const std::string& winPath) {
+  const size_t slash = winPath.find_last_of('\\');
+  return slash == std::string::npos ? winPath : winPath.substr(slash + 1);
+}
+
+// Decoded logo files, by path; a picture is read once.
+const std::optional<ui::Pixels>& CachedPixels(const std::string& winPath) {
+  static std::map<std::string, std::optional<ui::Pixels>> cache;
+  auto it = cache.find(winPath);
+  if (it == cache.end()) it = cache.emplace(winPath, ui::ReadBitmapPixels(winPath)).first;
+  return it->second;
+}
+
+bool Focused(const ui::Control& c) {
+  return c.Parent().Focused() == &c && c.Usable();
+}
+
+// A rectangle that keeps the picture's proportions inside r (cells hold two pixels).
+CellRect Fit(CellRect r, int width, int height) {
+  if (width <= 0 || height <= 0) return r;
+  const double scale = std::min(static_cast<double>(r.width) / width,
+                                static_cast<double>(r.height * 2) / height);
+  const int w = std::max(1, static_cast<int>(width * scale + 0.5));
+  const int h = std::max(1, static_cast<int>(height * scale / 2 + 0.5));
+  return {r.x + (r.width - w) / 2, r.y + (r.height - h) / 2, w, h};
+}
+
+void DrawFrame(Canvas& canvas, const ui::Control& c, const ViewState& view) {
+  const CellRect r = ControlCells(c);
+  const uint32_t back = TerminalColour(c.BackColor());
+  canvas.Fill(r.x, r.y, r.width, r.height, Make(kBlack, back));
+  // A frame that only holds other frames is a plain container without a border.
+  for (const auto& other : c.Parent().Controls())
+    if (other->Container() == &c && other->kind() == ui::Kind::Frame) return;
+  const Style border = Make(InColour(view) ? kDarkGrey : kDefaultColour, back);
+  canvas.Box(r.x, r.y, r.width, r.height, border);
+  const std::string caption = c.Caption();
+  if (!caption.empty()) canvas.Put(r.x + 2, r.y, " " + caption + " ", Make(kBlack, back));
+}
+
+void DrawLabel(Canvas& canvas, const ui::Control& c) {
+  const CellRect r = ControlCells(c);
+  Style s = Make(c.Enabled() ? TerminalColour(c.ForeColor()) : kDarkGrey,
+                 TerminalColour(c.BackColor()), c.GetFont().size > 12);
+  canvas.Fill(r.x, r.y, r.width, r.height, s);
+  canvas.Put(r.x, r.y, c.Caption(), s, r.width);
+}
+
+void DrawTextBox(Canvas& canvas, const ui::Control& c, const ViewState& view) {
+  const CellRect r = ControlCells(c);
+  Style field = FieldStyle(view, c.Enabled());
+  canvas.Fill(r.x, r.y, r.width, r.height, field, InColour(view) ? U' ' : U'_');
+  const std::u32string text = DecodeUtf8(c.Text());
+  const int length = static_cast<int>(text.size());
+  const int caret = std::clamp(c.SelStart(), 0, length);
+  const int selEnd = std::clamp(caret + c.SelLength(), caret, length);
+  const bool focused = Focused(c);
+  const int offset = focused && caret >= r.width ? caret - r.width + 1 : 0;
+  for (int i = offset; i < length && i - offset < r.width; ++i) {
+    const bool selected = focused && i >= caret && i < selEnd;
+    canvas.Set(r.x + i - offset, r.y, text[i] < 0x20 ? U' ' : text[i],
+               selected ? HighlightStyle(view) : field);
+  }
+  if (focused) canvas.SetCursor(r.x + caret - offset, r.y);
+}
+
+void DrawChoice(Canvas& canvas, const ui::Control& c, const ViewState& view) {
+  const CellRect r = ControlCells(c);
+  const Style field = FieldStyle(view, c.Usable());
+  canvas.Fill(r.x, r.y, r.width, r.height, field);
+  const std::string text = c.kind() == ui::Kind::DriveListBox ? c.Drive() : c.Text();
+  const Style textStyle = Focused(c) ? HighlightStyle(view) : field;
+  const int shown = canvas.Put(r.x + 1, r.y, text, textStyle, r.width - 3);
+  if (Focused(c) && shown == 0) canvas.Set(r.x + 1, r.y, U' ', textStyle);
+  canvas.Set(r.x + r.width - 1, r.y, U'▼', ButtonStyle(view, false));
+}
+
+void DrawCheckBox(Canvas& canvas, const ui::Control& c, const ViewState& view) {
+  const CellRect r = ControlCells(c);
+  const Style s = Make(c.Usable() ? kBlack : kDarkGrey, TerminalColour(c.BackColor()));
+  canvas.Fill(r.x, r.y, r.width, r.height, s);
+  const char* mark = c.Value() == 1 ? "[x]" : c.Value() == 2 ? "[■]" : "[ ]";
+  canvas.Put(r.x, r.y, mark, Make(kBlack, kWhite));
+  canvas.Put(r.x + 4, r.y, c.Caption(), Focused(c) ? HighlightStyle(view) : s, r.width - 4);
+}
+
+void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
+  const CellRect r = ControlCells(c);
+  const bool focused = Focused(c);
+  const uint32_t face = TerminalColour(c.BackColor());
+  Style s = ButtonStyle(view, focused, face);
+  if (!c.Usable()) s.fg = kDarkGrey;
+  // In help mode the help switch shows its colour even without colours.
+  if (!InColour(view) && face != kGrey) s.reverse = true;
+  canvas.Fill(r.x, r.y, r.width, r.height, s);
+  const ui::Picture& picture = c.GetPicture();
+  if (r.height == 1) {
+    const std::u32string caption = DecodeUtf8(c.Caption());
+    const int width = static_cast<int>(caption.size());
+    const int x = r.x + std::max(0, (r.width - width) / 2);
+    canvas.Put(x, r.y, c.Caption(), focused ? HighlightStyle(view) : s, r.width);
+    canvas.Set(r.x, r.y, U'[', s);
+    canvas.Set(r.x + r.width - 1, r.y, U']', s);
+    return;
+  }
+  // A picture button is its picture on the button face; corner marks show the focus.
+  const CellRect inside{r.x + 1, r.y, r.width - 2, r.height};
+  if (picture.Empty()) {
+    canvas.Put(inside.x, inside.y + (r.height - 1) / 2, c.Caption(), s, inside.width);
+  } else if (!InColour(view) || picture.rows.empty()) {
+    const std::string sign = PictureSign(picture);
+    canvas.Put(inside.x + (inside.width - static_cast<int>(sign.size())) / 2,
+               inside.y + (inside.height - 1) / 2, sign, s);
+  } else {
+    const bool enabled = c.Usable();
+    const std::vector<std::string>& rows =
+        r.width < picture.width / 4 ? SmallPicture(picture) : picture.rows;
+    const int width = static_cast<int>(rows[0].size()), height = static_cast<int>(rows.size());
+    DrawPixels(canvas, inside, width, height, face,
+               [&](int x, int y) { return InkColour(rows[y][x], enabled); });
+  }
+  if (focused) {
+    const Style mark = Make(InColour(view) ? kNavy : kDefaultColour, face, true);
+    canvas.Set(r.x, r.y, U'┏', mark);
+    canvas.Set(r.x + r.width - 1, r.y, U'┓', mark);
+    canvas.Set(r.x, r.y + r.height - 1, U'┗', mark);
+    canvas.Set(r.x + r.width - 1, r.y + r.height - 1, U'┛', mark);
+  }
+}
+
+void DrawImage(Canvas& canvas, const ui::Control& c, const ViewState& view) {
+  const CellRect r = ControlCells(c);
+  const ui::Picture& picture = c.GetPicture();
+  if (picture.Empty()) return;
+  const std::optional<ui::Pixels>& pixels = CachedPixels(picture.source);
+  if (InColour(view) && pixels && pixels->width > 0) {
+    const ui::Pixels& p = *pixels;
+    DrawPixels(canvas, Fit(r, p.width, p.height), p.width, p.height, kGrey,
+               [&](int x, int y) { return p.rgb[static_cast<size_t>(y) * p.width + x]; });
+    return;
+  }
+  // Without colours the picture is named.
+  const std::u32string name = DecodeUtf8(FileNameOf(picture.source));
+  const Style s = Make(kBlack, kGrey);
+  for (int row = 0; row < r.height && static_cast<size_t>(row) * r.width < name.size(); ++row)
+    for (int i = 0; i < r.width && row * r.width + i < static_cast<int>(name.size()); ++i)
+      canvas.Set(r.x + i, r.y + row, name[row * r.width + i], s);
+}
+
+void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
+  const CellRect r = ControlCells(c);
+  const Style field = FieldStyle(view, c.Usable());
+  canvas.Fill(r.x, r.y, r.width, r.height, field);
+  const bool focused = Focused(c);
+
+  std::vector<std::string> labels;
+  std::vector<bool> bold;
+  int highlight = 0;
+  if (c.kind() == ui::Kind::DirListBox) {
+    const std::vector<FolderEntry> entries = FolderEntries(c);
+    const int current = CurrentFolderEntry(entries);
+    highlight = view.folderHighlight >= 0 && view.folderHighlight < static_cast<int>(entries.size())
+                    ? view.folderHighlight
+                    : current;
+    for (const FolderEntry& e : entries) {
+      labels.push_back(std::string(static_cast<size_t>(e.depth), ' ') + (e.open ? "▾ " : "▸ ") +
+                       e.label);
+      bold.push_back(&e == &entries[current]);
+    }
+  } else {
+    labels = ListEntries(c);
+    bold.assign(labels.size(), false);
+    highlight = SelectedEntry(c);
+  }
+  const int count = static_cast<int>(labels.size());
+  int& first = view.firstShown[&c];
+  first = ScrollTo(first, highlight, r.height, count);
+  for (int row = 0; row < r.height && first + row < count; ++row) {
+    const int i = first + row;
+    Style s = field;
+    s.bold = bold[i];
+    if (i == highlight) {
+      s = focused ? HighlightStyle(view) : Make(kBlack, kGrey, bold[i]);
+      if (!InColour(view) && !focused) s.underline = true;
+      canvas.Fill(r.x, r.y + row, r.width, 1, s);
+    }
+    canvas.Put(r.x, r.y + row, labels[i], s, r.width - (count > r.height ? 1 : 0));
+  }
+  if (count > r.height) {  // a scroll mark where more entries lie
+    const Style mark = ButtonStyle(view, false);
+    if (first > 0) canvas.Set(r.x + r.width - 1, r.y, U'▲', mark);
+    if (first + r.height < count) canvas.Set(r.x + r.width - 1, r.y + r.height - 1, U'▼', mark);
+  }
+}
+
+void DrawDropDown(Canvas& canvas, const ui::Control& c, ViewState& view) {
+  const CellRect r = DropDownCells(c, canvas.Height());
+  const std::vector<std::string> entries = ListEntries(c);
+  const Style field = FieldStyle(view, true);
+  canvas.Fill(r.x, r.y, r.width, r.height, field);
+  const int count = static_cast<int>(entries.size());
+  view.dropHighlight = std::clamp(view.dropHighlight, 0, std::max(0, count - 1));
+  int& first = view.firstShown[&c];
+  first = ScrollTo(first, view.dropHighlight, r.height, count);
+  for (int row = 0; row < r.height && first + row < count; ++row) {
+    const bool lit = first + row == view.dropHighlight;
+    const Style s = lit ? HighlightStyle(view) : field;
+    canvas.Fill(r.x, r.y + row, r.width, 1, s);
+    canvas.Put(r.x + 1, r.y + row, entries[first + row], s, r.width - 2);
+  }
+  if (count > r.height) {
+    const Style mark = ButtonStyle(view, false);
+    if (first > 0) canvas.Set(r.x + r.width - 1, r.y, U'▲', mark);
+    if (first + r.height < count) canvas.Set(r.x + r.width - 1, r.y + r.height - 1, U'▼', mark);
+  }
+}
+
+}  // namespace
+
+uint32_t TerminalColour(ui::Colour c) {
+  switch (c) {
+    case ui::kButtonFace:
+      return kGrey;
+    case ui::kButtonText:
+    case ui::kWindowText:
+      return kBlack;
+    case ui::kWindowBackground:
+      return kWhite;
+    default:
+      if ((c & 0x80000000u) != 0) return kGrey;
+      return RGB(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                 static_cast<int>((c >> 16) & 0xFF));
+  }
+}
+
+Style WindowStyle() {
+  return Make(kBlack, kGrey);
+}
+
+Style CaptionStyle(const ViewState& view) {
+  Style s = Make(kWhite, kNavy, true);
+  s.reverse = !InColour(view);
+  return s;
+}
+
+Style FieldStyle(const ViewState& view, bool enabled) {
+  Style s = Make(enabled ? kBlack : kDarkGrey, enabled ? kWhite : kGrey);
+  s.dim = !enabled && !InColour(view);
+  return s;
+}
+
+Style HighlightStyle(const ViewState& view) {
+  Style s = Make(kWhite, kNavy);
+  s.reverse = !InColour(view);
+  return s;
+}
+
+Style ButtonStyle(const ViewState& view, bool focused, uint32_t face) {
+  Style s = Make(kBlack, face, focused);
+  s.reverse = focused && !InColour(view);
+  return s;
+}
+
+void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t background,
+                const std::function<uint32_t(int x, int y)>& pixel) {
+  if (r.width <= 0 || r.height <= 0 || width <= 0 || height <= 0) return;
+  const int targetW = r.width, targetH = r.height * 2;
+  // Each target pixel is the mean of the source pixels it covers; one that is
+  // mostly clear shows the background.
+  auto sample = [&](int tx, int ty) -> uint32_t {
+    const int x0 = tx * width / targetW, x1 = std::max(x0 + 1, (tx + 1) * width / targetW);
+    const int y0 = ty * height / targetH, y1 = std::max(y0 + 1, (ty + 1) * height / targetH);
+    long red = 0, green = 0, blue = 0, inked = 0, all = 0;
+    for (int y = y0; y < std::min(y1, height); ++y)
+      for (int x = x0; x < std::min(x1, width); ++x) {
+        ++all;
+        const uint32_t c = pixel(x, y);
+        if (c == kDefaultColour) continue;
+        ++inked;
+        red += (c >> 16) & 0xFF;
+        green += (c >> 8) & 0xFF;
+        blue += c & 0xFF;
+      }
+    if (all == 0 || inked * 5 < all) return background;
+    return RGB(static_cast<int>(red / inked), static_cast<int>(green / inked),
+               static_cast<int>(blue / inked));
+  };
+  for (int cy = 0; cy < r.height; ++cy)
+    for (int cx = 0; cx < r.width; ++cx) {
+      const uint32_t upper = sample(cx, cy * 2), lower = sample(cx, cy * 2 + 1);
+      canvas.Set(r.x + cx, r.y + cy, upper == lower ? U' ' : U'▀', Make(upper, lower));
+    }
+}
+
+std::vector<FolderEntry> FolderEntries(const ui::Control& folderList) {
+  std::vector<FolderEntry> entries;
+  const std::string path = folderList.Path();
+  if (path.size() < 2 || path[1] != ':') return entries;
+  std::string drive = path.substr(0, 2);
+  FolderEntry root{std::string(1, static_cast<char>(std::tolower(path[0]))) + ":\\",
+                   drive + "\\", 0, true};
+  entries.push_back(root);
+  std::string sofar = drive;
+  size_t at = 2;
+  while (at < path.size()) {
+    while (at < path.size() && path[at] == '\\') ++at;
+    const size_t end = path.find('\\', at);
+    const std::string part = path.substr(at, end == std::string::npos ? end : end - at);
+    if (!part.empty()) {
+      sofar += "\\" + part;
+      entries.push_back({part, sofar, static_cast<int>(entries.size()), true});
+    }
+    if (end == std::string::npos) break;
+    at = end;
+  }
+  const int depth = static_cast<int>(entries.size());
+  for (const std::string& name : folderList.SubFolders())
+    entries.push_back({name, sofar + "\\" + name, depth, false});
+  return entries;
+}
+
+int CurrentFolderEntry(const std::vector<FolderEntry>& entries) {
+  int current = 0;
+  for (int i = 0; i < static_cast<int>(entries.size()); ++i)
+    if (entries[i].open) current = i;
+  return current;
+}
+
+std::vector<std::string> ListEntries(const ui::Control& c) {
+  if (c.kind() == ui::Kind::DriveListBox) return c.DriveList();
+  std::vector<std::string> entries;
+  for (int i = 0; i < c.ListCount(); ++i) entries.push_back(c.List(i));
+  return entries;
+}
+
+int SelectedEntry(const ui::Control& c) {
+  if (c.kind() != ui::Kind::DriveListBox) return c.ListIndex();
+  const std::vector<std::string> drives = c.DriveList();
+  for (int i = 0; i < static_cast<int>(drives.size()); ++i)
+    if (drives[i] == c.Drive()) return i;
+  return -1;
+}
+
+CellRect DropDownCells(const ui::Control& c, int canvasHeight) {
+  const CellRect r = ControlCells(c);
+  const int count = static_cast<int>(ListEntries(c).size());
+  const int rows = std::clamp(count, 1, kDropDownRows);
+  const int below = r.y + 1;
+  const int y = below + rows <= canvasHeight ? below : std::max(0, r.y - rows);
+  return {r.x, y, r.width, rows};
+}
+
+int ScrollTo(int first, int wanted, int rows, int count) {
+  if (rows <= 0 || count <= rows) return 0;
+  if (wanted >= 0 && wanted < first) first = wanted;
+  if (wanted >= first + rows) first = wanted - rows + 1;
+  return std::clamp(first, 0, count - rows);
+}
+
+void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view) {
+  canvas.Fill(0, 0, canvas.Width(), canvas.Height(), Style{});
+  canvas.HideCursor();
+  const WindowCells cells = WindowLayout(window);
+  canvas.Fill(0, 0, cells.width, cells.Height(), WindowStyle());
+
+  const Style caption = CaptionStyle(view);
+  canvas.Fill(0, 0, cells.width, 1, caption);
+  canvas.Put(1, 0, window.Caption(), caption, cells.width - 6);
+  canvas.Put(cells.width - 3, 0, "[X]", caption);
+  const bool busy = window.GetMousePointer() == ui::MousePointer::Hourglass;
+  if (busy) {
+    const std::string wait = " ⌛ Please wait … ";
+    Style s = Make(kBlack, RGB(255, 255, 0), true);
+    s.reverse = !InColour(view);
+    canvas.Put(cells.width - 3 - static_cast<int>(DecodeUtf8(wait).size()) - 1, 0, wait, s);
+  }
+
+  for (const auto& owned : window.Controls()) {
+    ui::Control& c = *owned;
+    if (c.kind() == ui::Kind::CommonDialog || !c.Shown()) continue;
+    switch (c.kind()) {
+      case ui::Kind::Frame:
+        DrawFrame(canvas, c, view);
+        break;
+      case ui::Kind::Label:
+        DrawLabel(canvas, c);
+        break;
+      case ui::Kind::TextBox:
+        DrawTextBox(canvas, c, view);
+        break;
+      case ui::Kind::ComboBox:
+      case ui::Kind::DriveListBox:
+        DrawChoice(canvas, c, view);
+        break;
+      case ui::Kind::CheckBox:
+        DrawCheckBox(canvas, c, view);
+        break;
+      case ui::Kind::CommandButton:
+        DrawButton(canvas, c, view);
+        break;
+      case ui::Kind::Image:
+        DrawImage(canvas, c, view);
+        break;
+      case ui::Kind::ListBox:
+      case ui::Kind::DirListBox:
+        DrawListBox(canvas, c, view);
+        break;
+      case ui::Kind::CommonDialog:
+        break;
+    }
+  }
+  if (view.dropDown != nullptr) {
+    canvas.HideCursor();
+    DrawDropDown(canvas, *view.dropDown, view);
+  }
+
+  Style hints = Make(kWhite, RGB(64, 64, 64));
+  hints.reverse = !InColour(view);
+  const int row = cells.Height() - 1;
+  canvas.Fill(0, row, cells.width, 1, hints);
+  std::string text = view.note;
+  if (busy)
+    text = "Copying the files and writing the settings …";
+  else if (text.empty())
+    text = view.dropDown != nullptr
+               ? "↑↓ choose   Enter take   Esc close the list"
+               : "Tab/Shift-Tab next field   Enter/Space press   ↑↓ choose   F1 help mode   "
+                 "Esc close";
+  canvas.Put(1, row, text, hints, cells.width - 2);
+}
+
+void DrawTooSmall(Canvas& canvas, const WindowCells& needed) {
+  canvas.Fill(0, 0, canvas.Width(), canvas.Height(), Style{});
+  canvas.HideCursor();
+  const std::string lines[] = {
+      "The window needs a terminal of at least " + std::to_string(needed.width) + " x " +
+          std::to_string(needed.Height()) + " characters;",
+      "this one has " + std::to_string(canvas.Width()) + " x " + std::to_string(canvas.Height()) +
+          ". Enlarge it to go on,",
+      "or press Esc to close the window."};
+  const int top = std::max(0, canvas.Height() / 2 - 1);
+  for (int i = 0; i < 3; ++i) {
+    const int width = static_cast<int>(DecodeUtf8(lines[i]).size());
+    canvas.Put(std::max(0, (canvas.Width() - width) / 2), top + i, lines[i], Style{});
+  }
+}
+
+}  // namespace tui

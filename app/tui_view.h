@@ -1,0 +1,70 @@
+// Drawing the window on a canvas: the caption line, every shown control as its
+// kind looks, the open drop-down list, and the line of key hints and notes.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/canvas.h"
+#include "app/tui_layout.h"
+#include "platform/toolkit.h"
+
+namespace tui {
+
+// What the front end shows beyond the controls' own state.
+struct ViewState {
+  ColourDepth depth = ColourDepth::Basic;
+  ui::Control* dropDown = nullptr;  // the combo box or drive list whose list is open
+  int dropHighlight = 0;
+  int folderHighlight = -1;        // the folder list's highlighted entry; -1: its own folder
+  std::map<const ui::Control*, int> firstShown;  // scroll position of lists
+  std::string note;                // shown in the hint line until the next key
+};
+
+// An entry of a folder list as it shows: the folders from the drive's root down
+// to the current one (open), then the current folder's subfolders.
+struct FolderEntry {
+  std::string label;
+  std::string path;  // full Windows path
+  int depth = 0;
+  bool open = false;
+};
+std::vector<FolderEntry> FolderEntries(const ui::Control& folderList);
+// The index of the current folder among its entries.
+int CurrentFolderEntry(const std::vector<FolderEntry>& entries);
+
+// The entries of a list-like control: a combo box's or list box's list, the
+// drive list's drives.
+std::vector<std::string> ListEntries(const ui::Control& c);
+int SelectedEntry(const ui::Control& c);
+
+// Where an open drop-down list shows, below (or above) its control.
+CellRect DropDownCells(const ui::Control& c, int canvasHeight);
+// The first entry a list shows so that `wanted` is visible in `rows` rows.
+int ScrollTo(int first, int wanted, int rows, int count);
+
+// Terminal colour of a toolkit colour (system colours as the classic scheme has them).
+uint32_t TerminalColour(ui::Colour c);
+
+// Draws a picture into the cells with upper-half blocks: two pixels a cell.
+// pixel(x, y) gives the colour or kDefaultColour for a clear pixel.
+void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t background,
+                const std::function<uint32_t(int x, int y)>& pixel);
+
+// Draws the whole window at the canvas's top left corner; the cursor goes to
+// the caret of the focused text box.
+void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view);
+
+// Draws the message shown while the terminal is smaller than the window needs.
+void DrawTooSmall(Canvas& canvas, const WindowCells& needed);
+
+// Styles shared with the dialogs.
+Style WindowStyle();
+Style CaptionStyle(const ViewState& view);
+Style FieldStyle(const ViewState& view, bool enabled);
+Style HighlightStyle(const ViewState& view);
+Style ButtonStyle(const ViewState& view, bool focused, uint32_t face = RGB(192, 192, 192));
+
+}  // namespace tui
