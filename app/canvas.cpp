@@ -117,9 +117,15 @@ std::string EncodeUtf8(char32_t ch) {
 
 namespace {
 
-int Red(uint32_t c) { return (c >> 16) & 0xFF; }
-int Green(uint32_t c) { return (c >> 8) & 0xFF; }
-int Blue(uint32_t c) { return c & 0xFF; }
+int Red(uint32_t c) {
+  return (c >> 16) & 0xFF;
+}
+int Green(uint32_t c) {
+  return (c >> 8) & 0xFF;
+}
+int Blue(uint32_t c) {
+  return c & 0xFF;
+}
 
 // The nearest of the 16 basic colours, as its index (0-7 normal, 8-15 bright).
 int Basic16(uint32_t c) {
@@ -145,8 +151,8 @@ int Basic16(uint32_t c) {
 int Palette256(uint32_t c) {
   auto level = [](int v) { return v < 48 ? 0 : v < 115 ? 1 : (v - 35) / 40; };
   const int r = level(Red(c)), g = level(Green(c)), b = level(Blue(c));
-  if (r == g && g == b && Red(c) == Green(c) && Green(c) == Blue(c) && Red(c) > 8 &&
-      Red(c) < 238 && Red(c) != 95 && Red(c) != 135 && Red(c) != 175 && Red(c) != 215)
+  if (r == g && g == b && Red(c) == Green(c) && Green(c) == Blue(c) && Red(c) > 8 && Red(c) < 238 &&
+      Red(c) != 95 && Red(c) != 135 && Red(c) != 175 && Red(c) != 215)
     return 232 + (Red(c) - 8) / 10;  // the grey ramp
   return 16 + 36 * r + 6 * g + b;
 }
@@ -161,8 +167,8 @@ void AppendColour(std::string& out, uint32_t c, bool background, ColourDepth dep
       return;
     case ColourDepth::Basic: {
       const int i = Basic16(c);
-      out += ";" + std::to_string((i < 8 ? (background ? 40 : 30) : (background ? 100 : 90)) +
-                                  (i % 8));
+      out += ";" +
+             std::to_string((i < 8 ? (background ? 40 : 30) : (background ? 100 : 90)) + (i % 8));
       return;
     }
     case ColourDepth::Palette256:
@@ -196,8 +202,8 @@ void MoveTo(std::string& out, int x, int y) {
 
 std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth) {
   std::string out;
-  const bool full = before == nullptr || before->Width() != after.Width() ||
-                    before->Height() != after.Height();
+  const bool full =
+      before == nullptr || before->Width() != after.Width() || before->Height() != after.Height();
   if (full) out += "\x1b[0m\x1b[2J";
   bool haveStyle = false;
   Style current;

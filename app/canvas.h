@@ -25,7 +25,7 @@ struct Style {
   uint32_t fg = kDefaultColour;
   uint32_t bg = kDefaultColour;
   bool bold = false;
-  bool reverse = false;    // the terminal swaps the colours (used without colour)
+  bool reverse = false;  // the terminal swaps the colours (used without colour)
   bool underline = false;
   bool dim = false;
   bool operator==(const Style&) const = default;

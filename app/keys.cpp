@@ -109,7 +109,7 @@ KeyCode TildeKey(int n) {
 
 Key Mouse(int code, int x, int y, bool press) {
   Key k = Code(KeyCode::Mouse);
-  k.button = code & ~(4 | 8 | 16 | 32);  // without modifier and motion bits
+  k.button = code & ~(4 | 8 | 16 | 32);          // without modifier and motion bits
   if ((code & 32) != 0) k.code = KeyCode::None;  // motion reports are not used
   k.shift = (code & 4) != 0;
   k.alt = (code & 8) != 0;

@@ -66,13 +66,13 @@ void OnTerminate() {
 }
 
 void InstallHandlers() {
-  struct sigaction resize{};
+  struct sigaction resize {};
   resize.sa_handler = OnResize;
   sigemptyset(&resize.sa_mask);
   resize.sa_flags = SA_RESTART;
   sigaction(SIGWINCH, &resize, nullptr);
 
-  struct sigaction fatal{};
+  struct sigaction fatal {};
   fatal.sa_handler = OnFatalSignal;
   sigemptyset(&fatal.sa_mask);
   fatal.sa_flags = SA_RESETHAND;

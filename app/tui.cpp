@@ -27,8 +27,8 @@ void Act(Session& s, const std::string& verb, const ui::Control* c = nullptr,
   a.verb = verb;
   a.control = c != nullptr && verb != "drive" && verb != "dir" ? c->DisplayName() : "";
   a.argument = argument;
-  a.source = verb + (a.control.empty() ? "" : " " + a.control) +
-             (argument.empty() ? "" : " " + argument);
+  a.source =
+      verb + (a.control.empty() ? "" : " " + a.control) + (argument.empty() ? "" : " " + argument);
   app::Queues unused;
   std::ostringstream out;
   std::string error;
@@ -142,13 +142,12 @@ void EditKey(Session& s, ui::Control& box, const Key& key) {
       PlaceCaret(s, box, from, from + 1);
     }
     Act(s, "type", &box, "");
-  } else if (key.code == KeyCode::Left || key.code == KeyCode::Right ||
-             key.code == KeyCode::Home || key.code == KeyCode::End) {
-    int to = key.code == KeyCode::Home  ? 0
-             : key.code == KeyCode::End ? size
-             : key.code == KeyCode::Left
-                 ? (length > 0 && !key.shift ? start : active - 1)
-                 : (length > 0 && !key.shift ? start + length : active + 1);
+  } else if (key.code == KeyCode::Left || key.code == KeyCode::Right || key.code == KeyCode::Home ||
+             key.code == KeyCode::End) {
+    int to = key.code == KeyCode::Home   ? 0
+             : key.code == KeyCode::End  ? size
+             : key.code == KeyCode::Left ? (length > 0 && !key.shift ? start : active - 1)
+                                         : (length > 0 && !key.shift ? start + length : active + 1);
     to = std::clamp(to, 0, size);
     selection.active = to;
     if (!key.shift) selection.anchor = to;
@@ -202,8 +201,8 @@ void DropDownKey(Session& s, const Key& key) {
   const std::vector<std::string> entries = ListEntries(c);
   const int count = static_cast<int>(entries.size());
   if (IsMove(key)) {
-    s.view.dropHighlight = std::clamp(Step(key, s.view.dropHighlight, count, 8), 0,
-                                      std::max(0, count - 1));
+    s.view.dropHighlight =
+        std::clamp(Step(key, s.view.dropHighlight, count, 8), 0, std::max(0, count - 1));
   } else if (key.code == KeyCode::Enter || key.IsChar(' ')) {
     s.view.dropDown = nullptr;
     Choose(s, c, s.view.dropHighlight);
@@ -407,8 +406,8 @@ int RunTerminal() {
   form->Form_Load();
   // As the window appears, the first control in the Tab order gets the focus.
   MoveFocusBy(session, 1);
+  session.Present();
   for (;;) {
-    session.Present();
     for (const Key& key : session.NextKeys()) {
       HandleKey(session, key);
       session.Present();

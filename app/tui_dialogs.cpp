@@ -260,6 +260,11 @@ int MoveInList(const Key& key, int lit, int count, int page) {
   }
 }
 
+bool IsMove(const Key& key) {
+  return key.code == KeyCode::Up || key.code == KeyCode::Down || key.code == KeyCode::PageUp ||
+         key.code == KeyCode::PageDown || key.code == KeyCode::Home || key.code == KeyCode::End;
+}
+
 void TakeFile(FileDialog& d, int index) {
   d.fileLit = index;
   d.name = d.files[index];
@@ -361,8 +366,8 @@ platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box
     const std::vector<std::string> lines = MessageLines(box.text, textWidth);
     int widest = 0;
     for (const std::string& l : lines) widest = std::max(widest, Width(l));
-    const int width = std::max({widest + (icon ? 5 : 0) + 4, Width(box.title) + 4,
-                                ButtonsWidth(labels) + 4, 30});
+    const int width =
+        std::max({widest + (icon ? 5 : 0) + 4, Width(box.title) + 4, ButtonsWidth(labels) + 4, 30});
     const int height = static_cast<int>(lines.size()) + 6;
     const CellRect r = DrawDialogFrame(canvas, width, height, box.title, session.view);
     const int textX = r.x + 2 + (icon ? 5 : 0);
@@ -485,8 +490,11 @@ std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogR
             TakeFile(d, std::max(0, d.fileLit));
             return Join(d.folder, d.name);
           }
-          TakeFile(d, MoveInList(key, std::max(0, d.fileLit), static_cast<int>(d.files.size()),
-                                 d.fileCells.height));
+          if (d.fileLit < 0 && IsMove(key))
+            TakeFile(d, 0);  // the first move lands on the first file
+          else
+            TakeFile(d, MoveInList(key, std::max(0, d.fileLit), static_cast<int>(d.files.size()),
+                                   d.fileCells.height));
           break;
         case FileDialog::Folders:
           if (key.code == KeyCode::Enter || key.IsChar(' ')) {

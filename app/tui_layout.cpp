@@ -101,13 +101,27 @@ std::vector<ui::Control*> TabOrder(const ui::Window& window) {
   // Reading order of the window's rows, with the one exception that the three
   // picture buttons at the bottom come last and the speed factors (left
   // column) before the Save & Restore selection (right column).
-  static const char* const kOrder[] = {
-      "ComboSupplier",      "ComboDateFormat",    "ComboSteuerung",     "CheckTimeChanging",
-      "CommandPath(0)",     "TextPath(0)",        "CommandPath(1)",     "TextPath(1)",
-      "CommandPath(2)",     "TextPath(2)",        "TextSpeedFactor(1)", "TextSpeedFactor(2)",
-      "TextSpeedFactor(3)", "TextSpeedFactor(4)", "TextSpeedFactor(5)", "DriveSAR",
-      "DirSAR",             "ListSAR",            "CommandOK",          "CommandCancel",
-      "CommandQuest"};
+  static const char* const kOrder[] = {"ComboSupplier",
+                                       "ComboDateFormat",
+                                       "ComboSteuerung",
+                                       "CheckTimeChanging",
+                                       "CommandPath(0)",
+                                       "TextPath(0)",
+                                       "CommandPath(1)",
+                                       "TextPath(1)",
+                                       "CommandPath(2)",
+                                       "TextPath(2)",
+                                       "TextSpeedFactor(1)",
+                                       "TextSpeedFactor(2)",
+                                       "TextSpeedFactor(3)",
+                                       "TextSpeedFactor(4)",
+                                       "TextSpeedFactor(5)",
+                                       "DriveSAR",
+                                       "DirSAR",
+                                       "ListSAR",
+                                       "CommandOK",
+                                       "CommandCancel",
+                                       "CommandQuest"};
   std::vector<ui::Control*> order;
   for (const char* name : kOrder) {
     for (const auto& owned : window.Controls())

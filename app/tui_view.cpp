@@ -52,9 +52,9 @@ const char* PictureSign(const ui::Picture& p) {
 // A picture drawn for a button too narrow to show it scaled down: the help
 // switch's question mark, eight pixels square.
 const std::vector<std::string>& SmallPicture(const ui::Picture& p) {
-  static const std::vector<std::string> kQuestionMark = {
-      "..KKKK..", ".KK..KK.", ".....KK.", "....KK..",
-      "...KK...", "...KK...", "........", "...KK..."};
+  static const std::vector<std::string> kQuestionMark = {"..KKKK..", ".KK..KK.", ".....KK.",
+                                                         "....KK..", "...KK...", "...KK...",
+                                                         "........", "...KK..."};
   return p.source == "help.gif" ? kQuestionMark : p.rows;
 }
 
@@ -78,8 +78,8 @@ bool Focused(const ui::Control& c) {
 // A rectangle that keeps the picture's proportions inside r (cells hold two pixels).
 CellRect Fit(CellRect r, int width, int height) {
   if (width <= 0 || height <= 0) return r;
-  const double scale = std::min(static_cast<double>(r.width) / width,
-                                static_cast<double>(r.height * 2) / height);
+  const double scale =
+      std::min(static_cast<double>(r.width) / width, static_cast<double>(r.height * 2) / height);
   const int w = std::max(1, static_cast<int>(width * scale + 0.5));
   const int h = std::max(1, static_cast<int>(height * scale / 2 + 0.5));
   return {r.x + (r.width - w) / 2, r.y + (r.height - h) / 2, w, h};
@@ -357,8 +357,8 @@ std::vector<FolderEntry> FolderEntries(const ui::Control& folderList) {
   const std::string path = folderList.Path();
   if (path.size() < 2 || path[1] != ':') return entries;
   std::string drive = path.substr(0, 2);
-  FolderEntry root{std::string(1, static_cast<char>(std::tolower(path[0]))) + ":\\",
-                   drive + "\\", 0, true};
+  FolderEntry root{std::string(1, static_cast<char>(std::tolower(path[0]))) + ":\\", drive + "\\",
+                   0, true};
   entries.push_back(root);
   std::string sofar = drive;
   size_t at = 2;
@@ -492,12 +492,12 @@ void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view) {
 void DrawTooSmall(Canvas& canvas, const WindowCells& needed) {
   canvas.Fill(0, 0, canvas.Width(), canvas.Height(), Style{});
   canvas.HideCursor();
-  const std::string lines[] = {
-      "The window needs a terminal of at least " + std::to_string(needed.width) + " x " +
-          std::to_string(needed.Height()) + " characters;",
-      "this one has " + std::to_string(canvas.Width()) + " x " + std::to_string(canvas.Height()) +
-          ". Enlarge it to go on,",
-      "or press Esc to close the window."};
+  const std::string lines[] = {"The window needs a terminal of at least " +
+                                   std::to_string(needed.width) + " x " +
+                                   std::to_string(needed.Height()) + " characters;",
+                               "this one has " + std::to_string(canvas.Width()) + " x " +
+                                   std::to_string(canvas.Height()) + ". Enlarge it to go on,",
+                               "or press Esc to close the window."};
   const int top = std::max(0, canvas.Height() / 2 - 1);
   for (int i = 0; i < 3; ++i) {
     const int width = static_cast<int>(DecodeUtf8(lines[i]).size());

@@ -18,9 +18,9 @@ struct ViewState {
   ColourDepth depth = ColourDepth::Basic;
   ui::Control* dropDown = nullptr;  // the combo box or drive list whose list is open
   int dropHighlight = 0;
-  int folderHighlight = -1;        // the folder list's highlighted entry; -1: its own folder
+  int folderHighlight = -1;  // the folder list's highlighted entry; -1: its own folder
   std::map<const ui::Control*, int> firstShown;  // scroll position of lists
-  std::string note;                // shown in the hint line until the next key
+  std::string note;                              // shown in the hint line until the next key
 };
 
 // An entry of a folder list as it shows: the folders from the drive's root down

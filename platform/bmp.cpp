@@ -211,8 +211,8 @@ std::optional<Pixels> ReadBitmapPixels(const std::string& winPath) {
           break;
         }
         default:  // 24 and 32 bits: blue, green, red
-          colour = (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[1]) << 8) |
-                   at[0];
+          colour =
+              (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[1]) << 8) | at[0];
       }
       p.rgb[static_cast<size_t>(y) * p.width + x] = colour;
     }

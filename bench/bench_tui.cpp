@@ -1,0 +1,282 @@
+// Speed of the full-screen terminal front end, on a copy of the demo installation
+// in a temporary folder mapped as drive C:, run under a pseudo-terminal of 110 x 40.
+// 1. Time from fork to the first complete frame, over several starts.
+// 2. In one running instance, the time from writing a key to the end of the redraw
+//    it causes, for series of Tab, Shift-Tab, Down/Up in the supplier box and typing
+//    in a speed-factor box; and how many bytes such a redraw sends compared with the
+//    first full frame.
+// A key may cause more than one frame (pending events are shown as they are
+// processed), so a redraw counts as finished at the last frame end marker before
+// the terminal stays quiet for kSettleMs; the quiet time itself is not counted.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kStarts = 15;
+constexpr int kKeysPerSeries = 200;
+constexpr int kFrameTimeoutMs = 5000;
+constexpr int kSettleMs = 15;
+constexpr double kFirstFrameTargetMs = 100;
+constexpr double kKeyTargetMs = 10;
+constexpr char kTitle[] = "Start - Standardkonfiguration";
+
+double Ms(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+bool EndsFrame(const std::string& s) {
+  return s.ends_with("\x1b[?25h") || s.ends_with("\x1b[?25l");
+}
+
+struct Child {
+  pid_t pid = -1;
+  int master = -1;
+  ~Child() { Stop(); }
+  // SIGTERM, then SIGKILL if it has not gone within two seconds; the rest of its
+  // output is read away before the master is closed.
+  void Stop() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      int status = 0;
+      const auto deadline = Clock::now() + std::chrono::seconds(2);
+      while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (Clock::now() > deadline) {
+          kill(pid, SIGKILL);
+          waitpid(pid, &status, 0);
+          break;
+        }
+        char buffer[4096];
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 10) > 0 && read(master, buffer, sizeof buffer) <= 0) usleep(1000);
+      }
+      pid = -1;
+    }
+    if (master >= 0) close(master);
+    master = -1;
+  }
+};
+
+// Reads what is there within `timeoutMs`; false on timeout or a closed terminal.
+bool ReadSome(int fd, std::string& into, int timeoutMs) {
+  pollfd p{fd, POLLIN, 0};
+  if (poll(&p, 1, timeoutMs) <= 0) return false;
+  char buffer[65536];
+  const ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n <= 0) return false;
+  into.append(buffer, static_cast<size_t>(n));
+  return true;
+}
+
+// The step as the configuration tool starts it, on a terminal of 110 x 40.
+void Start(Child& child, const fs::path& folder) {
+  child.master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (child.master < 0 || grantpt(child.master) != 0 || unlockpt(child.master) != 0)
+    throw std::runtime_error("no pseudo-terminal: " + std::string(std::strerror(errno)));
+  fcntl(child.master, F_SETFD, FD_CLOEXEC);
+  const std::string slave = ptsname(child.master);
+  winsize ws{};
+  ws.ws_col = 110;
+  ws.ws_row = 40;
+  ioctl(child.master, TIOCSWINSZ, &ws);
+
+  // Everything the child needs is made before fork: it only makes system calls.
+  const std::string exe = (folder / "Korvex/Start/Start_Config").string();
+  std::vector<std::string> args = {exe, "/EXTERNAL=KVXCFG", "/LOGFILE=C:\\Korvex\\KVXcfglog.txt",
+                                   "/SOURCEPATH=C:\\Setup\\"};
+  std::vector<std::string> env = {"KORVEX_DRIVES=C=" + folder.string(), "TERM=xterm-256color"};
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (!entry.starts_with("KORVEX_SCRIPT=") && !entry.starts_with("KORVEX_DRIVES=") &&
+        !entry.starts_with("TERM="))
+      env.push_back(entry);
+  }
+  std::vector<char*> argv, envp;
+  for (std::string& a : args) argv.push_back(a.data());
+  for (std::string& e : env) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  const std::string dir = folder.string();
+
+  child.pid = fork();
+  if (child.pid < 0) throw std::runtime_error("fork failed");
+  if (child.pid == 0) {
+    setsid();
+    const int fd = open(slave.c_str(), O_RDWR);
+    if (fd < 0 || ioctl(fd, TIOCSCTTY, 0) != 0) _exit(126);
+    dup2(fd, 0), dup2(fd, 1), dup2(fd, 2);
+    if (fd > 2) close(fd);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    execve(exe.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+}
+
+// Reads until `done` holds for the output; the time of the read that made it so.
+template <typename Done>
+Clock::time_point ReadUntil(int fd, std::string& out, Done done, const char* what) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kFrameTimeoutMs);
+  for (;;) {
+    const int left = static_cast<int>(Ms(Clock::now(), deadline));
+    if (left <= 0 || !ReadSome(fd, out, left))
+      throw std::runtime_error(std::string("no ") + what + " within 5 s (or the step ended)");
+    if (done(out)) return Clock::now();
+  }
+}
+
+// One key: the time to the last frame end of its redraw, and the bytes sent.
+double Keystroke(int fd, const std::string& key, size_t& bytes, std::string* frames = nullptr) {
+  std::string out;
+  const auto sent = Clock::now();
+  if (write(fd, key.data(), key.size()) != static_cast<ssize_t>(key.size()))
+    throw std::runtime_error("could not write a key");
+  auto end = ReadUntil(fd, out, EndsFrame, "redraw after a key");
+  while (ReadSome(fd, out, kSettleMs))
+    if (EndsFrame(out)) end = Clock::now();
+  bytes = out.size();
+  if (frames != nullptr) *frames = std::move(out);
+  return Ms(sent, end);
+}
+
+struct Stats {
+  double median, p99, max, meanBytes;
+};
+
+Stats Summary(std::vector<double> ms, size_t bytes) {
+  std::sort(ms.begin(), ms.end());
+  const size_t n = ms.size();
+  const size_t at99 = static_cast<size_t>(std::ceil(0.99 * static_cast<double>(n))) - 1;
+  return {ms[n / 2], ms[at99], ms[n - 1], static_cast<double>(bytes) / static_cast<double>(n)};
+}
+
+Stats Series(int fd, const std::vector<std::string>& keys) {
+  std::vector<double> ms;
+  size_t total = 0, bytes = 0;
+  for (int i = 0; i < kKeysPerSeries; ++i) {
+    ms.push_back(Keystroke(fd, keys[static_cast<size_t>(i) % keys.size()], bytes));
+    total += bytes;
+  }
+  return Summary(ms, total);
+}
+
+const char* Verdict(double ms, double target) {
+  return ms <= target ? "PASS" : "MISS";
+}
+
+int Run(const fs::path& folder) {
+  fs::copy(fs::path(KORVEX_SOURCE_DIR) / "demo/installation", folder, fs::copy_options::recursive);
+  const fs::path exe = folder / "Korvex/Start/Start_Config";
+  fs::copy_file(START_CONFIG_EXE, exe, fs::copy_options::overwrite_existing);
+  fs::permissions(exe, fs::perms::owner_all, fs::perm_options::add);
+
+  // Nothing is written before OK, so every start may use the same copy.
+  auto firstFrame = [](const std::string& s) {
+    return s.find(kTitle) != std::string::npos && EndsFrame(s);
+  };
+  std::vector<double> starts;
+  for (int i = 0; i < kStarts; ++i) {
+    Child child;
+    std::string out;
+    const auto before = Clock::now();
+    Start(child, folder);
+    starts.push_back(Ms(before, ReadUntil(child.master, out, firstFrame, "first frame")));
+    child.Stop();
+  }
+  std::sort(starts.begin(), starts.end());
+  const double startMedian = starts[starts.size() / 2];
+  std::printf("first frame, %d starts: median %.1f ms, min %.1f ms, max %.1f ms\n", kStarts,
+              startMedian, starts.front(), starts.back());
+
+  Child child;
+  std::string first;
+  Start(child, folder);
+  ReadUntil(child.master, first, firstFrame, "first frame");
+  const size_t firstBytes = first.size();
+  while (ReadSome(child.master, first, kSettleMs * 10)) {
+  }
+  const int fd = child.master;
+
+  struct Named {
+    const char* name;
+    Stats stats;
+  };
+  std::vector<Named> results;
+  // The supplier box has the focus as the window appears; Down and Up swap its logo.
+  results.push_back({"Down/Up in the supplier box", Series(fd, {"\x1b[B", "\x1b[A"})});
+  results.push_back({"Tab", Series(fd, {"\t"})});
+  results.push_back({"Shift-Tab", Series(fd, {"\x1b[Z"})});
+  // Backwards from the first control, the first text box met (the cursor shows)
+  // is the last speed factor; a digit and Backspace in turn keep it small.
+  size_t bytes = 0;
+  std::string frames;
+  int hops = 0;
+  do {
+    if (++hops > 40) throw std::runtime_error("Shift-Tab never reached a text box");
+    Keystroke(fd, "\x1b[Z", bytes, &frames);
+  } while (!frames.ends_with("\x1b[?25h"));
+  results.push_back({"digits in a speed-factor box", Series(fd, {"1", "\x7f", "7", "\x7f"})});
+  child.Stop();
+
+  std::printf("first full frame: %zu bytes\n", firstBytes);
+  double worstMedian = 0, worstP99 = 0;
+  for (const Named& r : results) {
+    std::printf(
+        "%-30s %d keys: median %.2f ms, p99 %.2f ms, max %.2f ms, %.0f bytes/key (%.1f%%)\n",
+        r.name, kKeysPerSeries, r.stats.median, r.stats.p99, r.stats.max, r.stats.meanBytes,
+        100.0 * r.stats.meanBytes / static_cast<double>(firstBytes));
+    worstMedian = std::max(worstMedian, r.stats.median);
+    worstP99 = std::max(worstP99, r.stats.p99);
+  }
+  std::printf("target first frame <= %.0f ms: %s (median %.1f ms)\n", kFirstFrameTargetMs,
+              Verdict(startMedian, kFirstFrameTargetMs), startMedian);
+  std::printf(
+      "target keystroke redraw <= %.0f ms: %s (slowest series median %.2f ms, worst p99 %.2f ms)\n",
+      kKeyTargetMs, Verdict(worstMedian, kKeyTargetMs), worstMedian, worstP99);
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  signal(SIGPIPE, SIG_IGN);
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvex-bench-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (mkdtemp(name.data()) == nullptr) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  const fs::path folder = name.data();
+  int status = 1;
+  try {
+    status = Run(folder);
+  } catch (const std::exception& e) {
+    std::printf("measurement failed: %s\n", e.what());
+  }
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+  return status;
+}

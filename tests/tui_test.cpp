@@ -1,0 +1,210 @@
+// The terminal front end's own logic: what terminals send for keys and clicks,
+// where the controls land on the character grid, what reaches the terminal
+// when cells change, and the texts of boxes and dialogs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "app/canvas.h"
+#include "app/keys.h"
+#include "app/tui_dialogs.h"
+#include "app/tui_layout.h"
+#include "test_support.h"
+
+namespace {
+
+using tui::DecodeKeys;
+using tui::Key;
+using tui::KeyCode;
+
+std::vector<Key> Decode(std::string bytes, bool complete = true) {
+  return DecodeKeys(bytes, complete);
+}
+
+TEST(KeyDecoding, SequencesOfCommonTerminals) {
+  struct Case {
+    std::string bytes;
+    KeyCode code;
+    bool shift = false;
+  } cases[] = {
+      {"\x1b[A", KeyCode::Up},
+      {"\x1bOB", KeyCode::Down},
+      {"\x1b[1;2D", KeyCode::Left, true},
+      {"\x1b[Z", KeyCode::BackTab, true},
+      {"\x1b[3~", KeyCode::Delete},
+      {"\x1b[H", KeyCode::Home},
+      {"\x1b[4~", KeyCode::End},
+      {"\x1bOP", KeyCode::F1},
+      {"\x1b[11~", KeyCode::F1},
+      {"\r", KeyCode::Enter},
+      {"\n", KeyCode::Enter},
+      {"\x7f", KeyCode::Backspace},
+      {"\t", KeyCode::Tab},
+  };
+  for (const Case& c : cases) {
+    const auto keys = Decode(c.bytes);
+    ASSERT_EQ(keys.size(), 1u) << c.bytes.substr(1);
+    EXPECT_EQ(keys[0].code, c.code) << c.bytes.substr(1);
+    EXPECT_EQ(keys[0].shift, c.shift) << c.bytes.substr(1);
+  }
+  // Text keys, control letters and Alt.
+  auto keys = Decode("a\xC3\xA4\x03\x1bx");
+  ASSERT_EQ(keys.size(), 4u);
+  EXPECT_EQ(keys[0].text, "a");
+  EXPECT_EQ(keys[1].text, "\xC3\xA4");  // one key for a two-byte character
+  EXPECT_TRUE(keys[2].IsCtrl('c'));
+  EXPECT_TRUE(keys[3].alt);
+  EXPECT_EQ(keys[3].text, "x");
+  // Sequences the front end does not know are skipped, not typed.
+  keys = Decode("\x1b[200~z");
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].text, "z");
+}
+
+TEST(KeyDecoding, MouseReports) {
+  auto keys = Decode("\x1b[<0;31;5M\x1b[<0;31;5m\x1b[<65;2;3M");
+  ASSERT_EQ(keys.size(), 3u);
+  EXPECT_EQ(keys[0].code, KeyCode::Mouse);
+  EXPECT_EQ(keys[0].x, 30);  // 0-based cells
+  EXPECT_EQ(keys[0].y, 4);
+  EXPECT_TRUE(keys[0].press);
+  EXPECT_FALSE(keys[1].press);
+  EXPECT_EQ(keys[2].button, 65);  // wheel down
+  // The older three-byte form: button, column and row offset by 32.
+  keys = Decode(std::string("\x1b[M") + char(32) + char(33 + 9) + char(33 + 2));
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].x, 9);
+  EXPECT_EQ(keys[0].y, 2);
+}
+
+TEST(KeyDecoding, SequencesSplitAcrossReadsWaitForTheirRest) {
+  std::string input = "x\x1b[";
+  auto keys = DecodeKeys(input, false);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(input, "\x1b[");  // kept for the next read
+  input += "1;2C";
+  keys = DecodeKeys(input, false);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].code, KeyCode::Right);
+  EXPECT_TRUE(input.empty());
+  // A lone ESC is the Escape key only once no more bytes follow.
+  input = "\x1b";
+  EXPECT_TRUE(DecodeKeys(input, false).empty());
+  keys = DecodeKeys(input, true);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].code, KeyCode::Escape);
+  // A half character waits too; an invalid byte is dropped.
+  input = "\xC3";
+  EXPECT_TRUE(DecodeKeys(input, false).empty());
+  input =
+      "\xFF"
+      "b";
+  keys = DecodeKeys(input, true);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].text, "b");
+}
+
+class TerminalLayout : public testsupport::FormTest {};
+
+TEST_F(TerminalLayout, TheWindowMapsOntoCells) {
+  const ui::Window& window = form_->window;
+  const tui::WindowCells cells = tui::WindowLayout(window);
+  EXPECT_EQ(cells.width, 99);       // 11880 twips at 120 a column
+  EXPECT_EQ(cells.clientRows, 36);  // 8595 twips at 240 a row
+  EXPECT_EQ(cells.Height(), 38);    // with the caption line and the hint line
+
+  // Each speed-factor row: label and box on one row, rows apart, in their frame.
+  const tui::CellRect frame = tui::ControlCells(*form_->FrameSpeedFactor);
+  std::set<int> rows;
+  for (int i = 1; i <= 5; ++i) {
+    const tui::CellRect box = tui::ControlCells(*window.Find("TextSpeedFactor", i));
+    const tui::CellRect label = tui::ControlCells(*window.Find("LabelSpeedFactor", i));
+    EXPECT_EQ(box.y, label.y) << i;
+    EXPECT_LE(label.x + label.width, box.x) << i;
+    EXPECT_GT(box.y, frame.y);
+    EXPECT_LT(box.y, frame.y + frame.height - 1);
+    rows.insert(box.y);
+  }
+  EXPECT_EQ(rows.size(), 5u);
+
+  // Controls that take input never share a cell, and all lie inside the window.
+  std::vector<const ui::Control*> inputs;
+  for (const auto& c : window.Controls()) {
+    if (c->kind() == ui::Kind::CommonDialog) continue;
+    const tui::CellRect r = tui::ControlCells(*c);
+    EXPECT_GE(r.x, 0) << c->DisplayName();
+    EXPECT_LE(r.x + r.width, cells.width) << c->DisplayName();
+    EXPECT_GE(r.y, tui::WindowCells::kClientTop) << c->DisplayName();
+    EXPECT_LE(r.y + r.height, cells.Height() - 1) << c->DisplayName();
+    if (tui::CanTakeFocus(*c)) inputs.push_back(c.get());
+  }
+  for (size_t a = 0; a < inputs.size(); ++a)
+    for (size_t b = a + 1; b < inputs.size(); ++b) {
+      const tui::CellRect p = tui::ControlCells(*inputs[a]), q = tui::ControlCells(*inputs[b]);
+      const bool apart = p.x + p.width <= q.x || q.x + q.width <= p.x || p.y + p.height <= q.y ||
+                         q.y + q.height <= p.y;
+      EXPECT_TRUE(apart) << inputs[a]->DisplayName() << " / " << inputs[b]->DisplayName();
+    }
+
+  // A click reaches the innermost control; the Tab key visits each input once.
+  const tui::CellRect ok = tui::ControlCells(*form_->CommandOK);
+  EXPECT_EQ(tui::ControlAt(window, ok.x + 1, ok.y + 1), form_->CommandOK);
+  const tui::CellRect label = tui::ControlCells(*form_->LabelSupplier);
+  EXPECT_EQ(tui::ControlAt(window, label.x, label.y), form_->LabelSupplier);
+  const auto order = tui::TabOrder(window);
+  EXPECT_EQ(std::set<const ui::Control*>(order.begin(), order.end()).size(), inputs.size());
+  EXPECT_EQ(order.size(), inputs.size());
+  EXPECT_EQ(order.front(), form_->ComboSupplier);
+}
+
+TEST(TerminalOutput, OnlyChangedCellsAreSent) {
+  tui::Canvas before(20, 3), after(20, 3);
+  before.Put(0, 0, "Lieferant", tui::Style{});
+  after.Put(0, 0, "Lieferant", tui::Style{});
+  after.Put(5, 2, "Z", tui::Style{});
+  const std::string full = tui::Render(nullptr, after, tui::ColourDepth::Palette256);
+  EXPECT_NE(full.find("Lieferant"), std::string::npos);
+  EXPECT_NE(full.find("\x1b[2J"), std::string::npos);
+  const std::string diff = tui::Render(&before, after, tui::ColourDepth::Palette256);
+  EXPECT_EQ(diff.find("Lieferant"), std::string::npos);
+  EXPECT_NE(diff.find("\x1b[3;6H"), std::string::npos);  // moved there
+  EXPECT_EQ(std::count(diff.begin(), diff.end(), 'Z'), 1);
+  // Every frame ends with the cursor's state; nothing changed sends only that.
+  EXPECT_EQ(tui::Render(&after, after, tui::ColourDepth::Palette256), "\x1b[?25l");
+  after.SetCursor(2, 1);
+  EXPECT_EQ(tui::Render(&after, after, tui::ColourDepth::None), "\x1b[2;3H\x1b[?25h");
+  // Colours follow the terminal: exact, 256 or 16, none at all.
+  tui::Canvas green(1, 1);
+  tui::Style s;
+  s.bg = tui::RGB(0, 255, 0);
+  green.Set(0, 0, U' ', s);
+  EXPECT_NE(tui::Render(nullptr, green, tui::ColourDepth::TrueColour).find("48;2;0;255;0"),
+            std::string::npos);
+  EXPECT_NE(tui::Render(nullptr, green, tui::ColourDepth::Palette256).find("48;5;46"),
+            std::string::npos);
+  EXPECT_NE(tui::Render(nullptr, green, tui::ColourDepth::Basic).find(";102m"), std::string::npos);
+  EXPECT_EQ(tui::Render(nullptr, green, tui::ColourDepth::None).find("48"), std::string::npos);
+}
+
+TEST(DialogTexts, LinesPatternsAndFilters) {
+  // The step's LF CR breaks a line once; CR LF and single breaks do too.
+  EXPECT_EQ(tui::MessageLines("Cancel configuration?\n\r\"Yes\" will abort", 60),
+            (std::vector<std::string>{"Cancel configuration?", "\"Yes\" will abort"}));
+  EXPECT_EQ(tui::MessageLines("a\r\nb\n\nc", 60), (std::vector<std::string>{"a", "b", "", "c"}));
+  EXPECT_EQ(tui::MessageLines("one two three", 10), (std::vector<std::string>{"one two", "three"}));
+
+  EXPECT_EQ(tui::FilterPatterns("Datenbank (*.mdb)|*.mdb"), std::vector<std::string>{"*.mdb"});
+  EXPECT_EQ(tui::FilterPatterns("Bilder|*.bmp; *.gif|Alle|*.*"),
+            (std::vector<std::string>{"*.bmp", "*.gif"}));
+  EXPECT_EQ(tui::FilterPatterns(""), std::vector<std::string>{"*"});
+  EXPECT_TRUE(tui::MatchesPattern("Korvex.MDB", "*.mdb"));
+  EXPECT_TRUE(tui::MatchesPattern("a.b.mdb", "*.mdb"));
+  EXPECT_FALSE(tui::MatchesPattern("Korvex.mdb.bak", "*.mdb"));
+  EXPECT_FALSE(tui::MatchesPattern("Korvex.vws", "*.mdb"));
+  EXPECT_TRUE(tui::MatchesPattern("Help1.mdb", "Help?.mdb"));
+  EXPECT_TRUE(tui::MatchesPattern("no-extension", "*.*"));
+}
+
+}  // namespace
