@@ -5,8 +5,8 @@
 //    it causes, for series of Tab, Shift-Tab, Down/Up in the supplier box and typing
 //    in a speed-factor box; and how many bytes such a redraw sends compared with the
 //    first full frame.
-// A key may cause more than one frame (pending events are shown as they are
-// processed), so a redraw counts as finished at the last frame end marker before
+// A key may cause more than one frame (a box that opens, the hourglass), so a
+// redraw counts as finished at the last frame end marker before
 // the terminal stays quiet for kSettleMs; the quiet time itself is not counted.
 #include <fcntl.h>
 #include <poll.h>

@@ -1,6 +1,5 @@
 #include "platform/msgbox.h"
 
-#include <iostream>
 #include <string>
 
 namespace platform {
@@ -68,37 +67,6 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
 Answer ShowMessageBox(const MessageBox& box) {
   if (!Handler()) return DefaultAnswer(box);
   return Handler()(box);
-}
-
-Answer ConsoleMessageBox(const MessageBox& box) {
-  std::ostream& out = std::cout;
-  out << "\n+-- " << box.title << " (" << ToString(box.icon) << ") --\n";
-  std::string line;
-  for (char c : box.text) {
-    if (c == '\n') {
-      out << "| " << line << "\n";
-      line.clear();
-    } else if (c != '\r') {
-      line += c;
-    }
-  }
-  out << "| " << line << "\n";
-  Answer def = DefaultAnswer(box);
-  for (;;) {
-    if (box.buttons == Buttons::OK)
-      out << "+-- [OK] > " << std::flush;
-    else
-      out << "+-- " << (def == Answer::Yes ? "[Yes] / No" : "Yes / [No]") << " > " << std::flush;
-    std::string answer;
-    if (!std::getline(std::cin, answer)) {
-      out << ToString(def) << "\n";
-      return def;
-    }
-    if (box.buttons == Buttons::OK || answer.empty()) return def;
-    char c = answer[0];
-    if (c == 'y' || c == 'Y' || c == 'j' || c == 'J') return Answer::Yes;
-    if (c == 'n' || c == 'N') return Answer::No;
-  }
 }
 
 }  // namespace platform

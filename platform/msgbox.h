@@ -35,8 +35,4 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 // Shows a box through the installed front end and waits for the answer.
 Answer ShowMessageBox(const MessageBox& box);
 
-// A console box: writes the box to the terminal and reads the answer from
-// standard input; end of input takes the default button.
-Answer ConsoleMessageBox(const MessageBox& box);
-
 }  // namespace platform

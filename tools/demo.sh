@@ -2,7 +2,8 @@
 # Builds the step and runs it on the embedded demo installation (demo/installation),
 # laid afresh under demo-run/, which is the demo's drive C:.
 #
-#   bash tools/demo.sh             at a terminal: operate the window by typing actions
+#   bash tools/demo.sh             at a terminal: the window on the terminal, operated with
+#                                  keys and the mouse
 #   bash tools/demo.sh --scripted  (or with standard input not a terminal) run the built-in
 #                                  demonstration: refused copy, accepted copy, OK
 #
@@ -70,20 +71,18 @@ if $scripted; then
   (cd "$run" && KORVEX_SCRIPT="$script" "$exe" "${args[@]}") || status=$?
 else
   cat <<'EOF'
-Operate the window by typing actions at the Start_Config> prompt, for example:
-  dir C:\SaveRestore\Copy_2019_OtherLine   connect a copy of another line: refused
-  dir C:\SaveRestore\Copy_VWStudio         a VWStudio copy: taken over, OK stays disabled
-  dir C:\SaveRestore\Copy_2025_Line1       the matching copy: settings taken over, OK enabled
-  select ComboSupplier Nordpack            another supplier, and its logo
-  text TextSpeedFactor(2) 2.7              speed factors keep whole numbers (gives 2)
-  click CheckTimeChanging                  allow or forbid the operator to set the time
-  dump                                     show every control
-  click CommandOK                          copy the files, write the settings and end
-  click CommandCancel                      cancel the procedure (asks first)
-  quit                                     leave without a decision
-Message boxes ask on the terminal.
-
+The window opens on this terminal (it needs at least 99 x 38 characters):
+  Tab / Shift-Tab   move from field to field        Enter / Space   press, tick, open a list
+  arrow keys        choose in lists and folders     Enter           open the highlighted folder
+  F1                help mode on and off            Esc             close the window (asks first)
+Try it: in the folder list "Pfad Save and Restore" open C:\SaveRestore, then
+  Copy_2019_OtherLine   a copy of another line: refused
+  Copy_VWStudio         a VWStudio copy: taken over, OK stays disabled
+  Copy_2025_Line1       the matching copy: settings taken over, OK (the green tick) enabled
+adjust what you like, then press OK to copy the files and write the settings, or Cancel.
+The mouse works too where the terminal reports clicks.
 EOF
+  read -r -p "Press Enter to open the window ... " _ || true
   (cd "$run" && "$exe" "${args[@]}") || status=$?
 fi
 
