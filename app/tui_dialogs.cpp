@@ -83,6 +83,7 @@ struct FileDialog {
   int folderFirst = 0, fileFirst = 0;
   std::string name;
   int caret = 0;
+  bool nameSelected = true;  // the whole name is selected: typing replaces it
   enum Part { Name, Files, Folders, Open, Cancel, kParts };
   int focus = Name;
   std::string note;
@@ -101,17 +102,31 @@ std::string Join(const std::string& folder, const std::string& name) {
   return !folder.empty() && folder.back() == '\\' ? folder + name : folder + "\\" + name;
 }
 
+// The folder tree as far as it shows: the drive's root down to the folder,
+// the folder's subfolders, then the other drives.
 void Load(FileDialog& d, const std::string& folder) {
   d.folder = WithoutTrailingSlash(folder);
   d.folders.clear();
   d.files.clear();
-  const std::string parent = platform::GetParentFolderName(d.folder);
-  if (!parent.empty()) d.folders.push_back({"..", parent});
+  const std::string drive = d.folder.substr(0, 2);
+  const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(drive[0])));
+  d.folders.push_back({"▾ " + std::string(1, letter) + ":\\", drive + "\\"});
+  std::string sofar = drive;
+  for (size_t at = 3; at < d.folder.size();) {
+    const size_t end = std::min(d.folder.find('\\', at), d.folder.size());
+    sofar += "\\" + d.folder.substr(at, end - at);
+    d.folders.push_back(
+        {std::string(d.folders.size(), ' ') + "▾ " + d.folder.substr(at, end - at), sofar});
+    at = end + 1;
+  }
+  const int current = static_cast<int>(d.folders.size()) - 1;
+  const std::string indent(d.folders.size(), ' ');
   for (const std::string& name : platform::VisibleSubFolderNames(d.folder))
-    d.folders.push_back({name + "\\", Join(d.folder, name)});
-  for (const platform::Drive& drive : platform::MappedDrives()) {
-    const std::string letter(1, static_cast<char>(std::tolower(drive.letter)));
-    d.folders.push_back({"[" + letter + ":]", std::string(1, drive.letter) + ":\\"});
+    d.folders.push_back({indent + "▸ " + name, Join(d.folder, name)});
+  for (const platform::Drive& other : platform::MappedDrives()) {
+    if (std::toupper(static_cast<unsigned char>(drive[0])) == other.letter) continue;
+    const std::string letter(1, static_cast<char>(std::tolower(other.letter)));
+    d.folders.push_back({"[" + letter + ":]", std::string(1, other.letter) + ":\\"});
   }
   try {
     for (const std::string& path : platform::FolderFiles(d.folder)) {
@@ -126,7 +141,7 @@ void Load(FileDialog& d, const std::string& folder) {
   } catch (const platform::Failure&) {
     d.note = "The folder cannot be read.";
   }
-  d.folderLit = 0;
+  d.folderLit = current;
   d.fileLit = -1;
   d.folderFirst = d.fileFirst = 0;
 }
@@ -203,8 +218,10 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   canvas.Fill(d.nameCells.x, nameRow, d.nameCells.width, 1, field);
   const std::u32string name = DecodeUtf8(d.name);
   const int offset = std::max(0, d.caret - d.nameCells.width + 1);
+  const bool selected = d.nameSelected && d.focus == FileDialog::Name;
   for (int i = offset; i < static_cast<int>(name.size()) && i - offset < d.nameCells.width; ++i)
-    canvas.Set(d.nameCells.x + i - offset, nameRow, name[i], field);
+    canvas.Set(d.nameCells.x + i - offset, nameRow, name[i],
+               selected ? HighlightStyle(view) : field);
   canvas.Put(r.x + 2, nameRow + 1, "Files of type: " + d.typeText, text, inner - 14);
   if (!d.note.empty()) canvas.Put(r.x + 2, nameRow + 2, d.note, text, inner);
   const int lit = d.focus == FileDialog::Open ? 0 : d.focus == FileDialog::Cancel ? 1 : -1;
@@ -222,6 +239,15 @@ void EditName(FileDialog& d, const Key& key) {
     d.name = platform::LeftChars(d.name, static_cast<size_t>(from)) + with +
              platform::MidChars(d.name, static_cast<size_t>(from + count));
   };
+  if (d.nameSelected) {
+    d.nameSelected = false;
+    const bool typing = key.code == KeyCode::Char && !key.ctrl && !key.alt;
+    if (typing || key.code == KeyCode::Backspace || key.code == KeyCode::Delete) {
+      d.name = typing ? key.text : "";
+      d.caret = typing ? 1 : 0;
+      return;
+    }
+  }
   if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
     replace(d.caret, 0, key.text);
     d.caret += 1;
@@ -439,12 +465,10 @@ std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogR
     for (const Key& key : session.NextKeys()) {
       d.note.clear();
       if (IsCloseKey(key)) return std::nullopt;
-      if (key.code == KeyCode::Tab) {
-        d.focus = (d.focus + 1) % FileDialog::kParts;
-        continue;
-      }
-      if (key.code == KeyCode::BackTab) {
-        d.focus = (d.focus + FileDialog::kParts - 1) % FileDialog::kParts;
+      if (key.code == KeyCode::Tab || key.code == KeyCode::BackTab) {
+        const int step = key.code == KeyCode::Tab ? 1 : FileDialog::kParts - 1;
+        d.focus = (d.focus + step) % FileDialog::kParts;
+        d.nameSelected = true;
         continue;
       }
       if (key.code == KeyCode::Mouse) {

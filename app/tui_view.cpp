@@ -253,6 +253,35 @@ void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
   }
 }
 
+// What the keys do where the focus is.
+std::string KeyHints(const ui::Window& window, const ViewState& view) {
+  if (view.dropDown != nullptr) return "↑↓ choose   Enter take it   Esc close the list";
+  std::string here = "Enter/Space press";
+  if (const ui::Control* c = window.Focused(); c != nullptr && c->Usable()) {
+    switch (c->kind()) {
+      case ui::Kind::TextBox:
+        here = "type to edit";
+        break;
+      case ui::Kind::ComboBox:
+      case ui::Kind::DriveListBox:
+        here = "↑↓ choose   Enter open the list";
+        break;
+      case ui::Kind::DirListBox:
+        here = "↑↓ move   Enter open the folder";
+        break;
+      case ui::Kind::ListBox:
+        here = "↑↓ choose";
+        break;
+      case ui::Kind::CheckBox:
+        here = "Space tick or untick";
+        break;
+      default:
+        break;
+    }
+  }
+  return here + "   Tab/Shift-Tab next field   F1 help mode   Esc close";
+}
+
 void DrawDropDown(Canvas& canvas, const ui::Control& c, ViewState& view) {
   const CellRect r = DropDownCells(c, canvas.Height());
   const std::vector<std::string> entries = ListEntries(c);
@@ -482,10 +511,7 @@ void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view) {
   if (busy)
     text = "Copying the files and writing the settings …";
   else if (text.empty())
-    text = view.dropDown != nullptr
-               ? "↑↓ choose   Enter take   Esc close the list"
-               : "Tab/Shift-Tab next field   Enter/Space press   ↑↓ choose   F1 help mode   "
-                 "Esc close";
+    text = KeyHints(window, view);
   canvas.Put(1, row, text, hints, cells.width - 2);
 }
 

@@ -257,6 +257,31 @@ TEST_F(TerminalWindow, HelpModeShowsGreenAndExplainsInsteadOfActing) {
   EXPECT_TRUE(back) << t.Screen(true);
 }
 
+// The database button's file dialog: the folder tree and the files of the
+// type asked for; the file taken lands in the row's path box, Esc takes nothing.
+TEST_F(TerminalWindow, FileDialogPutsTheChosenDatabaseIntoItsRow) {
+  DemoTree demo;
+  Terminal t(demo.tree, 110, 40);
+  ASSERT_TRUE(t.WaitFor("Start - Standardkonfiguration")) << t.Screen();
+  t.Keys({"Tab", "Tab", "Tab", "Tab", "Enter"});  // the supplier's row down to Korvex.mdb
+  ASSERT_TRUE(t.WaitFor("Pfad für Korvex.mdb auswählen")) << t.Screen();
+  EXPECT_NE(t.Screen().find("Datenbank (*.mdb)"), std::string::npos);
+  t.Keys({"Escape"});
+  ASSERT_TRUE(t.WaitFor("Pfad für Korvex.mdb auswählen", false)) << t.Screen();
+  EXPECT_NE(t.Screen().find(" x1"), std::string::npos) << t.Screen();  // the box kept its text
+
+  t.Keys({"Enter", "Tab", "Tab", "Down", "Down", "Enter"});  // folders: c:\ > SaveRestore
+  ASSERT_TRUE(t.WaitFor("Copy_2025_Line1")) << t.Screen();
+  t.Keys({"Down", "Down", "Enter"});
+  ASSERT_TRUE(t.WaitFor("Look in: C:\\SaveRestore\\Copy_2025_Line1")) << t.Screen();
+  t.Keys({"BTab", "BTab"});  // back to the file name, which typing replaces
+  t.Bytes("program\\Alarmdefinition.mdb");
+  t.Keys({"Enter"});
+  ASSERT_TRUE(t.WaitFor("C:\\SaveRestore\\Copy_2025_Line1\\program\\Alarmdefinition.mdb"))
+      << t.Screen();
+  EXPECT_EQ(t.Screen().find("Pfad für"), std::string::npos);
+}
+
 // Too small a terminal says so and the window appears when it grows; a signal
 // still leaves the terminal as it was.
 TEST_F(TerminalWindow, SmallTerminalWaitsForRoomAndASignalRestoresTheTerminal) {
