@@ -10,21 +10,6 @@
 namespace app {
 namespace {
 
-bool TakesFocus(const ui::Control& c) {
-  switch (c.kind()) {
-    case ui::Kind::CommandButton:
-    case ui::Kind::ComboBox:
-    case ui::Kind::CheckBox:
-    case ui::Kind::TextBox:
-    case ui::Kind::DriveListBox:
-    case ui::Kind::DirListBox:
-    case ui::Kind::ListBox:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // "TextPath(1)" -> name TextPath, index 1; "CommandOK" -> index -1.
 bool SplitName(const std::string& written, std::string& name, int& index) {
   const size_t open = written.find('(');
@@ -155,7 +140,7 @@ bool CheckAction(const frm_Start_Config_Exe& form, const Action& a, std::string&
     error = "select needs a list";
     return false;
   }
-  if ((a.verb == "focus" || a.verb == "leave") && !TakesFocus(*c)) {
+  if ((a.verb == "focus" || a.verb == "leave") && !ui::TakesFocus(c->kind())) {
     error = a.control + " cannot take the focus";
     return false;
   }
@@ -215,7 +200,7 @@ bool ApplyAction(frm_Start_Config_Exe& form, const Action& a, Queues& queues, st
     } else if (a.verb == "leave") {
       if (form.window.Focused() == c) form.window.MoveFocus(nullptr);
     } else if (a.verb == "click") {
-      if (TakesFocus(*c)) form.window.MoveFocus(c);
+      if (ui::TakesFocus(c->kind())) form.window.MoveFocus(c);
       if (c->kind() == ui::Kind::CheckBox) {
         c->SetValue(c->Value() == 0 ? 1 : 0);
       } else {

@@ -71,50 +71,6 @@ std::string Canvas::RowText(int y) const {
   return row;
 }
 
-std::u32string DecodeUtf8(std::string_view s) {
-  std::u32string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    const unsigned char b = static_cast<unsigned char>(s[i]);
-    size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    char32_t ch = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
-    bool valid = n != 0 && i + n <= s.size();
-    for (size_t k = 1; valid && k < n; ++k) {
-      const unsigned char c = static_cast<unsigned char>(s[i + k]);
-      valid = (c & 0xC0) == 0x80;
-      ch = (ch << 6) | (c & 0x3F);
-    }
-    if (!valid) {
-      out.push_back(U'?');
-      ++i;
-      continue;
-    }
-    out.push_back(ch);
-    i += n;
-  }
-  return out;
-}
-
-std::string EncodeUtf8(char32_t ch) {
-  std::string out;
-  if (ch < 0x80) {
-    out += static_cast<char>(ch);
-  } else if (ch < 0x800) {
-    out += static_cast<char>(0xC0 | (ch >> 6));
-    out += static_cast<char>(0x80 | (ch & 0x3F));
-  } else if (ch < 0x10000) {
-    out += static_cast<char>(0xE0 | (ch >> 12));
-    out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (ch & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (ch >> 18));
-    out += static_cast<char>(0x80 | ((ch >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (ch & 0x3F));
-  }
-  return out;
-}
-
 namespace {
 
 int Red(uint32_t c) {

@@ -8,7 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace tui {
+
+using platform::DecodeUtf8;
+using platform::EncodeUtf8;
 
 // Colours are RGB triples 0xRRGGBB; kDefaultColour is the terminal's own.
 constexpr uint32_t kDefaultColour = 0xFF000000;
@@ -76,10 +81,6 @@ class Canvas {
   int cursorY_ = 0;
   bool cursorShown_ = false;
 };
-
-// Splits UTF-8 text into characters (an invalid byte counts as one "?").
-std::u32string DecodeUtf8(std::string_view utf8);
-std::string EncodeUtf8(char32_t ch);
 
 // The bytes that turn a terminal showing `before` into `after`: every cell
 // when before is null or of another size (the screen is cleared first),

@@ -249,6 +249,47 @@ Step EscapeKey(const std::string& in, bool complete, Key& key, size_t& used) {
 
 }  // namespace
 
+bool IsListMove(const Key& key) {
+  switch (key.code) {
+    case KeyCode::Up:
+    case KeyCode::Down:
+    case KeyCode::PageUp:
+    case KeyCode::PageDown:
+    case KeyCode::Home:
+    case KeyCode::End:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int MoveInList(const Key& key, int from, int count, int page) {
+  int to = from;
+  switch (key.code) {
+    case KeyCode::Up:
+      to = from - 1;
+      break;
+    case KeyCode::Down:
+      to = from + 1;
+      break;
+    case KeyCode::PageUp:
+      to = from - page;
+      break;
+    case KeyCode::PageDown:
+      to = from + page;
+      break;
+    case KeyCode::Home:
+      to = 0;
+      break;
+    case KeyCode::End:
+      to = count - 1;
+      break;
+    default:
+      break;
+  }
+  return count <= 0 ? -1 : to < 0 ? 0 : to >= count ? count - 1 : to;
+}
+
 std::vector<Key> DecodeKeys(std::string& input, bool complete) {
   std::vector<Key> keys;
   size_t at = 0;

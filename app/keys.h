@@ -58,6 +58,13 @@ struct Key {
   bool IsCtrl(char letter) const { return IsChar(letter) && ctrl; }
 };
 
+// The keys that move through a list: arrows up and down, page up and down,
+// Home and End.
+bool IsListMove(const Key& key);
+// Where such a key leads from entry `from` among `count`, a page being `page`
+// entries; kept inside the list.
+int MoveInList(const Key& key, int from, int count, int page);
+
 // Takes the complete keys from the front of input and leaves an unfinished
 // sequence there for the next read. With complete set (no more bytes came
 // after a pause) an unfinished sequence is decoded as far as it goes: a lone

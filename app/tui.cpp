@@ -52,31 +52,6 @@ void Choose(Session& s, ui::Control& c, int index) {
   Act(s, c.kind() == ui::Kind::DriveListBox ? "drive" : "select", &c, entries[index]);
 }
 
-// The entry an arrow or paging key leads to from `from` among `count`.
-int Step(const Key& key, int from, int count, int page) {
-  switch (key.code) {
-    case KeyCode::Up:
-      return from - 1;
-    case KeyCode::Down:
-      return from + 1;
-    case KeyCode::PageUp:
-      return from - page;
-    case KeyCode::PageDown:
-      return from + page;
-    case KeyCode::Home:
-      return 0;
-    case KeyCode::End:
-      return count - 1;
-    default:
-      return from;
-  }
-}
-
-bool IsMove(const Key& key) {
-  return key.code == KeyCode::Up || key.code == KeyCode::Down || key.code == KeyCode::PageUp ||
-         key.code == KeyCode::PageDown || key.code == KeyCode::Home || key.code == KeyCode::End;
-}
-
 // The next entry, after `from`, whose text starts with the typed letter.
 int EntryByLetter(const std::vector<std::string>& entries, int from, const std::string& letter) {
   const int count = static_cast<int>(entries.size());
@@ -161,9 +136,8 @@ void ListKey(Session& s, ui::Control& c, const Key& key) {
     const std::vector<FolderEntry> entries = FolderEntries(c);
     int& lit = s.view.folderHighlight;
     if (lit < 0 || lit >= static_cast<int>(entries.size())) lit = CurrentFolderEntry(entries);
-    if (IsMove(key)) {
-      lit = std::clamp(Step(key, lit, static_cast<int>(entries.size()), r.height), 0,
-                       static_cast<int>(entries.size()) - 1);
+    if (IsListMove(key)) {
+      lit = MoveInList(key, lit, static_cast<int>(entries.size()), r.height);
       Act(s, "click", &c);  // moving through a folder list clicks it
     } else if (key.code == KeyCode::Enter || key.IsChar(' ')) {
       const std::string path = entries[lit].path;
@@ -174,8 +148,8 @@ void ListKey(Session& s, ui::Control& c, const Key& key) {
   }
   const int count = EntryCount(c);
   if (count == 0) return;
-  if (IsMove(key)) {
-    Choose(s, c, std::clamp(Step(key, SelectedEntry(c), count, r.height), 0, count - 1));
+  if (IsListMove(key)) {
+    Choose(s, c, MoveInList(key, SelectedEntry(c), count, r.height));
   } else if (key.code == KeyCode::Enter || key.IsChar(' ')) {
     Choose(s, c, std::max(0, SelectedEntry(c)));
   }
@@ -187,8 +161,8 @@ void ChoiceKey(Session& s, ui::Control& c, const Key& key) {
   if (key.code == KeyCode::Enter || key.IsChar(' ') || key.code == KeyCode::F4 ||
       (key.alt && key.code == KeyCode::Down)) {
     OpenDropDown(s, c);
-  } else if (IsMove(key) && count > 0) {
-    const int to = std::clamp(Step(key, SelectedEntry(c), count, 8), 0, count - 1);
+  } else if (IsListMove(key) && count > 0) {
+    const int to = MoveInList(key, SelectedEntry(c), count, 8);
     if (to != SelectedEntry(c)) Choose(s, c, to);
   } else if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
     const int to = EntryByLetter(entries, SelectedEntry(c), key.text);
@@ -200,9 +174,8 @@ void DropDownKey(Session& s, const Key& key) {
   ui::Control& c = *s.view.dropDown;
   const std::vector<std::string> entries = ListEntries(c);
   const int count = static_cast<int>(entries.size());
-  if (IsMove(key)) {
-    s.view.dropHighlight =
-        std::clamp(Step(key, s.view.dropHighlight, count, 8), 0, std::max(0, count - 1));
+  if (IsListMove(key)) {
+    s.view.dropHighlight = std::max(0, MoveInList(key, s.view.dropHighlight, count, 8));
   } else if (key.code == KeyCode::Enter || key.IsChar(' ')) {
     s.view.dropDown = nullptr;
     Choose(s, c, s.view.dropHighlight);
@@ -299,7 +272,7 @@ void HandleKey(Session& s, const Key& key) {
 
   ui::Control* c = form.window.Focused();
   if (c == nullptr || !c->Usable()) {
-    if (IsMove(key) || key.code == KeyCode::Enter) MoveFocusBy(s, 1);
+    if (IsListMove(key) || key.code == KeyCode::Enter) MoveFocusBy(s, 1);
     return;
   }
   switch (c->kind()) {

@@ -17,14 +17,6 @@ int Width(const std::string& utf8) {
   return static_cast<int>(DecodeUtf8(utf8).size());
 }
 
-Style Make(uint32_t fg, uint32_t bg, bool bold = false) {
-  Style s;
-  s.fg = fg;
-  s.bg = bg;
-  s.bold = bold;
-  return s;
-}
-
 // A dialog's frame: the box, its title line and the grey inside.
 CellRect DrawDialogFrame(Canvas& canvas, int width, int height, const std::string& title,
                          const ViewState& view) {
@@ -182,7 +174,7 @@ void DrawList(Canvas& canvas, const CellRect& r, const std::vector<std::string>&
   for (int row = 0; row < r.height && first + row < static_cast<int>(labels.size()); ++row) {
     Style s = field;
     if (first + row == lit) {
-      s = focused ? HighlightStyle(view) : Make(RGB(0, 0, 0), RGB(192, 192, 192));
+      s = focused ? HighlightStyle(view) : Colours(RGB(0, 0, 0), RGB(192, 192, 192));
       if (!focused && view.depth == ColourDepth::None) s.underline = true;
       canvas.Fill(r.x, r.y + row, r.width, 1, s);
     }
@@ -198,8 +190,8 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   canvas.Put(r.x + 2, r.y + 2, "Look in: " + d.folder, text, inner);
   const int half = inner / 2;
   const int listTop = r.y + 4, listRows = std::max(1, r.height - 10);
-  canvas.Put(r.x + 2, r.y + 3, "Folders", Make(RGB(0, 0, 0), RGB(192, 192, 192), true));
-  canvas.Put(r.x + 3 + half, r.y + 3, "Files", Make(RGB(0, 0, 0), RGB(192, 192, 192), true));
+  canvas.Put(r.x + 2, r.y + 3, "Folders", Colours(RGB(0, 0, 0), RGB(192, 192, 192), true));
+  canvas.Put(r.x + 3 + half, r.y + 3, "Files", Colours(RGB(0, 0, 0), RGB(192, 192, 192), true));
   d.folderCells = {r.x + 2, listTop, half - 1, listRows};
   d.fileCells = {r.x + 3 + half, listTop, inner - half - 1, listRows};
   std::vector<std::string> folderLabels;
@@ -265,30 +257,6 @@ void EditName(FileDialog& d, const Key& key) {
   } else if (key.code == KeyCode::End) {
     d.caret = size;
   }
-}
-
-int MoveInList(const Key& key, int lit, int count, int page) {
-  switch (key.code) {
-    case KeyCode::Up:
-      return std::max(0, lit - 1);
-    case KeyCode::Down:
-      return std::min(count - 1, lit + 1);
-    case KeyCode::PageUp:
-      return std::max(0, lit - page);
-    case KeyCode::PageDown:
-      return std::min(count - 1, lit + page);
-    case KeyCode::Home:
-      return 0;
-    case KeyCode::End:
-      return count - 1;
-    default:
-      return lit;
-  }
-}
-
-bool IsMove(const Key& key) {
-  return key.code == KeyCode::Up || key.code == KeyCode::Down || key.code == KeyCode::PageUp ||
-         key.code == KeyCode::PageDown || key.code == KeyCode::Home || key.code == KeyCode::End;
 }
 
 void TakeFile(FileDialog& d, int index) {
@@ -399,7 +367,7 @@ platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box
     const int textX = r.x + 2 + (icon ? 5 : 0);
     if (icon) {
       const bool stop = box.icon == platform::Icon::Stop;
-      Style s = Make(kWhite, stop ? RGB(200, 0, 0) : RGB(0, 0, 200), true);
+      Style s = Colours(kWhite, stop ? RGB(200, 0, 0) : RGB(0, 0, 200), true);
       s.reverse = session.view.depth == ColourDepth::None;
       canvas.Put(r.x + 2, r.y + 2, stop ? " X " : " i ", s);
     }
@@ -514,7 +482,7 @@ std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogR
             TakeFile(d, std::max(0, d.fileLit));
             return Join(d.folder, d.name);
           }
-          if (d.fileLit < 0 && IsMove(key))
+          if (d.fileLit < 0 && IsListMove(key))
             TakeFile(d, 0);  // the first move lands on the first file
           else
             TakeFile(d, MoveInList(key, std::max(0, d.fileLit), static_cast<int>(d.files.size()),

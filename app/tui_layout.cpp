@@ -82,21 +82,6 @@ ui::Control* ControlAt(const ui::Window& window, int x, int y) {
   return found;
 }
 
-bool CanTakeFocus(const ui::Control& c) {
-  switch (c.kind()) {
-    case ui::Kind::CommandButton:
-    case ui::Kind::ComboBox:
-    case ui::Kind::CheckBox:
-    case ui::Kind::TextBox:
-    case ui::Kind::DriveListBox:
-    case ui::Kind::DirListBox:
-    case ui::Kind::ListBox:
-      return true;
-    default:
-      return false;
-  }
-}
-
 std::vector<ui::Control*> TabOrder(const ui::Window& window) {
   // Reading order of the window's rows, with the one exception that the three
   // picture buttons at the bottom come last and the speed factors (left
@@ -129,7 +114,7 @@ std::vector<ui::Control*> TabOrder(const ui::Window& window) {
   }
   // Controls not named above follow in creation order.
   for (const auto& owned : window.Controls()) {
-    if (!CanTakeFocus(*owned)) continue;
+    if (!ui::TakesFocus(owned->kind())) continue;
     if (std::find(order.begin(), order.end(), owned.get()) == order.end())
       order.push_back(owned.get());
   }

@@ -53,7 +53,4 @@ ui::Control* ControlAt(const ui::Window& window, int x, int y);
 // the Save & Restore selection after the speed factors, the picture buttons last.
 std::vector<ui::Control*> TabOrder(const ui::Window& window);
 
-// True for the kinds that can hold the focus.
-bool CanTakeFocus(const ui::Control& c);
-
 }  // namespace tui

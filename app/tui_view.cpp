@@ -19,14 +19,6 @@ bool InColour(const ViewState& v) {
   return v.depth != ColourDepth::None;
 }
 
-Style Make(uint32_t fg, uint32_t bg, bool bold = false) {
-  Style s;
-  s.fg = fg;
-  s.bg = bg;
-  s.bold = bold;
-  return s;
-}
-
 // The ink of the program's own pictures ('G' green, 'R' red, 'K' black).
 uint32_t InkColour(char ink, bool enabled) {
   if (ink == '.') return kDefaultColour;
@@ -88,20 +80,20 @@ CellRect Fit(CellRect r, int width, int height) {
 void DrawFrame(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   const CellRect r = ControlCells(c);
   const uint32_t back = TerminalColour(c.BackColor());
-  canvas.Fill(r.x, r.y, r.width, r.height, Make(kBlack, back));
+  canvas.Fill(r.x, r.y, r.width, r.height, Colours(kBlack, back));
   // A frame that only holds other frames is a plain container without a border.
   for (const auto& other : c.Parent().Controls())
     if (other->Container() == &c && other->kind() == ui::Kind::Frame) return;
-  const Style border = Make(InColour(view) ? kDarkGrey : kDefaultColour, back);
+  const Style border = Colours(InColour(view) ? kDarkGrey : kDefaultColour, back);
   canvas.Box(r.x, r.y, r.width, r.height, border);
   const std::string caption = c.Caption();
-  if (!caption.empty()) canvas.Put(r.x + 2, r.y, " " + caption + " ", Make(kBlack, back));
+  if (!caption.empty()) canvas.Put(r.x + 2, r.y, " " + caption + " ", Colours(kBlack, back));
 }
 
 void DrawLabel(Canvas& canvas, const ui::Control& c) {
   const CellRect r = ControlCells(c);
-  Style s = Make(c.Enabled() ? TerminalColour(c.ForeColor()) : kDarkGrey,
-                 TerminalColour(c.BackColor()), c.GetFont().size > 12);
+  Style s = Colours(c.Enabled() ? TerminalColour(c.ForeColor()) : kDarkGrey,
+                    TerminalColour(c.BackColor()), c.GetFont().size > 12);
   canvas.Fill(r.x, r.y, r.width, r.height, s);
   canvas.Put(r.x, r.y, c.Caption(), s, r.width);
 }
@@ -137,10 +129,10 @@ void DrawChoice(Canvas& canvas, const ui::Control& c, const ViewState& view) {
 
 void DrawCheckBox(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   const CellRect r = ControlCells(c);
-  const Style s = Make(c.Usable() ? kBlack : kDarkGrey, TerminalColour(c.BackColor()));
+  const Style s = Colours(c.Usable() ? kBlack : kDarkGrey, TerminalColour(c.BackColor()));
   canvas.Fill(r.x, r.y, r.width, r.height, s);
   const char* mark = c.Value() == 1 ? "[x]" : c.Value() == 2 ? "[■]" : "[ ]";
-  canvas.Put(r.x, r.y, mark, Make(kBlack, kWhite));
+  canvas.Put(r.x, r.y, mark, Colours(kBlack, kWhite));
   canvas.Put(r.x + 4, r.y, c.Caption(), Focused(c) ? HighlightStyle(view) : s, r.width - 4);
 }
 
@@ -180,7 +172,7 @@ void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
                [&](int x, int y) { return InkColour(rows[y][x], enabled); });
   }
   if (focused) {
-    const Style mark = Make(InColour(view) ? kNavy : kDefaultColour, face, true);
+    const Style mark = Colours(InColour(view) ? kNavy : kDefaultColour, face, true);
     canvas.Set(r.x, r.y, U'┏', mark);
     canvas.Set(r.x + r.width - 1, r.y, U'┓', mark);
     canvas.Set(r.x, r.y + r.height - 1, U'┗', mark);
@@ -201,7 +193,7 @@ void DrawImage(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   }
   // Without colours the picture is named.
   const std::u32string name = DecodeUtf8(FileNameOf(picture.source));
-  const Style s = Make(kBlack, kGrey);
+  const Style s = Colours(kBlack, kGrey);
   for (int row = 0; row < r.height && static_cast<size_t>(row) * r.width < name.size(); ++row)
     for (int i = 0; i < r.width && row * r.width + i < static_cast<int>(name.size()); ++i)
       canvas.Set(r.x + i, r.y + row, name[row * r.width + i], s);
@@ -240,7 +232,7 @@ void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
     Style s = field;
     s.bold = bold[i];
     if (i == highlight) {
-      s = focused ? HighlightStyle(view) : Make(kBlack, kGrey, bold[i]);
+      s = focused ? HighlightStyle(view) : Colours(kBlack, kGrey, bold[i]);
       if (!InColour(view) && !focused) s.underline = true;
       canvas.Fill(r.x, r.y + row, r.width, 1, s);
     }
@@ -322,30 +314,38 @@ uint32_t TerminalColour(ui::Colour c) {
   }
 }
 
+Style Colours(uint32_t fg, uint32_t bg, bool bold) {
+  Style s;
+  s.fg = fg;
+  s.bg = bg;
+  s.bold = bold;
+  return s;
+}
+
 Style WindowStyle() {
-  return Make(kBlack, kGrey);
+  return Colours(kBlack, kGrey);
 }
 
 Style CaptionStyle(const ViewState& view) {
-  Style s = Make(kWhite, kNavy, true);
+  Style s = Colours(kWhite, kNavy, true);
   s.reverse = !InColour(view);
   return s;
 }
 
 Style FieldStyle(const ViewState& view, bool enabled) {
-  Style s = Make(enabled ? kBlack : kDarkGrey, enabled ? kWhite : kGrey);
+  Style s = Colours(enabled ? kBlack : kDarkGrey, enabled ? kWhite : kGrey);
   s.dim = !enabled && !InColour(view);
   return s;
 }
 
 Style HighlightStyle(const ViewState& view) {
-  Style s = Make(kWhite, kNavy);
+  Style s = Colours(kWhite, kNavy);
   s.reverse = !InColour(view);
   return s;
 }
 
 Style ButtonStyle(const ViewState& view, bool focused, uint32_t face) {
-  Style s = Make(kBlack, face, focused);
+  Style s = Colours(kBlack, face, focused);
   s.reverse = focused && !InColour(view);
   return s;
 }
@@ -377,7 +377,7 @@ void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t back
   for (int cy = 0; cy < r.height; ++cy)
     for (int cx = 0; cx < r.width; ++cx) {
       const uint32_t upper = sample(cx, cy * 2), lower = sample(cx, cy * 2 + 1);
-      canvas.Set(r.x + cx, r.y + cy, upper == lower ? U' ' : U'▀', Make(upper, lower));
+      canvas.Set(r.x + cx, r.y + cy, upper == lower ? U' ' : U'▀', Colours(upper, lower));
     }
 }
 
@@ -459,7 +459,7 @@ void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view) {
   const bool busy = window.GetMousePointer() == ui::MousePointer::Hourglass;
   if (busy) {
     const std::string wait = " ⌛ Please wait … ";
-    Style s = Make(kBlack, RGB(255, 255, 0), true);
+    Style s = Colours(kBlack, RGB(255, 255, 0), true);
     s.reverse = !InColour(view);
     canvas.Put(cells.width - 3 - static_cast<int>(DecodeUtf8(wait).size()) - 1, 0, wait, s);
   }
@@ -503,7 +503,7 @@ void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view) {
     DrawDropDown(canvas, *view.dropDown, view);
   }
 
-  Style hints = Make(kWhite, RGB(64, 64, 64));
+  Style hints = Colours(kWhite, RGB(64, 64, 64));
   hints.reverse = !InColour(view);
   const int row = cells.Height() - 1;
   canvas.Fill(0, row, cells.width, 1, hints);

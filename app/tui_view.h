@@ -61,6 +61,7 @@ void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view);
 void DrawTooSmall(Canvas& canvas, const WindowCells& needed);
 
 // Styles shared with the dialogs.
+Style Colours(uint32_t fg, uint32_t bg, bool bold = false);
 Style WindowStyle();
 Style CaptionStyle(const ViewState& view);
 Style FieldStyle(const ViewState& view, bool enabled);

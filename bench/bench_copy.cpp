@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/failure.h"
 #include "platform/filesys.h"
 
@@ -120,23 +121,5 @@ int Run(const fs::path& folder) {
 }  // namespace
 
 int main() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvex-bench-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (mkdtemp(name.data()) == nullptr) {
-    std::perror("mkdtemp");
-    return 1;
-  }
-  const fs::path folder = name.data();
-  int status = 1;
-  try {
-    status = Run(folder);
-  } catch (const std::exception& e) {
-    std::printf("failed: %s\n", e.what());
-  }
-  std::error_code ec;
-  fs::remove_all(folder, ec);
-  return status;
+  return RunInTemporaryFolder(Run);
 }

@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -260,23 +262,5 @@ int Run(const fs::path& folder) {
 
 int main() {
   signal(SIGPIPE, SIG_IGN);
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvex-bench-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (mkdtemp(name.data()) == nullptr) {
-    std::perror("mkdtemp");
-    return 1;
-  }
-  const fs::path folder = name.data();
-  int status = 1;
-  try {
-    status = Run(folder);
-  } catch (const std::exception& e) {
-    std::printf("measurement failed: %s\n", e.what());
-  }
-  std::error_code ec;
-  fs::remove_all(folder, ec);
-  return status;
+  return RunInTemporaryFolder(Run);
 }

@@ -167,4 +167,20 @@ std::string MidChars(std::string_view utf8, size_t start, size_t n) {
   return std::string(rest.substr(0, ByteOffset(rest, n)));
 }
 
+std::u32string DecodeUtf8(std::string_view utf8) {
+  std::u32string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const char32_t c = Decode(utf8, i);
+    out.push_back(c == 0xFFFFFFFF ? U'?' : c);
+  }
+  return out;
+}
+
+std::string EncodeUtf8(char32_t ch) {
+  std::string out;
+  Encode(ch, out);
+  return out;
+}
+
 }  // namespace platform

@@ -29,6 +29,10 @@ std::string TrimBlanks(std::string_view s);
 
 // Number of characters (code points) of a UTF-8 text.
 size_t CharCount(std::string_view utf8);
+// The characters of UTF-8 text, an invalid byte counting as one "?"; and one
+// character back as UTF-8.
+std::u32string DecodeUtf8(std::string_view utf8);
+std::string EncodeUtf8(char32_t ch);
 // The first n characters (code points) of a UTF-8 text.
 std::string LeftChars(std::string_view utf8, size_t n);
 // The characters from position start (0-based), at most n of them.

@@ -140,6 +140,21 @@ std::string TypeName(Kind kind) {
   return "Control";
 }
 
+bool TakesFocus(Kind kind) {
+  switch (kind) {
+    case Kind::CommandButton:
+    case Kind::ComboBox:
+    case Kind::CheckBox:
+    case Kind::TextBox:
+    case Kind::DriveListBox:
+    case Kind::DirListBox:
+    case Kind::ListBox:
+      return true;
+    default:
+      return false;
+  }
+}
+
 std::string ColourName(Colour c) {
   switch (c) {
     case kButtonText:

@@ -37,6 +37,8 @@ enum class Kind {
 // "Image", "Label", "Frame", "TextBox", "DriveListBox", "DirListBox", "ListBox",
 // "CommonDialog".
 std::string TypeName(Kind kind);
+// True for the kinds that can hold the focus.
+bool TakesFocus(Kind kind);
 
 // Colours as RGB triples; system colours carry the flag bit as in the toolkit.
 using Colour = uint32_t;

@@ -138,7 +138,7 @@ TEST_F(TerminalLayout, TheWindowMapsOntoCells) {
     EXPECT_LE(r.x + r.width, cells.width) << c->DisplayName();
     EXPECT_GE(r.y, tui::WindowCells::kClientTop) << c->DisplayName();
     EXPECT_LE(r.y + r.height, cells.Height() - 1) << c->DisplayName();
-    if (tui::CanTakeFocus(*c)) inputs.push_back(c.get());
+    if (ui::TakesFocus(c->kind())) inputs.push_back(c.get());
   }
   for (size_t a = 0; a < inputs.size(); ++a)
     for (size_t b = a + 1; b < inputs.size(); ++b) {
