@@ -282,6 +282,29 @@ TEST_F(TerminalWindow, FileDialogPutsTheChosenDatabaseIntoItsRow) {
   EXPECT_EQ(t.Screen().find("Pfad für"), std::string::npos);
 }
 
+// Editing keys in a text box: the caret follows the typing, Home, arrows,
+// Delete, Backspace and Shift-selection edit where a person expects, and the
+// speed factor's own rule (whole numbers) still holds.
+TEST_F(TerminalWindow, EditingKeysWorkAtTheCaret) {
+  DemoTree demo;
+  Terminal t(demo.tree, 110, 40);
+  ASSERT_TRUE(t.WaitFor("Start - Standardkonfiguration")) << t.Screen();
+  std::vector<std::string> tabs(10, "Tab");  // down to the first speed factor (Filler)
+  t.Keys(tabs);
+  t.Keys({"1", "2", "Left", "5"});
+  ASSERT_TRUE(t.WaitFor("Filler        152")) << t.Screen();
+  t.Keys({"Home", "Delete", "End", "BSpace", "7"});
+  ASSERT_TRUE(t.WaitFor("Filler        57")) << t.Screen();
+  t.Keys({"S-Left", "S-Left", "3"});  // the selection is replaced
+  ASSERT_TRUE(t.WaitFor("Filler        3 ")) << t.Screen();
+  t.Keys({"x"});  // no number: the box keeps its last value
+  ASSERT_TRUE(t.WaitFor("Filler        3 ")) << t.Screen();
+  t.Keys({".", "9"});  // 3.9 is cut to 3 at once
+  t.Keys({"Tab"});
+  ASSERT_TRUE(t.WaitFor("Filler        3 ")) << t.Screen();
+  EXPECT_EQ(t.Screen().find("3.9"), std::string::npos);
+}
+
 // Too small a terminal says so and the window appears when it grows; a signal
 // still leaves the terminal as it was.
 TEST_F(TerminalWindow, SmallTerminalWaitsForRoomAndASignalRestoresTheTerminal) {

@@ -11,6 +11,7 @@
 #include "app/keys.h"
 #include "app/tui_dialogs.h"
 #include "app/tui_layout.h"
+#include "app/tui_view.h"
 #include "test_support.h"
 
 namespace {
@@ -157,6 +158,59 @@ TEST_F(TerminalLayout, TheWindowMapsOntoCells) {
   EXPECT_EQ(std::set<const ui::Control*>(order.begin(), order.end()).size(), inputs.size());
   EXPECT_EQ(order.size(), inputs.size());
   EXPECT_EQ(order.front(), form_->ComboSupplier);
+}
+
+// The window as drawn: hidden controls leave no trace, disabled ones are grey,
+// the focused text box carries the cursor at its caret and shows its selection.
+TEST_F(TerminalLayout, DrawingFollowsTheControlsState) {
+  ui::Window& window = form_->window;
+  window.SetCaption("Erweiterte Konfiguration Start - integriert");
+  tui::ViewState view;
+  view.depth = tui::ColourDepth::Palette256;
+  tui::Canvas canvas(104, 40);
+  tui::DrawWindow(canvas, window, view);
+  EXPECT_NE(canvas.RowText(0).find("Erweiterte Konfiguration Start - integriert"),
+            std::string::npos);
+  EXPECT_NE(canvas.RowText(tui::ControlCells(*form_->LabelSupplier).y).find("Lieferant"),
+            std::string::npos);
+  // The database rows' frame is hidden at design time, and with it its buttons.
+  for (int y = 0; y < canvas.Height(); ++y)
+    EXPECT_EQ(canvas.RowText(y).find("Alarmdefinition.mdb"), std::string::npos) << y;
+  // OK is disabled: its tick is drawn grey, Cancel's cross in red.
+  auto inks = [&](const ui::Control& c) {
+    std::set<uint32_t> colours;
+    const tui::CellRect r = tui::ControlCells(c);
+    for (int y = r.y; y < r.y + r.height; ++y)
+      for (int x = r.x; x < r.x + r.width; ++x) {
+        const tui::Cell& cell = canvas.At(x, y);
+        if (cell.ch == U'▀') colours.insert(cell.style.fg), colours.insert(cell.style.bg);
+      }
+    return colours;
+  };
+  EXPECT_TRUE(inks(*form_->CommandOK).count(tui::RGB(128, 128, 128)));
+  EXPECT_FALSE(inks(*form_->CommandOK).count(tui::RGB(0, 170, 0)));
+  EXPECT_TRUE(inks(*form_->CommandCancel).count(tui::RGB(210, 0, 0)));
+  EXPECT_FALSE(canvas.CursorShown());
+
+  // A text box with the focus: cursor at the caret, the selection highlighted.
+  ui::Control& box = *window.Find("TextSpeedFactor", 1);
+  form_->FrameSpeedFactor->SetVisible(true);
+  box.SetVisible(true);
+  box.SetText("1234");
+  window.MoveFocus(&box);
+  box.SetSelStart(1);
+  box.SetSelLength(2);
+  tui::DrawWindow(canvas, window, view);
+  const tui::CellRect r = tui::ControlCells(box);
+  ASSERT_TRUE(canvas.CursorShown());
+  EXPECT_EQ(canvas.CursorX(), r.x + 1);
+  EXPECT_EQ(canvas.CursorY(), r.y);
+  std::u32string shown;
+  for (int x = r.x; x < r.x + 4; ++x) shown += canvas.At(x, r.y).ch;
+  EXPECT_EQ(shown, U"1234");
+  EXPECT_EQ(canvas.At(r.x + 1, r.y).style, tui::HighlightStyle(view));
+  EXPECT_EQ(canvas.At(r.x + 2, r.y).style, tui::HighlightStyle(view));
+  EXPECT_NE(canvas.At(r.x + 3, r.y).style, tui::HighlightStyle(view));
 }
 
 TEST(TerminalOutput, OnlyChangedCellsAreSent) {
