@@ -16,6 +16,7 @@
 
 namespace {
 
+using testsupport::TempTree;
 using tui::DecodeKeys;
 using tui::Key;
 using tui::KeyCode;
@@ -240,6 +241,68 @@ TEST(TerminalOutput, OnlyChangedCellsAreSent) {
             std::string::npos);
   EXPECT_NE(tui::Render(nullptr, green, tui::ColourDepth::Basic).find(";102m"), std::string::npos);
   EXPECT_EQ(tui::Render(nullptr, green, tui::ColourDepth::None).find("48"), std::string::npos);
+}
+
+// A bitmap file with the given header fields and pixel rows as stored.
+std::string BitmapFile(int width, int height, int bits, uint32_t compression,
+                       const std::string& palette, const std::string& rows) {
+  std::string b = "BM";
+  auto le = [&b](uint32_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) b += static_cast<char>((v >> (8 * k)) & 0xFF);
+  };
+  const uint32_t offset = 54 + static_cast<uint32_t>(palette.size());
+  le(offset + static_cast<uint32_t>(rows.size()), 4), le(0, 4), le(offset, 4), le(40, 4);
+  le(static_cast<uint32_t>(width), 4), le(static_cast<uint32_t>(height), 4), le(1, 2);
+  le(static_cast<uint32_t>(bits), 2), le(compression, 4), le(static_cast<uint32_t>(rows.size()), 4);
+  le(2835, 4), le(2835, 4), le(static_cast<uint32_t>(palette.size() / 4), 4), le(0, 4);
+  return b + palette + rows;
+}
+
+// The logo's pixels as the window draws them: top row first, red green blue.
+TEST(LogoPixels, RowsAndColoursComeOutAsShown) {
+  TempTree tree;
+  // 24 bits, stored bottom-up: blue, green, red bytes; rows padded to 4 bytes.
+  tree.Write("bottom-up.bmp", BitmapFile(2, 2, 24, 0, "",
+                                         std::string("\x00\x00\xFF\x00\xFF\x00\0\0", 8) +
+                                             std::string("\xFF\x00\x00\xFF\xFF\xFF\0\0", 8)));
+  auto p = ui::ReadBitmapPixels("C:\\bottom-up.bmp");
+  ASSERT_TRUE(p.has_value());
+  ASSERT_EQ(p->width, 2);
+  ASSERT_EQ(p->height, 2);
+  EXPECT_EQ(p->rgb, (std::vector<uint32_t>{0x0000FF, 0xFFFFFF, 0xFF0000, 0x00FF00}));
+  // 8 bits with a palette, stored top-down (negative height).
+  const std::string palette("\x00\x00\x00\x00\x00\x80\x00\x00", 8);  // black, dark green
+  tree.Write("top-down.bmp",
+             BitmapFile(2, -2, 8, 0, palette, std::string("\x01\x00\0\0\x00\x01\0\0", 8)));
+  p = ui::ReadBitmapPixels("C:\\top-down.bmp");
+  ASSERT_TRUE(p.has_value());
+  EXPECT_EQ(p->rgb, (std::vector<uint32_t>{0x008000, 0x000000, 0x000000, 0x008000}));
+  // Compressed, cut short or missing pictures are shown by name instead.
+  tree.Write("rle.bmp", BitmapFile(2, 2, 8, 1, palette, std::string("\x02\x01\x00\x01", 4)));
+  EXPECT_FALSE(ui::ReadBitmapPixels("C:\\rle.bmp").has_value());
+  tree.Write("short.bmp", BitmapFile(4, 4, 24, 0, "", "\x01\x02"));
+  EXPECT_FALSE(ui::ReadBitmapPixels("C:\\short.bmp").has_value());
+  EXPECT_FALSE(ui::ReadBitmapPixels("C:\\missing.bmp").has_value());
+}
+
+// The folder list's entries carry the paths that opening them goes to.
+TEST_F(TerminalLayout, FolderEntriesLeadWhereTheyShow) {
+  tree_.MakeFolder("SaveRestore/Copy_A/program");
+  tree_.MakeFolder("SaveRestore/Copy_A/Filler");
+  tree_.MakeFolder("SaveRestore/Copy_A/.hidden");
+  form_->DirSAR->SetPath("C:\\SaveRestore\\Copy_A");
+  const std::vector<tui::FolderEntry> entries = tui::FolderEntries(*form_->DirSAR);
+  std::vector<std::string> paths;
+  for (const auto& e : entries) paths.push_back(e.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"C:\\", "C:\\SaveRestore", "C:\\SaveRestore\\Copy_A",
+                                             "C:\\SaveRestore\\Copy_A\\Filler",
+                                             "C:\\SaveRestore\\Copy_A\\program"}));
+  EXPECT_EQ(tui::CurrentFolderEntry(entries), 2);
+  EXPECT_EQ(entries[0].label, "c:\\");
+  EXPECT_EQ(entries[3].depth, 3);
+  form_->DirSAR->SetPath("C:\\");
+  EXPECT_EQ(tui::FolderEntries(*form_->DirSAR)[0].path, "C:\\");
+  EXPECT_EQ(tui::FolderEntries(*form_->DirSAR)[1].path, "C:\\Korvex");
 }
 
 TEST(DialogTexts, LinesPatternsAndFilters) {
