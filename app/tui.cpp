@@ -40,11 +40,6 @@ void Act(Session& s, const std::string& verb, const ui::Control* c = nullptr,
   if (said.rfind("ignored: ", 0) == 0) s.view.note = said.substr(0, said.find('\n'));
 }
 
-int EntryCount(const ui::Control& c) {
-  if (c.kind() == ui::Kind::DirListBox) return static_cast<int>(FolderEntries(c).size());
-  return static_cast<int>(ListEntries(c).size());
-}
-
 // Picks an entry of a combo box, list box or drive list as a user would.
 void Choose(Session& s, ui::Control& c, int index) {
   const std::vector<std::string> entries = ListEntries(c);
@@ -133,7 +128,7 @@ void EditKey(Session& s, ui::Control& box, const Key& key) {
 void ListKey(Session& s, ui::Control& c, const Key& key) {
   const CellRect r = ControlCells(c);
   if (c.kind() == ui::Kind::DirListBox) {
-    const std::vector<FolderEntry> entries = FolderEntries(c);
+    const std::vector<FolderEntry> entries = ShownFolders(s.view, c);
     int& lit = s.view.folderHighlight;
     if (lit < 0 || lit >= static_cast<int>(entries.size())) lit = CurrentFolderEntry(entries);
     if (IsListMove(key)) {
@@ -146,7 +141,7 @@ void ListKey(Session& s, ui::Control& c, const Key& key) {
     }
     return;
   }
-  const int count = EntryCount(c);
+  const int count = static_cast<int>(ListEntries(c).size());
   if (count == 0) return;
   if (IsListMove(key)) {
     Choose(s, c, MoveInList(key, SelectedEntry(c), count, r.height));
@@ -233,13 +228,13 @@ void Mouse(Session& s, const Key& key) {
       break;
     }
     case ui::Kind::ListBox:
-      if (row < EntryCount(*c))
+      if (row < static_cast<int>(ListEntries(*c).size()))
         Choose(s, *c, row);
       else
         Act(s, "click", c);
       break;
     case ui::Kind::DirListBox: {
-      const std::vector<FolderEntry> entries = FolderEntries(*c);
+      const std::vector<FolderEntry> entries = ShownFolders(s.view, *c);
       if (row >= static_cast<int>(entries.size())) {
         Act(s, "focus", c);
       } else if (row == s.view.folderHighlight && window.Focused() == c) {

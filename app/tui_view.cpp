@@ -209,7 +209,7 @@ void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
   std::vector<bool> bold;
   int highlight = 0;
   if (c.kind() == ui::Kind::DirListBox) {
-    const std::vector<FolderEntry> entries = FolderEntries(c);
+    const std::vector<FolderEntry>& entries = ShownFolders(view, c);
     const int current = CurrentFolderEntry(entries);
     highlight = view.folderHighlight >= 0 && view.folderHighlight < static_cast<int>(entries.size())
                     ? view.folderHighlight
@@ -406,6 +406,16 @@ std::vector<FolderEntry> FolderEntries(const ui::Control& folderList) {
   for (const std::string& name : folderList.SubFolders())
     entries.push_back({name, sofar + "\\" + name, depth, false});
   return entries;
+}
+
+const std::vector<FolderEntry>& ShownFolders(ViewState& view, const ui::Control& folderList) {
+  if (view.foldersOf != &folderList || view.foldersPath != folderList.Path()) {
+    view.foldersOf = &folderList;
+    view.foldersPath = folderList.Path();
+    view.folders = FolderEntries(folderList);
+    view.folderHighlight = -1;  // a new folder starts with its own entry lit
+  }
+  return view.folders;
 }
 
 int CurrentFolderEntry(const std::vector<FolderEntry>& entries) {

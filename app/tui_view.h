@@ -13,16 +13,6 @@
 
 namespace tui {
 
-// What the front end shows beyond the controls' own state.
-struct ViewState {
-  ColourDepth depth = ColourDepth::Basic;
-  ui::Control* dropDown = nullptr;  // the combo box or drive list whose list is open
-  int dropHighlight = 0;
-  int folderHighlight = -1;  // the folder list's highlighted entry; -1: its own folder
-  std::map<const ui::Control*, int> firstShown;  // scroll position of lists
-  std::string note;                              // shown in the hint line until the next key
-};
-
 // An entry of a folder list as it shows: the folders from the drive's root down
 // to the current one (open), then the current folder's subfolders.
 struct FolderEntry {
@@ -32,6 +22,24 @@ struct FolderEntry {
   bool open = false;
 };
 std::vector<FolderEntry> FolderEntries(const ui::Control& folderList);
+
+// What the front end shows beyond the controls' own state.
+struct ViewState {
+  ColourDepth depth = ColourDepth::Basic;
+  ui::Control* dropDown = nullptr;  // the combo box or drive list whose list is open
+  int dropHighlight = 0;
+  int folderHighlight = -1;  // the folder list's highlighted entry; -1: its own folder
+  std::map<const ui::Control*, int> firstShown;  // scroll position of lists
+  std::string note;                              // shown in the hint line until the next key
+  // The folder list's entries, read again only when its folder changes (as the
+  // toolkit's folder list does, it does not watch the disk).
+  const ui::Control* foldersOf = nullptr;
+  std::string foldersPath;
+  std::vector<FolderEntry> folders;
+};
+
+// The folder list's entries through the view's cache.
+const std::vector<FolderEntry>& ShownFolders(ViewState& view, const ui::Control& folderList);
 // The index of the current folder among its entries.
 int CurrentFolderEntry(const std::vector<FolderEntry>& entries);
 
