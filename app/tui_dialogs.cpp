@@ -166,22 +166,6 @@ std::optional<std::string> Accept(FileDialog& d) {
   return full;
 }
 
-void DrawList(Canvas& canvas, const CellRect& r, const std::vector<std::string>& labels, int lit,
-              int& first, bool focused, const ViewState& view) {
-  const Style field = FieldStyle(view, true);
-  canvas.Fill(r.x, r.y, r.width, r.height, field);
-  first = ScrollTo(first, lit, r.height, static_cast<int>(labels.size()));
-  for (int row = 0; row < r.height && first + row < static_cast<int>(labels.size()); ++row) {
-    Style s = field;
-    if (first + row == lit) {
-      s = focused ? HighlightStyle(view) : Colours(RGB(0, 0, 0), RGB(192, 192, 192));
-      if (!focused && view.depth == ColourDepth::None) s.underline = true;
-      canvas.Fill(r.x, r.y + row, r.width, 1, s);
-    }
-    canvas.Put(r.x + 1, r.y + row, labels[first + row], s, r.width - 2);
-  }
-}
-
 void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   const CellRect r = DrawDialogFrame(canvas, std::min(canvas.Width() - 2, 90),
                                      std::min(canvas.Height() - 2, 26), d.title, view);
@@ -196,10 +180,10 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   d.fileCells = {r.x + 3 + half, listTop, inner - half - 1, listRows};
   std::vector<std::string> folderLabels;
   for (const Entry& e : d.folders) folderLabels.push_back(e.label);
-  DrawList(canvas, d.folderCells, folderLabels, d.folderLit, d.folderFirst,
-           d.focus == FileDialog::Folders, view);
-  DrawList(canvas, d.fileCells, d.files, d.fileLit, d.fileFirst, d.focus == FileDialog::Files,
-           view);
+  DrawEntries(canvas, d.folderCells, folderLabels, {}, d.folderLit, d.folderFirst,
+              d.focus == FileDialog::Folders, true, 1, view);
+  DrawEntries(canvas, d.fileCells, d.files, {}, d.fileLit, d.fileFirst,
+              d.focus == FileDialog::Files, true, 1, view);
   if (d.files.empty())
     canvas.Put(d.fileCells.x + 1, d.fileCells.y, "(no matching files)", FieldStyle(view, false));
 

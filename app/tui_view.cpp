@@ -201,10 +201,7 @@ void DrawImage(Canvas& canvas, const ui::Control& c, const ViewState& view) {
 
 void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
   const CellRect r = ControlCells(c);
-  const Style field = FieldStyle(view, c.Usable());
-  canvas.Fill(r.x, r.y, r.width, r.height, field);
   const bool focused = Focused(c);
-
   std::vector<std::string> labels;
   std::vector<bool> bold;
   int highlight = 0;
@@ -224,25 +221,8 @@ void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
     bold.assign(labels.size(), false);
     highlight = SelectedEntry(c);
   }
-  const int count = static_cast<int>(labels.size());
-  int& first = view.firstShown[&c];
-  first = ScrollTo(first, highlight, r.height, count);
-  for (int row = 0; row < r.height && first + row < count; ++row) {
-    const int i = first + row;
-    Style s = field;
-    s.bold = bold[i];
-    if (i == highlight) {
-      s = focused ? HighlightStyle(view) : Colours(kBlack, kGrey, bold[i]);
-      if (!InColour(view) && !focused) s.underline = true;
-      canvas.Fill(r.x, r.y + row, r.width, 1, s);
-    }
-    canvas.Put(r.x, r.y + row, labels[i], s, r.width - (count > r.height ? 1 : 0));
-  }
-  if (count > r.height) {  // a scroll mark where more entries lie
-    const Style mark = ButtonStyle(view, false);
-    if (first > 0) canvas.Set(r.x + r.width - 1, r.y, U'▲', mark);
-    if (first + r.height < count) canvas.Set(r.x + r.width - 1, r.y + r.height - 1, U'▼', mark);
-  }
+  DrawEntries(canvas, r, labels, bold, highlight, view.firstShown[&c], focused, c.Usable(), 0,
+              view);
 }
 
 // What the keys do where the focus is.
@@ -275,25 +255,11 @@ std::string KeyHints(const ui::Window& window, const ViewState& view) {
 }
 
 void DrawDropDown(Canvas& canvas, const ui::Control& c, ViewState& view) {
-  const CellRect r = DropDownCells(c, canvas.Height());
   const std::vector<std::string> entries = ListEntries(c);
-  const Style field = FieldStyle(view, true);
-  canvas.Fill(r.x, r.y, r.width, r.height, field);
   const int count = static_cast<int>(entries.size());
   view.dropHighlight = std::clamp(view.dropHighlight, 0, std::max(0, count - 1));
-  int& first = view.firstShown[&c];
-  first = ScrollTo(first, view.dropHighlight, r.height, count);
-  for (int row = 0; row < r.height && first + row < count; ++row) {
-    const bool lit = first + row == view.dropHighlight;
-    const Style s = lit ? HighlightStyle(view) : field;
-    canvas.Fill(r.x, r.y + row, r.width, 1, s);
-    canvas.Put(r.x + 1, r.y + row, entries[first + row], s, r.width - 2);
-  }
-  if (count > r.height) {
-    const Style mark = ButtonStyle(view, false);
-    if (first > 0) canvas.Set(r.x + r.width - 1, r.y, U'▲', mark);
-    if (first + r.height < count) canvas.Set(r.x + r.width - 1, r.y + r.height - 1, U'▼', mark);
-  }
+  DrawEntries(canvas, DropDownCells(c, canvas.Height()), entries, {}, view.dropHighlight,
+              view.firstShown[&c], true, true, 1, view);
 }
 
 }  // namespace
@@ -379,6 +345,33 @@ void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t back
       const uint32_t upper = sample(cx, cy * 2), lower = sample(cx, cy * 2 + 1);
       canvas.Set(r.x + cx, r.y + cy, upper == lower ? U' ' : U'▀', Colours(upper, lower));
     }
+}
+
+void DrawEntries(Canvas& canvas, CellRect r, const std::vector<std::string>& labels,
+                 const std::vector<bool>& bold, int lit, int& first, bool focused, bool enabled,
+                 int indent, const ViewState& view) {
+  const Style field = FieldStyle(view, enabled);
+  canvas.Fill(r.x, r.y, r.width, r.height, field);
+  const int count = static_cast<int>(labels.size());
+  const bool scrolls = count > r.height;
+  first = ScrollTo(first, lit, r.height, count);
+  for (int row = 0; row < r.height && first + row < count; ++row) {
+    const int i = first + row;
+    const bool strong = i < static_cast<int>(bold.size()) && bold[i];
+    Style s = field;
+    s.bold = strong;
+    if (i == lit) {
+      s = focused ? HighlightStyle(view) : Colours(kBlack, kGrey, strong);
+      if (!InColour(view) && !focused) s.underline = true;
+      canvas.Fill(r.x, r.y + row, r.width, 1, s);
+    }
+    canvas.Put(r.x + indent, r.y + row, labels[i], s, r.width - indent - (scrolls ? 1 : 0));
+  }
+  if (scrolls) {  // a mark where more entries lie
+    const Style mark = ButtonStyle(view, false);
+    if (first > 0) canvas.Set(r.x + r.width - 1, r.y, U'▲', mark);
+    if (first + r.height < count) canvas.Set(r.x + r.width - 1, r.y + r.height - 1, U'▼', mark);
+  }
 }
 
 std::vector<FolderEntry> FolderEntries(const ui::Control& folderList) {

@@ -53,6 +53,14 @@ CellRect DropDownCells(const ui::Control& c, int canvasHeight);
 // The first entry a list shows so that `wanted` is visible in `rows` rows.
 int ScrollTo(int first, int wanted, int rows, int count);
 
+// Draws a list's entries into r, scrolled so that the lit entry shows: lit
+// in the highlight (grey while the list has no focus), the entries marked bold
+// in bold, the text indented by `indent` cells, a scroll mark where more
+// entries lie. first is the list's scroll position and is kept up to date.
+void DrawEntries(Canvas& canvas, CellRect r, const std::vector<std::string>& labels,
+                 const std::vector<bool>& bold, int lit, int& first, bool focused, bool enabled,
+                 int indent, const ViewState& view);
+
 // Terminal colour of a toolkit colour (system colours as the classic scheme has them).
 uint32_t TerminalColour(ui::Colour c);
 
