@@ -168,6 +168,9 @@ std::optional<Pixels> ReadBitmapPixels(const std::string& winPath) {
     return std::nullopt;
   std::optional<BmpSize> size = CheckBitmap(b, b.size());
   if (!size) return std::nullopt;
+  // Four bytes a pixel take up to 32 times the file's size (at 1 bit a pixel);
+  // the colours get no more memory than the largest file.
+  if (static_cast<uint64_t>(size->width) * size->height > kLargestFile / 4) return std::nullopt;
   const uint32_t headerSize = Le32(b, 14);
   const bool core = headerSize == kCoreHeaderSize;
   const uint32_t bits = core ? Le16(b, 24) : Le16(b, 28);

@@ -1,11 +1,8 @@
 // Fuzzes the INI services: the input (after five selector bytes) becomes an INI
-// file in a temporary folder mapped as drive C:; reads must stay within their
-// buffer, and a write must leave every line it does not target byte for byte.
-#include <stdlib.h>
-
+// file in a scratch folder in memory mapped as drive C:; reads must stay within
+// their buffer, and a write must leave every line it does not target byte for
+// byte.
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,10 +11,9 @@
 
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr const char* kFile = "C:\\fuzz.ini";
 
@@ -30,25 +26,10 @@ const char* const kValues[] = {"v",      "",      " spaced ",     "\"q\"",
                                "a\r\nb", "x=y;z", "\xE2\x82\xAC", "1",
                                "'",      "\t",    "0x7fffffff",   "\xE4\xB8\xAD"};
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "check failed: %s\n", what);
-    abort();
-  }
-}
-
-const fs::path& Folder() {
-  static const fs::path dir = [] {
-    std::string tmpl = (fs::temp_directory_path() / "fuzz_ini_XXXXXX").string();
-    Check(mkdtemp(tmpl.data()) != nullptr, "mkdtemp");
-    setenv("KORVEX_DRIVES", ("C=" + tmpl).c_str(), 1);
-    return fs::path(tmpl);
-  }();
-  return dir;
-}
+using fuzz::Check;
 
 std::string ReadHost() {
-  std::ifstream in(Folder() / "fuzz.ini", std::ios::binary);
+  std::ifstream in(fuzz::ScratchDrive() / "fuzz.ini", std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
@@ -151,11 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t n = size < 5 ? size : 5;
   for (size_t i = 0; i < n; ++i) sel[i] = data[i];
   std::string file(reinterpret_cast<const char*>(data) + n, size - n);
-  Folder();
-  {
-    std::ofstream out(Folder() / "fuzz.ini", std::ios::binary | std::ios::trunc);
-    out << file;
-  }
+  fuzz::WriteScratch("fuzz.ini", file);
 
   std::string sec = Pick(kSections, std::size(kSections), sel[0], file, '[', ']');
   std::string key = Pick(kKeys, std::size(kKeys), sel[1], file, 0, '=');
