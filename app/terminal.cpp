@@ -13,6 +13,8 @@
 #include <cstring>
 #include <exception>
 
+#include "platform/termination.h"
+
 namespace tui {
 namespace {
 
@@ -76,7 +78,9 @@ void InstallHandlers() {
   fatal.sa_handler = OnFatalSignal;
   sigemptyset(&fatal.sa_mask);
   fatal.sa_flags = SA_RESETHAND;
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+  // SIGINT, SIGTERM and SIGHUP are requests to end (platform/termination.h):
+  // the window leaves the step with its cancel mark and restores the terminal.
+  for (int sig : {SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
     sigaction(sig, &fatal, nullptr);
   signal(SIGPIPE, SIG_IGN);
   std::set_terminate(OnTerminate);
@@ -140,11 +144,16 @@ void WriteTerminal(std::string_view bytes) {
 std::string ReadTerminal(int timeoutMs, bool& resized, bool& closed) {
   resized = false;
   closed = false;
-  pollfd fds[2] = {{inputFd, POLLIN, 0}, {resizePipe[0], POLLIN, 0}};
+  // A request to end the process wakes the wait; the caller acts on it.
+  pollfd fds[3] = {{inputFd, POLLIN, 0},
+                   {resizePipe[0], POLLIN, 0},
+                   {platform::EndRequestDescriptor(), POLLIN, 0}};
   int n;
   do {
-    n = poll(fds, resizePipe[0] >= 0 ? 2 : 1, timeoutMs);
+    if (platform::PendingEndRequest() != 0) return {};
+    n = poll(fds, 3, timeoutMs);
   } while (n < 0 && errno == EINTR);
+  if (fds[2].revents != 0) return {};
   std::string bytes;
   if (n <= 0) return bytes;
   if ((fds[1].revents & POLLIN) != 0) {

@@ -6,16 +6,20 @@
 #include <sstream>
 
 #include "app/actions.h"
+#include "app/front_end.h"
+#include "app/instance.h"
 #include "app/tui_dialogs.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/termination.h"
 #include "platform/text.h"
 
 namespace tui {
 namespace {
 
-constexpr int kExitWindowOpen = 3;
-constexpr int kExitOther = 1;
+using app::kExitOther;
+using app::kExitSignalBase;
+using app::kExitWindowOpen;
 constexpr int kEscapeWaitMs = 30;  // how long the rest of an escape sequence may take
 
 // ---------------------------------------------------------------------------
@@ -324,10 +328,12 @@ std::vector<Key> Session::NextKeys() {
   for (;;) {
     bool resized = false, closed = false;
     const std::string bytes = ReadTerminal(pending_.empty() ? -1 : kEscapeWaitMs, resized, closed);
+    platform::CheckTermination();
     if (closed) {
       RestoreTerminal();
-      std::cerr << "Start_Config: the terminal has gone; left with the window open, nothing "
-                   "more written\n";
+      const bool marked = form.LeaveWithoutOK();
+      std::cerr << "Start_Config: the terminal has gone; the step is left without OK"
+                << (marked ? " and the cancel mark is written\n" : "\n");
       platform::EndProcess(kExitWindowOpen);
     }
     if (resized) {
@@ -371,15 +377,32 @@ int RunTerminal() {
   // The hourglass and each pass of pending events show at once.
   form->window.onFrontEndNote = [&session](const std::string&) { session.Present(); };
 
-  form->Form_Load();
-  // As the window appears, the first control in the Tab order gets the focus.
-  MoveFocusBy(session, 1);
-  session.Present();
-  for (;;) {
-    for (const Key& key : session.NextKeys()) {
-      HandleKey(session, key);
-      session.Present();
+  if (!app::ClaimInstallation()) {
+    const platform::MessageBox refusal = app::SecondStartBox();
+    try {
+      platform::ShowMessageBox(refusal);
+    } catch (const platform::EndRequest&) {
     }
+    RestoreTerminal();
+    std::cerr << "Start_Config: " << refusal.text << "; this start ends without writing anything\n";
+    return kExitOther;
+  }
+
+  try {
+    form->Form_Load();
+    // As the window appears, the first control in the Tab order gets the focus.
+    MoveFocusBy(session, 1);
+    session.Present();
+    for (;;) {
+      for (const Key& key : session.NextKeys()) {
+        HandleKey(session, key);
+        session.Present();
+      }
+    }
+  } catch (const platform::EndRequest& request) {
+    RestoreTerminal();
+    form->LeaveWithoutOK();
+    platform::EndProcess(kExitSignalBase + request.signal);
   }
 }
 

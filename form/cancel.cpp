@@ -1,6 +1,9 @@
 // Leaving the step without OK: Cancel and the window's close box ask the same
 // question; "Yes" leaves the cancel mark for the configuration tool, logs the
-// cancellation and ends the process, so the tool aborts the whole procedure.
+// cancellation and ends the process, so the tool aborts the whole procedure. A
+// step left without being asked (its script or terminal gone, the process told
+// to end) leaves the same mark, so the tool never takes it for done.
+#include <iostream>
 #include <string>
 
 #include "form/program_ini_keys.h"
@@ -8,7 +11,9 @@
 #include "platform/failure.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/termination.h"
 #include "runtime/command_line.h"
+#include "runtime/config_paths.h"
 #include "runtime/errors.h"
 #include "runtime/help_mode.h"
 #include "runtime/ini_access.h"
@@ -26,18 +31,20 @@ std::string CancelLogLine() {
   return "Konfigurations-EXE wurde abgebrochen:     " + rt::GetOCXName();
 }
 
-// The configuration tool learns of the cancellation only through the mark; when
-// it cannot be written the tool would take the step for done, so the user must
-// hear of it.
-platform::Failure MarkNotWritten(const std::string& configurationIni) {
-  return platform::Failure(
-      platform::kPathFileAccessError, platform::kProjectName,
-      "The cancel mark ConfigExeCancel could not be written to \"" + configurationIni + "\"");
+// The configuration tool learns of the cancellation only through the mark, so
+// a mark that was not written is reported like every other failed write.
+void WriteCancelMark(const std::string& configurationIni) {
+  rt::SaveIniChecked(platform::ProgramFileName(), keys::kCommon, keys::kConfigExeCancel,
+                     configurationIni, rt::KVXConfigurationIniPlace());
 }
 
-int16_t WriteCancelMark(const std::string& configurationIni) {
-  return rt::SaveIni(platform::ProgramFileName(), keys::kCommon, keys::kConfigExeCancel,
-                     configurationIni);
+// Mark, log line, end: the status tells whether all of it went well.
+[[noreturn]] void EndCancelled(const std::string& configurationIni, const rt::Trap& step) {
+  const uint32_t failuresBefore = rt::ReportedFailures();
+  step([&] { WriteCancelMark(configurationIni); });
+  step([&] { rt::WriteErrorLog(CancelLogLine(), true); });
+  platform::EndProcess(rt::ReportedFailures() == failuresBefore ? kExitCancelled
+                                                                : kExitEndedWithFailures);
 }
 
 }  // namespace
@@ -48,10 +55,8 @@ void frm_Start_Config_Exe::CommandCancel_Click() {
     return;
   }
   if (platform::ShowMessageBox(CancelQuestion()) != platform::Answer::Yes) return;
-  if (WriteCancelMark(ConfigurationIniPath) == 0)
-    rt::Trap("CommandCancel_Click").Report(MarkNotWritten(ConfigurationIniPath));
-  rt::WriteErrorLog(CancelLogLine(), true);
-  platform::EndProcess(kExitCancelled);
+  // The handler has no trap of its own; the mark's failure is reported under its name.
+  EndCancelled(ConfigurationIniPath, rt::Trap("CommandCancel_Click"));
 }
 
 void frm_Start_Config_Exe::Form_QueryUnload(bool& cancel, int /*unloadMode*/) {
@@ -62,11 +67,32 @@ void frm_Start_Config_Exe::Form_QueryUnload(bool& cancel, int /*unloadMode*/) {
     cancel = true;
     return;
   }
-  int16_t written = 0;
-  step([&] { written = WriteCancelMark(ConfigurationIniPath); });
+  EndCancelled(ConfigurationIniPath, step);
+}
+
+bool frm_Start_Config_Exe::LeaveWithoutOK() {
+  // Nobody is there to answer: no box, no further end request, no report that
+  // could ask "Resume?".
+  platform::DeferEndRequests();
+  platform::SetMessageBoxHandler(nullptr);
+  rt::QuietReports quiet;
+  std::string configurationIni = ConfigurationIniPath;
+  bool written = false;
+  const rt::Trap step("LeaveWithoutOK");
+  // Left before the load handler came this far: the mode decides where the log goes.
+  step([&] { rt::GetStartModeIntegrated(); });
+  if (configurationIni.empty()) step([&] { configurationIni = rt::GetKVXConfigurationIniPath(); });
   step([&] {
-    if (written == 0) throw MarkNotWritten(ConfigurationIniPath);
+    WriteCancelMark(configurationIni);
+    written = true;
   });
-  step([&] { rt::WriteErrorLog(CancelLogLine(), true); });
-  platform::EndProcess(kExitCancelled);
+  step([&] { rt::WriteErrorLog(CancelLogLine(), false); });
+  if (!written) {
+    const std::string line =
+        "Start_Config: the cancel mark could not be written to " +
+        (configurationIni.empty() ? rt::KVXConfigurationIniPlace() : configurationIni);
+    std::cerr << line << "\n";
+    step([&] { rt::WriteErrorLog(line, false); });
+  }
+  return written;
 }

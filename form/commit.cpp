@@ -1,10 +1,14 @@
 // OK: the commit of the step. The files are copied first, then every setting of
 // the window goes to Program.ini and the presets file, the CFG file is stamped,
 // and the process ends.
+#include <cmath>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "form/program_ini_keys.h"
 #include "form/start_config_form.h"
+#include "platform/number.h"
 #include "platform/process.h"
 #include "runtime/config_paths.h"
 #include "runtime/edit_info.h"
@@ -25,6 +29,16 @@ int32_t DefaultPassword(int level) {
   return static_cast<int32_t>(level % 10);
 }
 
+// The box keeps a whole number in the form it was typed ("1e3", " 7 ", "+7");
+// the file gets the number in plain digits, so every reader of Program.ini sees
+// the value the installer saw accepted. A text that was not accepted (too large
+// for the box's 16-bit value) stays as typed: the installer was told.
+std::string SpeedFactorText(const std::string& typed) {
+  const std::optional<double> x = platform::ParseNumber(typed);
+  if (!x || *x != std::floor(*x) || *x < INT16_MIN || *x > INT16_MAX) return typed;
+  return std::to_string(static_cast<int>(*x));
+}
+
 }  // namespace
 
 void frm_Start_Config_Exe::CommandOK_Click() {
@@ -40,23 +54,39 @@ void frm_Start_Config_Exe::CommandOK_Click() {
 
 void frm_Start_Config_Exe::CloseMe() {
   const rt::Trap step("CloseMe");
+  const uint32_t failuresBefore = rt::ReportedFailures();
   step([&] { window.DoEvents(); });
   step([&] { window.SetMousePointer(ui::MousePointer::Hourglass); });
   step([&] { CopyFiles(); });
   step([&] { WriteInputs(); });
+  // Everything is written: a request to end the process now changes nothing.
+  platform::DeferEndRequests();
   step([&] { window.SetMousePointer(ui::MousePointer::Default); });
-  platform::EndProcess(kExitCommitted);
+  // A failure the installer resumed past still leaves the commit incomplete, and
+  // the status must not say otherwise.
+  platform::EndProcess(rt::ReportedFailures() == failuresBefore ? kExitCommitted
+                                                                : kExitEndedWithFailures);
 }
 
 void frm_Start_Config_Exe::WriteInputs() {
   const rt::Trap step("WriteInputs");
-  using rt::SaveIni;
   std::string valid, ini;
   step([&] { valid = rt::GetValidMachines(); });
   step([&] { ini = rt::GetProgramIniPath(2); });
+  // Every write is checked: a setting that did not reach the disk is reported,
+  // naming Program.ini even when it is missing and its path therefore empty.
+  std::string programIni;
+  step([&] { programIni = rt::GetInstallationFolder() + "\\parameter\\Program.ini"; });
+  const auto SaveIni = [&programIni](const rt::IniValue& value, const std::string& section,
+                                     const std::string& key, const std::string& file) {
+    rt::SaveIniChecked(value, section, key, file, programIni);
+  };
 
-  const int machines = rt::MachineCountOrZero();
+  // Without the configuration tool's machine list the count fails and is
+  // reported, and NumberOfMachines keeps what it held instead of becoming 0.
+  int machines = 0;
   step([&] {
+    machines = rt::MachineCount();
     SaveIni(static_cast<int32_t>(machines), keys::kProject, keys::kNumberOfMachines, ini);
   });
   step([&] {
@@ -107,7 +137,7 @@ void frm_Start_Config_Exe::WriteInputs() {
       if (factor.empty())
         SaveIni(int32_t{1}, section, keys::kSpeedFactor, ini);
       else
-        SaveIni(factor, section, keys::kSpeedFactor, ini);
+        SaveIni(SpeedFactorText(factor), section, keys::kSpeedFactor, ini);
     });
     step([&] { SaveIni(int32_t{0}, section, keys::kNumberOfCams, ini); });
     step([&] { SaveIni(int32_t{0}, section, keys::kNumberOfServos, ini); });

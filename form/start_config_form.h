@@ -23,6 +23,8 @@ inline constexpr int16_t kVisuVWStudio = 2;  // project file "Korvex.vws"
 // Exit status of a process ended by OK (CloseMe) and by a confirmed cancel.
 inline constexpr int kExitCommitted = 0;
 inline constexpr int kExitCancelled = 2;
+// OK or a confirmed cancel ran to its end, but a failure was reported on the way.
+inline constexpr int kExitEndedWithFailures = 4;
 
 class frm_Start_Config_Exe {
  public:
@@ -118,6 +120,10 @@ class frm_Start_Config_Exe {
   // Cancel and close.
   void CommandCancel_Click();
   void Form_QueryUnload(bool& cancel, int unloadMode);
+  // The step is left without OK and without asking (the script or the terminal
+  // has ended, or the process was told to end): the cancel mark and its log
+  // line are written all the same. False when the mark could not be written.
+  bool LeaveWithoutOK();
 
   // Help mode and the handlers that serve only it.
   void CommandQuest_Click();

@@ -149,7 +149,11 @@ void frm_Start_Config_Exe::InitProgramIni() {
     if (platform::ReadWholeFile(path, bytes) && !bytes.empty() && bytes.back() != '\n' &&
         bytes.back() != '\r')
       header = "\r\n" + header;
-    platform::AppendBytes(path, header);
+    try {
+      platform::AppendBytes(path, header);
+    } catch (const platform::Failure&) {
+      rt::RaiseNotWritten(path);  // reported like every other settings write
+    }
   });
 }
 

@@ -1,7 +1,10 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -71,6 +74,22 @@ Version ProgramVersion() {
 std::string FirstEnvironmentEntry() {
   if (environ == nullptr || environ[0] == nullptr) return {};
   return environ[0];
+}
+
+bool LockFolderForLife(std::string_view winFolder) {
+  std::optional<std::filesystem::path> host = ToHost(winFolder);
+  if (!host) return true;
+  // Deliberately never closed: the lock lives as long as the process.
+  const int fd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return true;
+  int r;
+  do {
+    r = flock(fd, LOCK_EX | LOCK_NB);
+  } while (r != 0 && errno == EINTR);
+  if (r == 0) return true;
+  const bool held = errno == EWOULDBLOCK;
+  close(fd);
+  return !held;
 }
 
 static std::function<void(int)>& EndNote() {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -31,6 +32,11 @@ Version ProgramVersion();
 // The first entry of the process environment ("NAME=value"), empty when there is
 // none.
 std::string FirstEnvironmentEntry();
+
+// Holds an exclusive lock on a folder until the process ends, however it ends
+// (the kernel drops it; no lock file is left). False only when another process
+// holds it; a folder that cannot be opened is not locked and gives true.
+bool LockFolderForLife(std::string_view winFolder);
 
 // Ends the process at once with the given status: no destructors, no handlers.
 // Standard output and error are flushed first so that a transcript is complete.

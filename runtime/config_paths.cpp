@@ -34,11 +34,15 @@ std::string GetKVXConfigurationIniPath() {
   const Trap step("GetKVXConfigurationIniPath");
   std::string path;
   std::string result;
-  step([&] { path = GetInstallationFolder() + "\\parameter\\kvxconfiguration.ini"; });
+  step([&] { path = KVXConfigurationIniPlace(); });
   step([&] {
     if (platform::NormalFileExists(path)) result = path;
   });
   return result;
+}
+
+std::string KVXConfigurationIniPlace() {
+  return GetInstallationFolder() + "\\parameter\\kvxconfiguration.ini";
 }
 
 std::string GetTarvelPresetsIniPath() {

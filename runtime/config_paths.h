@@ -26,6 +26,9 @@ int MachineCountOrZero();
 std::string GetInstallationFolder();
 
 std::string GetKVXConfigurationIniPath();
+// Where the configuration tool's INI belongs, whether or not it exists: the
+// name a report gives it when it is missing.
+std::string KVXConfigurationIniPlace();
 std::string GetTarvelPresetsIniPath();
 // Ends the process (status 1) after its "File not found: " message when the CFG
 // file is missing.

@@ -36,12 +36,12 @@ void WriteEditInfo() {
         std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision);
   });
   step([&] {
-    SaveIni(version + (IntegratedMode ? " - Integrated" : " - Standalone"), "Info", "S_Prog",
-            GetCFGPath());
+    SaveIniChecked(version + (IntegratedMode ? " - Integrated" : " - Standalone"), "Info", "S_Prog",
+                   GetCFGPath());
   });
   std::string code;
   step([&] { code = EditorCode(platform::FirstEnvironmentEntry()); });
-  step([&] { SaveIni(code, "Info", "S_Editor", GetCFGPath()); });
+  step([&] { SaveIniChecked(code, "Info", "S_Editor", GetCFGPath()); });
 }
 
 }  // namespace rt

@@ -13,6 +13,7 @@ namespace {
 constexpr const char* kServicePackLog = "C:\\TarvelServicePack.log";
 
 int quietDepth = 0;
+uint32_t reportedFailures = 0;
 
 // A log that cannot be opened or written (missing folder, read-only, empty
 // path, no drive) skips the entry: the log writers must never fail.
@@ -45,6 +46,7 @@ bool ReportsAreQuiet() {
 
 int32_t ErrorSub(int32_t number, const std::string& source, const std::string& description,
                  const std::string& procedureName, bool fatal) {
+  ++reportedFailures;
   const std::string logLine = "Fehler in " + GetOCXName() + " / " + source + " / " + procedureName +
                               " (Nr. " + std::to_string(number) + ") :" + description;
   const std::string notice = WriteErrorLog(logLine, false);
@@ -86,6 +88,10 @@ void ReportFault(const std::string& message) {
 
 void LogFault(const std::string& message) {
   AppendToLog(kServicePackLog, "! Fault " + platform::ProgramFileName() + ": " + message);
+}
+
+uint32_t ReportedFailures() {
+  return reportedFailures;
 }
 
 void EndProgram() {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/failure.h"
+#include "platform/termination.h"
 
 namespace rt {
 
@@ -31,6 +32,10 @@ void ReportFault(const std::string& message);
 // Always a line of the service-pack log.
 void LogFault(const std::string& message);
 
+// How many failures ErrorSub has reported since the process started; a commit
+// or a cancel compares it before and after to tell whether all went well.
+uint32_t ReportedFailures();
+
 // Ends the program at once (status 1): nothing else runs.
 [[noreturn]] void EndProgram();
 
@@ -42,8 +47,11 @@ class Trap {
  public:
   explicit Trap(std::string procedure) : procedure_(std::move(procedure)) {}
 
+  // Before each statement a pending request to end the process is raised
+  // (platform/termination.h); it passes every trap.
   template <class Step>
   void operator()(Step&& statement) const {
+    platform::CheckTermination();
     try {
       std::forward<Step>(statement)();
     } catch (const std::exception& e) {

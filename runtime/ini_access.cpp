@@ -107,3 +107,18 @@ int16_t SaveIni(const IniValue& value, const std::string& section, const std::st
 }
 
 }  // namespace rt
+
+namespace rt {
+
+void RaiseNotWritten(const std::string& file) {
+  platform::Raise(platform::kPathFileAccessError,
+                  (file.empty() ? std::string("(no file name)") : file) + " could not be written");
+}
+
+void SaveIniChecked(const IniValue& value, const std::string& section, const std::string& key,
+                    const std::string& file, const std::string& reportedName) {
+  if (SaveIni(value, section, key, file) == 0)
+    RaiseNotWritten(file.empty() && !reportedName.empty() ? reportedName : file);
+}
+
+}  // namespace rt

@@ -45,4 +45,16 @@ bool LoadIniBoolean(const std::string& section, const std::string& key, const st
 int16_t SaveIni(const IniValue& value, const std::string& section, const std::string& key,
                 const std::string& file);
 
+// SaveIni for the writes the step depends on (the commit, the edit-info stamp,
+// the takeover's and the cancel's marks): a write that did not happen is raised
+// as failure 75 "<file> could not be written", so the caller's trap reports it
+// instead of the step going on as if the setting were on disk. The report
+// names the file, or reportedName when the file's path is empty because the
+// file does not exist.
+void SaveIniChecked(const IniValue& value, const std::string& section, const std::string& key,
+                    const std::string& file, const std::string& reportedName = {});
+
+// The failure of a settings file that could not be written.
+[[noreturn]] void RaiseNotWritten(const std::string& file);
+
 }  // namespace rt

@@ -198,9 +198,11 @@ TEST(DemoTest, OtherCopiesDoNotEnableOK) {
               std::string::npos);
     EXPECT_NE(run.transcript.find("TextPath(0) TextBox visible=1 shown=1 enabled=1 text=\"\""),
               std::string::npos);
-    // The machines match, so the copy is not refused.
+    // The machines match, so the copy is not refused; the script then ends with
+    // the window open, which leaves the cancel mark.
+    EXPECT_EQ(run.transcript.find("Wrong Save & Restore"), std::string::npos);
     const std::string config = demo.Read("Korvex/parameter/kvxconfiguration.ini");
-    EXPECT_EQ(IniValue(config, "Common", "ConfigExeCancel"), "False");
+    EXPECT_EQ(IniValue(config, "Common", "ConfigExeCancel"), "Start_Config");
   }
 }
 

@@ -45,6 +45,9 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// Each run below ends with the window open, so the step is left without OK and
+// the tool's INI ends with the cancel mark whatever the connect wrote; the
+// "False" of an accepted copy is seen in the runs that end with OK.
 class SaveRestoreE2E : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,7 +68,7 @@ class SaveRestoreE2E : public ::testing::Test {
 
 TEST_F(SaveRestoreE2E, AcceptedRefusedAndAcceptedAgain) {
   Run("dir C:\\SR\\Copy1\n");
-  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=C:\\SR\\Copy1\r\nConfigExeCancel=False\r\n");
+  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=C:\\SR\\Copy1\r\nConfigExeCancel=Start_Config\r\n");
 
   // The refused copy takes everything over up to the comparison, not the paths.
   auto run = Run("dir C:\\SR\\Copy1\ndir C:\\SR\\Bad\ndump\n");
@@ -80,7 +83,7 @@ TEST_F(SaveRestoreE2E, AcceptedRefusedAndAcceptedAgain) {
             "> dir C:\\SR\\Copy1\n> dir C:\\SR\\Bad\n" +
                 kRefusal + "Machine 2 S&R: Wrapper New Visualation:Packer<LF><CR>\"\n" +
                 "  answer=OK (default)\n> dir C:\\SR\\Copy1\n");
-  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=C:\\SR\\Copy1\r\nConfigExeCancel=False\r\n");
+  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=C:\\SR\\Copy1\r\nConfigExeCancel=Start_Config\r\n");
   ExpectDump(run.transcript,
              {{"CommandOK", "enabled=1"},
               {"ListSAR", "list=[Program.ini]"},
@@ -105,7 +108,7 @@ TEST_F(SaveRestoreE2E, NoCopyResetKeepsSelectionsAndAlwaysDisablesOK) {
                               {"ComboDateFormat", "|*JJJJ/MM/TT]"},
                               {"TextPath(2)", "Copy1\\program\\Helptext.mdb"},
                               {"LabelSARVisuVersion", "caption=\"VisiWin\""}});
-  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=\r\nConfigExeCancel=False\r\n");
+  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=\r\nConfigExeCancel=Start_Config\r\n");
 
   // An accepted copy at the root of the current drive, connected during the
   // set-up: the final reset must still disable OK, or OK would commit a copy
@@ -115,7 +118,7 @@ TEST_F(SaveRestoreE2E, NoCopyResetKeepsSelectionsAndAlwaysDisablesOK) {
   run = Run("dump\ndir C:\\SR\\Copy1\ndir C:\\SR\ndump\n");
   EXPECT_TRUE(Has(run.transcript, "CommandOK CommandButton visible=1 shown=1 enabled=0"));
   EXPECT_FALSE(Has(run.transcript, "CommandOK CommandButton visible=1 shown=1 enabled=1"));
-  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=\r\nConfigExeCancel=False\r\n");
+  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=\r\nConfigExeCancel=Start_Config\r\n");
 }
 
 TEST_F(SaveRestoreE2E, UnknownSupplierControlAndDateFormatAreNamedButAccepted) {
@@ -135,7 +138,7 @@ TEST_F(SaveRestoreE2E, UnknownSupplierControlAndDateFormatAreNamedButAccepted) {
                               {"ComboSteuerung", "list=[*Beckhoff|Siemens]"},
                               {"ComboDateFormat", "list=[MM-TT-JJJJ|*TT.MM.JJJJ|"},
                               {"CommandOK", "enabled=1"}});
-  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=C:\\SR\\Copy1\r\nConfigExeCancel=False\r\n");
+  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=C:\\SR\\Copy1\r\nConfigExeCancel=Start_Config\r\n");
 }
 
 TEST_F(SaveRestoreE2E, BadInputIsSurvived) {
@@ -159,7 +162,7 @@ TEST_F(SaveRestoreE2E, BadInputIsSurvived) {
       << run.transcript;
   EXPECT_FALSE(Has(run.transcript, "Unexpected error"));
   ExpectDump(run.transcript, {{"CommandOK", "enabled=1"}, {"TextSpeedFactor(1)", "text=\"3\""}});
-  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=C:\\SR\\Big\r\nConfigExeCancel=False\r\n");
+  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=C:\\SR\\Big\r\nConfigExeCancel=Start_Config\r\n");
   EXPECT_EQ(tree.Read("SR/Junk/parameter/program.ini"), junk);  // copies are only read
 
   // A copy on the root of drive D: doubles the backslash after the root.
@@ -169,7 +172,7 @@ TEST_F(SaveRestoreE2E, BadInputIsSurvived) {
   EXPECT_FALSE(Has(run.transcript, "msgbox")) << run.transcript;
   ExpectDump(run.transcript,
              {{"TextPath(0)", "text=\"D:\\\\program\\korvex.mdb\""}, {"CommandOK", "enabled=1"}});
-  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=D:\\\r\nConfigExeCancel=False\r\n");
+  EXPECT_EQ(Kvx(), kBaseKvx + "SaveAndRestore=D:\\\r\nConfigExeCancel=Start_Config\r\n");
 
   // An unreadable settings file is present, so the folder is a copy, but every
   // key reads as missing: refused, without a run-time failure.

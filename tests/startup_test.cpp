@@ -45,10 +45,11 @@ TEST_F(StartupE2E, WindowAsTheStartLeavesIt) {
               {"CheckTimeChanging", "value=1"},
               {"CommandOK", "enabled=0"},
               {"ListSAR", "list=[]"}});
-  // No copy connected, and the tool's INI says so.
+  // No copy connected, and the tool's INI says so; the script ends with the
+  // window open, which leaves the cancel mark.
   EXPECT_EQ(inst.Read("parameter/kvxconfiguration.ini"),
             "[Common]\r\nNameM1=Filler\r\nNameM2=Packer\r\nMonitorRes=1024\r\nVWStudio=False\r\n"
-            "SaveAndRestore=\r\n");
+            "SaveAndRestore=\r\nConfigExeCancel=Start_Config\r\n");
 
   // Five machines, two named ("Pack" is found inside "packer" too: a text search).
   inst.Configure({"Filler", "Pack", "Capper", "Packer", "Wrapper"});
@@ -67,7 +68,7 @@ TEST_F(StartupE2E, WindowAsTheStartLeavesIt) {
   EXPECT_EQ(run.transcript.find("msgbox"), run.transcript.rfind("msgbox"));
   EXPECT_EQ(tree.Read("ERR.LOG"),
             "Fehler in Start / Start_Config_Exe / SetupUserInterFace (Nr. 9) :Subscript out of "
-            "range\r\n");
+            "range\r\nKonfigurations-EXE wurde abgebrochen:     Start\r\n");
   ExpectDump(run.transcript, {{"TextSpeedFactor(1)", "visible=0"},
                               {"LabelSpeedFactor(2)", "visible=0"},
                               {"ComboSteuerung", "list=[*Beckhoff|Siemens]"}});
@@ -131,7 +132,7 @@ TEST_F(StartupE2E, EveryStartAppendsOneProjectHeaderOnItsOwnLine) {
   std::filesystem::remove_all(tree.Host("Korvex/parameter"));
   auto run = inst.Run(inst.Integrated() + " /LOGFILE=C:\\ERR.LOG", "dump\n");
   EXPECT_EQ(run.status, 3);
-  EXPECT_NE(tree.Read("ERR.LOG").find("/ InitProgramIni (Nr. 76) :"), std::string::npos);
+  EXPECT_NE(tree.Read("ERR.LOG").find("/ InitProgramIni (Nr. 75) :"), std::string::npos);
   EXPECT_FALSE(inst.Exists("parameter"));
   ExpectDump(run.transcript, {{"ComboDateFormat", "list=[*MM-TT-JJJJ"}});
 }

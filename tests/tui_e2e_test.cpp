@@ -320,6 +320,41 @@ TEST_F(TerminalWindow, SmallTerminalWaitsForRoomAndASignalRestoresTheTerminal) {
   ASSERT_TRUE(t.WaitFor("[exit 143]")) << t.Screen();
   ASSERT_TRUE(t.WaitFor("[mode icanon]")) << t.Screen();
   EXPECT_EQ(t.Show("#{alternate_on} #{cursor_flag} #{mouse_any_flag}"), "0 1 0");
+  // The step was left without OK: the configuration tool must not take it for done.
+  EXPECT_NE(demo.tree.Read("Korvex/parameter/kvxconfiguration.ini")
+                .find("ConfigExeCancel=Start_Config\r\n"),
+            std::string::npos);
+}
+
+// While the window is open a second start on the same installation is refused
+// and changes nothing; when the terminal goes away the first leaves the cancel
+// mark and its log line.
+TEST_F(TerminalWindow, SecondStartIsRefusedAndALostTerminalLeavesTheMark) {
+  DemoTree demo;
+  Terminal t(demo.tree, 104, 40);
+  ASSERT_TRUE(t.WaitFor("Start - Standardkonfiguration")) << t.Screen();
+  const auto before = Files(demo.tree.root());
+  const std::string second =
+      Output({"sh", "-c",
+              "cd '" + demo.tree.root().string() + "' && KORVEX_SCRIPT=- KORVEX_DRIVES='C=" +
+                  demo.tree.root().string() + "' ./Korvex/Start/Start_Config " + kArguments +
+                  " </dev/null 2>&1; echo \"[second $?]\""});
+  EXPECT_NE(second.find("Start_Config is already running for C:\\Korvex"), std::string::npos)
+      << second;
+  EXPECT_NE(second.find("[second 1]"), std::string::npos) << second;
+  EXPECT_EQ(Files(demo.tree.root()), before);
+
+  const pid_t step = t.StepPid();
+  t.Tmux({"kill-server"});
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (kill(step, 0) == 0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_NE(demo.tree.Read("Korvex/parameter/kvxconfiguration.ini")
+                .find("ConfigExeCancel=Start_Config\r\n"),
+            std::string::npos);
+  EXPECT_NE(demo.tree.Read("Korvex/KVXCFGLOG.TXT")
+                .find("Konfigurations-EXE wurde abgebrochen:     Start\r\n"),
+            std::string::npos);
 }
 
 // Without a terminal and without a script the step says why and ends at once.

@@ -1,0 +1,27 @@
+#include "app/instance.h"
+
+#include <string>
+
+#include "platform/filesys.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "runtime/config_paths.h"
+
+namespace app {
+
+bool ClaimInstallation() {
+  const std::string installation = rt::GetInstallationFolder();
+  if (!platform::LockFolderForLife(installation)) return false;
+  // Only the holder of the installation may clear temporaries: those of a
+  // running writer are its own, and their owners are checked as well.
+  for (const char* folder : {"\\Start", "\\parameter", "\\program", "\\standard"})
+    platform::RemoveStaleTemporaries(installation + folder);
+  return true;
+}
+
+platform::MessageBox SecondStartBox() {
+  return {platform::ProgramFileName() + " is already running for " + rt::GetInstallationFolder(),
+          platform::ProgramFileName(), platform::Buttons::OK, platform::Icon::Stop, 0};
+}
+
+}  // namespace app
