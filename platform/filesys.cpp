@@ -2,19 +2,24 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <filesystem>
 #include <memory>
 #include <optional>
 
 #include "platform/failure.h"
+#include "platform/termination.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
 
@@ -83,34 +88,158 @@ fs::path ReplacementTarget(const fs::path& host) {
   return host;
 }
 
-// A temporary file beside target, hidden from listings by its leading dot. The
-// kernel applies the umask to mode.
-struct TempFile {
-  fs::path path;
-  int fd = -1;
-};
+// ---------------------------------------------------------------------------
+// Temporary files.
+//
+// A new file is written under no name at all (O_TMPFILE) and named only once it
+// is complete, so that a killed process leaves nothing behind. Where the file
+// system cannot do that, the temporary file has a name of its own form from the
+// start, which tells the process that owns it: RemoveStaleTemporaries clears
+// those of processes that no longer run.
 
-std::optional<TempFile> CreateTempBeside(const fs::path& target, mode_t mode, int& error) {
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    unsigned long long tag = (static_cast<unsigned long long>(getpid()) << 32) ^
-                             static_cast<unsigned long long>(ts.tv_nsec) ^
-                             (static_cast<unsigned long long>(counter++) << 20);
-    char suffix[24];
-    snprintf(suffix, sizeof suffix, ".%llx.tmp", tag);
-    fs::path p = target.parent_path() / ("." + target.filename().string() + suffix);
-    int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0) return TempFile{p, fd};
-    if (errno != EEXIST) {
-      error = errno;
-      return std::nullopt;
-    }
-  }
-  error = EEXIST;
-  return std::nullopt;
+constexpr std::string_view kTempMark = ".kvxtmp-";
+constexpr size_t kNameMax = 255;
+
+std::atomic<unsigned> tempCounter{0};
+std::atomic<bool> namedTemporaries{false};
+
+// ".<target name>.kvxtmp-<pid>-<counter>"; the target's part is cut where the
+// whole would be too long a name.
+std::string TempName(const std::string& targetName) {
+  const std::string suffix = std::string(kTempMark) + std::to_string(getpid()) + "-" +
+                             std::to_string(tempCounter.fetch_add(1));
+  return "." + targetName.substr(0, kNameMax - 1 - suffix.size()) + suffix;
 }
+
+// The process that owns a temporary file of our form, from its name.
+std::optional<pid_t> TempOwner(std::string_view name) {
+  if (name.size() < 2 || name[0] != '.') return std::nullopt;
+  const size_t mark = name.rfind(kTempMark);
+  if (mark == std::string_view::npos || mark == 0) return std::nullopt;
+  std::string_view rest = name.substr(mark + kTempMark.size());
+  const size_t dash = rest.find('-');
+  if (dash == std::string_view::npos) return std::nullopt;
+  auto number = [](std::string_view digits, long long& value) {
+    if (digits.empty() || digits.size() > 10) return false;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return ec == std::errc() && end == digits.data() + digits.size() &&
+           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  long long pid = 0, counter = 0;
+  if (!number(rest.substr(0, dash), pid) || !number(rest.substr(dash + 1), counter))
+    return std::nullopt;
+  if (pid <= 0 || pid > 0x7fffffff) return std::nullopt;
+  return static_cast<pid_t>(pid);
+}
+
+// A nameless file is named through /proc/self/fd; without /proc it could be
+// named only with a privilege, so the files are named from the start instead.
+bool NamelessFilesUsable() {
+  static const bool usable = access("/proc/self/fd", X_OK) == 0;
+  return usable && !namedTemporaries.load();
+}
+
+// The errors by which the system refuses a new name in a folder although an
+// existing file there may still be writable: no write permission on the folder
+// (EACCES), or a folder that is immutable or takes no new names (EPERM). A
+// read-only file system (EROFS) or a full disk refuses the file's own writes as
+// well, so those are failures.
+bool FolderRefusesNewNames(int error) {
+  return error == EACCES || error == EPERM;
+}
+
+// A temporary file for a target: whatever is written to fd() reaches the target
+// only through Commit, and the file is gone on every other way out (a failure,
+// an exception, a kill).
+class TempFile {
+ public:
+  TempFile() = default;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!named_.empty()) unlink(named_.c_str());
+  }
+
+  int fd() const { return fd_; }
+
+  // Creates the file beside target with the permission bits mode (less the
+  // umask). Returns 0 or an errno.
+  int Create(const fs::path& target, mode_t mode) {
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    if (NamelessFilesUsable()) {
+      fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+      if (fd_ >= 0) return 0;
+      // Kernels and file systems without nameless files answer with one of these.
+      if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      fs::path name = folder / TempName(target.filename().string());
+      fd_ = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+      if (fd_ >= 0) {
+        named_ = std::move(name);
+        return 0;
+      }
+      if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+  }
+
+  // Puts the finished file at target: over whatever is there (replace), or only
+  // where nothing is (EEXIST otherwise). Returns 0 or an errno; the target is
+  // unchanged unless it is 0.
+  int Commit(const fs::path& target, bool replace) {
+    if (named_.empty()) {
+      // Straight to the target where nothing is there: no name in between.
+      int e = LinkTo(target);
+      if (e == 0 || !replace || e != EEXIST) {
+        ::close(fd_);
+        fd_ = -1;
+        return e;
+      }
+      // A name of our form for the moment between link and rename; only a kill
+      // in that moment leaves it behind.
+      for (int attempt = 0;; ++attempt) {
+        fs::path name = target.parent_path() / TempName(target.filename().string());
+        e = LinkTo(name);
+        if (e == 0) {
+          named_ = std::move(name);
+          break;
+        }
+        if (e != EEXIST || attempt == 100) return e;
+      }
+      ::close(fd_);
+      fd_ = -1;
+    } else {
+      // Errors of delayed writes may show up only here.
+      int r = ::close(fd_);
+      fd_ = -1;
+      if (r != 0) return errno;
+    }
+    if (replace) {
+      if (rename(named_.c_str(), target.c_str()) != 0) return errno;
+    } else if (renameat2(AT_FDCWD, named_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) !=
+               0) {
+      if (errno != EINVAL && errno != ENOSYS) return errno;
+      // A file system without that rename: a hard link refuses an existing name too.
+      if (link(named_.c_str(), target.c_str()) != 0) return errno;
+      unlink(named_.c_str());
+    }
+    named_.clear();
+    return 0;
+  }
+
+ private:
+  int LinkTo(const fs::path& name) const {
+    char self[40];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
+    return linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+  }
+
+  int fd_ = -1;
+  fs::path named_;  // the name the file has now, if any
+};
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -133,13 +262,23 @@ void SyncFolder(const fs::path& folder) {
   }
 }
 
+// Bytes a copy hands to the kernel at once; between two chunks a termination
+// request is honoured.
+constexpr size_t kCopyChunk = size_t{64} << 20;
+
 // Copies from the current offset of in to the end of the file, through the
-// kernel's copy path where the file systems allow it. Returns 0 or an errno.
-int CopyContents(int in, int out, off_t size) {
-  off_t copied = 0;
+// kernel's copy path where the file systems allow it; copied gets the number of
+// bytes. With interruptible, a pending termination request is raised between
+// chunks. Returns 0 or an errno.
+int CopyContents(int in, int out, off_t size, bool interruptible, off_t& copied) {
+  auto check = [interruptible] {
+    if (interruptible) CheckTermination();
+  };
+  copied = 0;
   bool tryRange = true, trySendfile = true;
   while (tryRange) {
-    ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    check();
+    ssize_t n = copy_file_range(in, nullptr, out, nullptr, kCopyChunk, 0);
     if (n > 0) {
       copied += n;
       continue;
@@ -154,7 +293,8 @@ int CopyContents(int in, int out, off_t size) {
     tryRange = false;
   }
   while (trySendfile) {
-    ssize_t n = sendfile(out, in, nullptr, 1 << 30);
+    check();
+    ssize_t n = sendfile(out, in, nullptr, kCopyChunk);
     if (n > 0) {
       copied += n;
       continue;
@@ -166,7 +306,11 @@ int CopyContents(int in, int out, off_t size) {
   }
   constexpr size_t kBuffer = 1 << 20;
   std::unique_ptr<char[]> buffer(new char[kBuffer]);
-  for (;;) {
+  for (size_t sinceCheck = kCopyChunk;; sinceCheck += kBuffer) {
+    if (sinceCheck >= kCopyChunk) {
+      check();
+      sinceCheck = 0;
+    }
     ssize_t n = read(in, buffer.get(), kBuffer);
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -174,7 +318,165 @@ int CopyContents(int in, int out, off_t size) {
     }
     if (n == 0) return 0;
     if (!WriteAll(out, std::string_view(buffer.get(), static_cast<size_t>(n)))) return errno;
+    copied += n;
   }
+}
+
+// ---------------------------------------------------------------------------
+// Writing in place, where a folder takes no new files. Not atomic, so whatever
+// can be known to fail is tried before the first byte changes.
+
+// Room for a file growing from oldSize to newSize: the size limit of the process
+// and the free space. Returns 0 or an errno.
+int MakeRoom(int fd, off_t oldSize, off_t newSize) {
+  if (newSize <= oldSize) return 0;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<rlim_t>(newSize) > limit.rlim_cur)
+    return EFBIG;
+  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize) != 0 && errno != EOPNOTSUPP &&
+      errno != ENOSYS)
+    return errno;
+  return 0;
+}
+
+// Opens the existing target for writing in place: still the writable regular
+// file it was. Returns the descriptor or -1 with errno set.
+int OpenInPlace(const fs::path& target, struct stat& st) {
+  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return -1;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ReadOnlyMode(st.st_mode)) {
+    ::close(fd);
+    errno = EACCES;
+    return -1;
+  }
+  return fd;
+}
+
+// The whole bytes as the new contents of the existing file, same inode, mode and
+// owner. False on any failure.
+bool WriteInPlace(const fs::path& target, const struct stat& old, std::string_view bytes) {
+  struct stat st;
+  Fd out(OpenInPlace(target, st));
+  // The file the caller checked (and locked), not one put there since.
+  if (out.fd < 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino) return false;
+  const off_t size = static_cast<off_t>(bytes.size());
+  if (MakeRoom(out.fd, st.st_size, size) != 0) return false;
+  if (!WriteAll(out.fd, bytes) || ftruncate(out.fd, size) != 0 || fsync(out.fd) != 0) return false;
+  return out.Close() == 0;
+}
+
+// The source's bytes, mode and times as the new contents of the existing
+// destination. Finished even when a termination request arrives meanwhile:
+// stopping half-way would leave a torn file.
+void CopyInPlace(int in, const fs::path& target, const struct stat& srcSt) {
+  struct stat st;
+  Fd out(OpenInPlace(target, st));
+  if (out.fd < 0) RaiseErrno(errno);
+  if (int e = MakeRoom(out.fd, st.st_size, srcSt.st_size)) RaiseErrno(e);
+  off_t copied = 0;
+  if (int e = CopyContents(in, out.fd, srcSt.st_size, false, copied)) RaiseErrno(e);
+  if (ftruncate(out.fd, copied) != 0) RaiseErrno(errno);
+  // The file may belong to someone else, who keeps its mode and times then.
+  (void)!fchmod(out.fd, srcSt.st_mode & 07777);
+  timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
+  (void)!futimens(out.fd, times);
+  if (fsync(out.fd) != 0) RaiseErrno(errno);
+  if (out.Close() != 0) RaiseErrno(errno);
+}
+
+// ---------------------------------------------------------------------------
+// Whole-file replacement.
+
+enum class Outcome { kDone, kFailed, kRetry };
+
+// Puts bytes at target, where old is the file there now (nullptr: none). A new
+// file is created only where none has appeared meanwhile when createOnly is set
+// (kRetry otherwise).
+Outcome WriteContents(const fs::path& target, const struct stat* old, std::string_view bytes,
+                      bool createOnly) {
+  auto folder = StatOf(target.parent_path());
+  if (!folder || !S_ISDIR(folder->st_mode)) return Outcome::kFailed;
+  if (old && (!S_ISREG(old->st_mode) || ReadOnlyMode(old->st_mode))) return Outcome::kFailed;
+  auto inPlace = [&] {
+    return old && WriteInPlace(target, *old, bytes) ? Outcome::kDone : Outcome::kFailed;
+  };
+  if (ReadOnlyMode(folder->st_mode)) return inPlace();
+  TempFile temp;
+  if (int e = temp.Create(target, old ? 0600 : 0666))
+    return FolderRefusesNewNames(e) ? inPlace() : Outcome::kFailed;
+  if (!WriteAll(temp.fd(), bytes)) return Outcome::kFailed;
+  if (old) {
+    if (fchmod(temp.fd(), old->st_mode & 07777) != 0) return Outcome::kFailed;
+    // Keep the owner when running privileged; an ordinary user cannot give files
+    // away, and the file then simply becomes theirs.
+    if (old->st_uid != geteuid() || old->st_gid != getegid())
+      (void)!fchown(temp.fd(), old->st_uid, old->st_gid);
+  }
+  if (fsync(temp.fd()) != 0) return Outcome::kFailed;
+  const bool replace = old != nullptr || !createOnly;
+  if (int e = temp.Commit(target, replace))
+    return e == EEXIST && !replace ? Outcome::kRetry : Outcome::kFailed;
+  SyncFolder(target.parent_path());
+  return Outcome::kDone;
+}
+
+// Waits for the exclusive lock of a file. A file system without locks lets the
+// write go ahead as it would without them; a termination request ends the wait.
+void LockExclusive(int fd) {
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) CheckTermination();
+}
+
+bool ReadFrom(int fd, std::string& bytes) {
+  bytes.clear();
+  char buffer[65536];
+  for (off_t at = 0;;) {
+    ssize_t n = pread(fd, buffer, sizeof buffer, at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    bytes.append(buffer, static_cast<size_t>(n));
+    at += n;
+  }
+}
+
+// One locked read-modify-write cycle after another until one finds the file it
+// locked still in place (read: the edit needs the current bytes).
+bool Rewrite(std::string_view winFile, bool read,
+             const std::function<bool(std::string& bytes)>& edit) {
+  auto host = ToHost(winFile);
+  if (!host) return false;
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    fs::path target = ReplacementTarget(*host);
+    Fd fd(open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.fd < 0 && errno == EACCES && !read)
+      fd.fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    std::string bytes;
+    if (fd.fd < 0) {
+      if (errno != ENOENT) return false;
+      // A link to nothing is no missing file that an edit could create.
+      if (read && LstatOf(target)) return false;
+      if (!edit(bytes)) return true;
+      Outcome o = WriteContents(target, nullptr, bytes, read);
+      if (o == Outcome::kRetry) continue;
+      return o == Outcome::kDone;
+    }
+    struct stat st;
+    if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    LockExclusive(fd.fd);
+    // The writer that held the lock before may have renamed a new file over the
+    // one locked here; that one is to be edited then.
+    auto now = StatOf(target);
+    if (fstat(fd.fd, &st) != 0 || !now || now->st_dev != st.st_dev || now->st_ino != st.st_ino)
+      continue;
+    if (read && (UnreadableMode(st.st_mode) || !ReadFrom(fd.fd, bytes))) return false;
+    if (!edit(bytes)) return true;
+    // The lock goes with the descriptor, after the new file is in place.
+    return WriteContents(target, &st, bytes, false) == Outcome::kDone;
+  }
+  return false;
 }
 
 // Shared checks of the append functions; gives the host path to open.
@@ -327,40 +629,34 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
   fs::path target = ReplacementTarget(*dst);
   auto folder = StatOf(target.parent_path());
   if (!folder || !S_ISDIR(folder->st_mode)) Raise(kPathNotFound);
+  bool existing = false;
   if (auto dstSt = StatOf(target)) {
     if (S_ISDIR(dstSt->st_mode)) Raise(kPermissionDenied);
     if (!overwrite) Raise(kFileAlreadyExists);
     // The same file under another name: copying would truncate the source.
     if (dstSt->st_dev == srcSt.st_dev && dstSt->st_ino == srcSt.st_ino) return;
     if (!S_ISREG(dstSt->st_mode) || ReadOnlyMode(dstSt->st_mode)) Raise(kPermissionDenied);
+    existing = true;
   }
-  if (ReadOnlyMode(folder->st_mode)) Raise(kPermissionDenied);
 
-  int error = 0;
-  auto temp = CreateTempBeside(target, 0600, error);
-  if (!temp) RaiseErrno(error);
-  Fd out(temp->fd);
-  auto fail = [&](int e) {
-    out.Close();
-    unlink(temp->path.c_str());
+  // Windows needs no right on the folder to overwrite a file in it.
+  TempFile temp;
+  if (ReadOnlyMode(folder->st_mode)) {
+    if (!existing) Raise(kPermissionDenied);
+    return CopyInPlace(in.fd, target, srcSt);
+  }
+  if (int e = temp.Create(target, 0600)) {
+    if (existing && FolderRefusesNewNames(e)) return CopyInPlace(in.fd, target, srcSt);
     RaiseErrno(e);
-  };
-  if (int e = CopyContents(in.fd, out.fd, srcSt.st_size)) fail(e);
-  if (fchmod(out.fd, srcSt.st_mode & 07777) != 0) fail(errno);
+  }
+  off_t copied = 0;
+  if (int e = CopyContents(in.fd, temp.fd(), srcSt.st_size, true, copied)) RaiseErrno(e);
+  if (fchmod(temp.fd(), srcSt.st_mode & 07777) != 0) RaiseErrno(errno);
   timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
-  if (futimens(out.fd, times) != 0) fail(errno);
+  if (futimens(temp.fd(), times) != 0) RaiseErrno(errno);
   // No fsync: the rename alone guarantees that an interrupted copy leaves the
   // old file or the whole new one, and a database copy must keep pace with cp.
-  if (out.Close() != 0) {
-    int e = errno;
-    unlink(temp->path.c_str());
-    RaiseErrno(e);
-  }
-  if (rename(temp->path.c_str(), target.c_str()) != 0) {
-    int e = errno;
-    unlink(temp->path.c_str());
-    RaiseErrno(e);
-  }
+  if (int e = temp.Commit(target, true)) RaiseErrno(e);
 }
 
 void AppendLine(std::string_view winFile, std::string_view text) {
@@ -395,36 +691,40 @@ bool ReadWholeFile(std::string_view winFile, std::string& bytes) {
   return true;
 }
 
-bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes) {
-  auto host = ToHost(winFile);
-  if (!host) return false;
-  fs::path target = ReplacementTarget(*host);
-  auto folder = StatOf(target.parent_path());
-  if (!folder || !S_ISDIR(folder->st_mode) || ReadOnlyMode(folder->st_mode)) return false;
-  auto old = StatOf(target);
-  if (old && (!S_ISREG(old->st_mode) || ReadOnlyMode(old->st_mode))) return false;
+bool EditWholeFile(std::string_view winFile, const std::function<bool(std::string& bytes)>& edit) {
+  return Rewrite(winFile, true, edit);
+}
 
-  int error = 0;
-  auto temp = CreateTempBeside(target, old ? 0600 : 0666, error);
-  if (!temp) return false;
-  Fd out(temp->fd);
-  bool ok = WriteAll(out.fd, bytes);
-  if (ok && old) {
-    ok = fchmod(out.fd, old->st_mode & 07777) == 0;
-    // Keep the owner when running privileged; an ordinary user cannot give files
-    // away, and the file then simply becomes theirs.
-    if (ok && (old->st_uid != geteuid() || old->st_gid != getegid()))
-      (void)!fchown(out.fd, old->st_uid, old->st_gid);
+bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes) {
+  return Rewrite(winFile, false, [bytes](std::string& contents) {
+    contents.assign(bytes);
+    return true;
+  });
+}
+
+void RemoveStaleTemporaries(std::string_view winFolder) {
+  try {
+    auto host = ToHost(winFolder);
+    if (!host) return;
+    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(host->c_str()), closedir);
+    if (!d) return;
+    while (dirent* e = readdir(d.get())) {
+      std::optional<pid_t> owner = TempOwner(e->d_name);
+      if (!owner || *owner == getpid()) continue;
+      struct stat st;
+      if (fstatat(dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+        continue;
+      // Only a process that is certainly gone; one we may not signal still runs.
+      if (kill(*owner, 0) == 0 || errno != ESRCH) continue;
+      unlinkat(dirfd(d.get()), e->d_name, 0);
+    }
+  } catch (const std::exception&) {
+    // Clearing up is never worth a failure.
   }
-  ok = ok && fsync(out.fd) == 0;
-  ok = (out.Close() == 0) && ok;
-  ok = ok && rename(temp->path.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    unlink(temp->path.c_str());
-    return false;
-  }
-  SyncFolder(target.parent_path());
-  return true;
+}
+
+void SetNamedTemporariesForTesting(bool named) {
+  namedTemporaries = named;
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 // is read-only even for root, and a folder without write bits takes no new files.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,9 +43,14 @@ std::vector<std::string> VisibleSubFolderNames(std::string_view winFolder);
 // The file-system object's CopyFile with a full destination file name. Raises 53
 // when the source is missing, 76 when the destination folder is missing, 58 when
 // the destination exists and overwrite is false, 70 when the destination is
-// read-only or a folder, 61 on a full disk. The copy is written to a temporary
-// file beside the destination and renamed over it, so a failed copy never
-// leaves a truncated file; copying a file onto itself leaves it as it is.
+// read-only or a folder, or missing in a folder that takes no new files, 61 on a
+// full disk. The copy is written to a temporary file beside the destination and
+// renamed over it, so that the destination is always the old file or the whole
+// new one, even when the process is killed; copying a file onto itself leaves it
+// as it is. A writable destination in a folder that takes no new files (no write
+// bits, or the system refuses new names there) is overwritten in place instead,
+// as Windows does it. A pending termination request (platform/termination.h) is
+// raised between the chunks of a copy, after the temporary file is removed.
 void CopyFile(std::string_view source, std::string_view destination, bool overwrite);
 
 // Appends text (converted to Windows-1252) and CR LF to a file, creating the
@@ -58,10 +64,31 @@ void AppendBytes(std::string_view winFile, std::string_view bytes);
 // Whole-file helpers for the INI services: nothing when the file is missing, a
 // folder or unreadable.
 bool ReadWholeFile(std::string_view winFile, std::string& bytes);
-// Replaces a file's contents through a temporary file in the same folder and a
-// rename, keeping the old file's permission bits. False when the folder is
-// missing, the file or folder is read-only, or the write fails; the old file is
-// then unchanged.
+
+// A read-modify-write of a whole file, serialised with every other one on the
+// same file by an exclusive advisory lock on the file, held from before the read
+// until the new contents are in place. edit gets the current bytes (empty for a
+// missing file) and returns true when it changed them. The new contents go to a
+// temporary file in the same folder that replaces the old file by a rename,
+// keeping its permission bits (and owner, when privileged); a missing file is
+// created only where no other writer created one meanwhile, otherwise the cycle
+// starts again on that file. A writable file in a folder that takes no new files
+// is rewritten in place. True when the file holds the edited bytes (or edit
+// changed nothing); false when the folder is missing, the path names a folder or
+// an unreadable file, the file or (for a new file) the folder is read-only, or
+// the write fails, which leaves the old file unchanged.
+bool EditWholeFile(std::string_view winFile, const std::function<bool(std::string& bytes)>& edit);
+
+// Replaces a file's contents in the same way, without reading it first.
 bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes);
+
+// Removes what killed writers left in a folder: the temporary files of this
+// program (".<name>.kvxtmp-<process id>-<number>") whose process no longer runs.
+// Touches nothing else; never raises.
+void RemoveStaleTemporaries(std::string_view winFolder);
+
+// Makes every temporary file a named one from its creation on, as on file
+// systems that cannot keep a file without a name (for tests of that way).
+void SetNamedTemporariesForTesting(bool named);
 
 }  // namespace platform

@@ -184,16 +184,6 @@ bool LookUp(std::string_view section, std::string_view key, std::string_view fil
   return true;
 }
 
-// True when nothing at all is at the path, so a new file may be created there.
-// Guards against taking an unreadable file or a folder for a missing file.
-bool NothingAt(std::string_view file) {
-  std::optional<std::filesystem::path> host = ToHost(file);
-  if (!host) return false;
-  std::error_code ec;
-  std::filesystem::file_status st = std::filesystem::symlink_status(*host, ec);
-  return st.type() == std::filesystem::file_type::not_found;
-}
-
 }  // namespace
 
 ProfileString GetPrivateProfileStringA(std::string_view section, std::string_view key,
@@ -254,36 +244,37 @@ int32_t WritePrivateProfileStringA(std::string_view section, std::string_view ke
   if (sec.empty() || sec.find(']') != sec.npos) return 0;
   if (k.empty() || k.find('=') != k.npos || k.front() == ';' || k.front() == '[') return 0;
 
-  std::string bytes;
-  if (!ReadWholeFile(file, bytes)) {
-    if (!NothingAt(file)) return 0;
-    bytes.clear();
-  }
-  Found f = Find(bytes, UpperAnsi(sec), UpperAnsi(k));
-  std::string out;
-  out.reserve(bytes.size() + sec.size() + k.size() + v.size() + 8);
-  if (f.key) {
-    // The key keeps its indentation and spelling; value and "=" are rewritten.
-    const Line& l = f.keyLine;
-    std::string_view s(bytes);
-    std::string line(s.substr(l.begin, f.keyParsed.nameEnd));
-    line += '=';
-    line += v;
-    if (line == s.substr(l.begin, l.contentEnd - l.begin)) return 1;
-    out.append(s.substr(0, l.begin));
-    out += line;
-    out.append(s.substr(l.contentEnd));
-  } else if (f.section) {
-    out.append(bytes, 0, f.insertAt);
-    if (f.breakMissing) out += "\r\n";
-    out += k + "=" + v + "\r\n";
-    out.append(bytes, f.insertAt);
-  } else {
-    out = bytes;
-    if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += "\r\n";
-    out += "[" + sec + "]\r\n" + k + "=" + v + "\r\n";
-  }
-  return ReplaceWholeFile(file, out) ? 1 : 0;
+  // Read, change and write back under the file's lock, so that concurrent
+  // writers of other keys lose nothing; a missing file is created.
+  auto edit = [&](std::string& bytes) {
+    Found f = Find(bytes, UpperAnsi(sec), UpperAnsi(k));
+    std::string out;
+    out.reserve(bytes.size() + sec.size() + k.size() + v.size() + 8);
+    if (f.key) {
+      // The key keeps its indentation and spelling; value and "=" are rewritten.
+      const Line& l = f.keyLine;
+      std::string_view s(bytes);
+      std::string line(s.substr(l.begin, f.keyParsed.nameEnd));
+      line += '=';
+      line += v;
+      if (line == s.substr(l.begin, l.contentEnd - l.begin)) return false;
+      out.append(s.substr(0, l.begin));
+      out += line;
+      out.append(s.substr(l.contentEnd));
+    } else if (f.section) {
+      out.append(bytes, 0, f.insertAt);
+      if (f.breakMissing) out += "\r\n";
+      out += k + "=" + v + "\r\n";
+      out.append(bytes, f.insertAt);
+    } else {
+      out = bytes;
+      if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += "\r\n";
+      out += "[" + sec + "]\r\n" + k + "=" + v + "\r\n";
+    }
+    bytes = std::move(out);
+    return true;
+  };
+  return EditWholeFile(file, edit) ? 1 : 0;
 }
 
 }  // namespace platform
