@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -71,20 +72,36 @@ class Installation {
   // root (drive C:). No shell is involved, so backslashes arrive as written.
   RunResult Run(const std::string& commandLine, const std::string& script,
                 const std::vector<std::string>& extraEnvironment = {}) const {
-    const std::filesystem::path scriptFile = tree_.root() / ".script";
-    const std::filesystem::path outFile = tree_.root() / ".stdout";
-    const std::filesystem::path errFile = tree_.root() / ".stderr";
-    { std::ofstream(scriptFile, std::ios::binary) << script; }
+    return Finish(Start(commandLine, script, extraEnvironment));
+  }
+
+  // Starts the step as Run does and returns at once with its process id. With
+  // input given, the script is read from standard input, a pipe whose writing
+  // end is returned there (the script text is ignored).
+  pid_t Start(const std::string& commandLine, const std::string& script,
+              const std::vector<std::string>& extraEnvironment = {}, int* input = nullptr) const {
     const std::string exe = tree_.Host(folder_ + "/Start/Start_Config").string();
     std::vector<std::string> args{exe};
     std::istringstream words(commandLine);
     for (std::string w; words >> w;) args.push_back(w);
-    std::vector<std::string> env = extraEnvironment;
-    env.push_back("KORVEX_SCRIPT=" + scriptFile.string());
-    env.push_back(std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES"));
-    env.push_back("PATH=/usr/bin:/bin");
+    int pipeFds[2] = {-1, -1};
+    if (input != nullptr && pipe(pipeFds) != 0) return -1;
     const pid_t pid = fork();
     if (pid == 0) {
+      // The run's files carry its process id, so that runs side by side keep apart.
+      const std::filesystem::path scriptFile = RunFile(".script", getpid());
+      const std::filesystem::path outFile = RunFile(".stdout", getpid());
+      const std::filesystem::path errFile = RunFile(".stderr", getpid());
+      { std::ofstream(scriptFile, std::ios::binary) << script; }
+      std::vector<std::string> env = extraEnvironment;
+      env.push_back("KORVEX_SCRIPT=" + (input ? std::string("-") : scriptFile.string()));
+      env.push_back(std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES"));
+      env.push_back("PATH=/usr/bin:/bin");
+      if (input != nullptr) {
+        dup2(pipeFds[0], STDIN_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+      }
       if (chdir(tree_.root().c_str()) != 0) _exit(126);
       FILE* o = freopen(outFile.c_str(), "w", stdout);
       FILE* e = freopen(errFile.c_str(), "w", stderr);
@@ -97,16 +114,28 @@ class Installation {
       execve(exe.c_str(), argv.data(), envp.data());
       _exit(127);
     }
+    if (input != nullptr) {
+      close(pipeFds[0]);
+      *input = pipeFds[1];
+    }
+    return pid;
+  }
+
+  // Waits for a step that Start started and collects what it wrote. A step
+  // ended by a signal gives the status -1.
+  RunResult Finish(pid_t pid) const {
     int raw = 0;
     waitpid(pid, &raw, 0);
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.transcript = ReadFile(outFile);
-    result.errors = ReadFile(errFile);
-    std::filesystem::remove(scriptFile);
-    std::filesystem::remove(outFile);
-    std::filesystem::remove(errFile);
+    result.transcript = ReadFile(RunFile(".stdout", pid));
+    result.errors = ReadFile(RunFile(".stderr", pid));
+    for (const char* name : {".script", ".stdout", ".stderr"})
+      std::filesystem::remove(RunFile(name, pid));
     return result;
+  }
+  std::filesystem::path RunFile(const char* name, pid_t pid) const {
+    return tree_.root() / (name + std::string("-") + std::to_string(pid));
   }
 
   std::string Integrated() const { return "/EXTERNAL=KVXCFG"; }

@@ -52,32 +52,7 @@ class KillTest : public testing::Test {
   }
 
   // Starts the step as Installation::Run does, without waiting for it.
-  pid_t Start(const std::string& script) const {
-    const fs::path scriptFile = tree_.root() / ".script";
-    { std::ofstream(scriptFile, std::ios::binary) << script; }
-    std::string exe = tree_.Host("Korvex/Start/Start_Config").string();
-    std::vector<std::string> args{exe};
-    std::istringstream words(kCommandLine);
-    for (std::string w; words >> w;) args.push_back(w);
-    std::vector<std::string> env = {"KORVEX_SCRIPT=" + scriptFile.string(),
-                                    std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES"),
-                                    "PATH=/usr/bin:/bin"};
-    const std::string out = (tree_.root() / ".stdout").string();
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(tree_.root().c_str()) != 0) _exit(126);
-      if (freopen(out.c_str(), "w", stdout) == nullptr) _exit(126);
-      if (freopen("/dev/null", "w", stderr) == nullptr) _exit(126);
-      std::vector<char*> argv, envp;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      for (auto& v : env) envp.push_back(v.data());
-      envp.push_back(nullptr);
-      execve(exe.c_str(), argv.data(), envp.data());
-      _exit(127);
-    }
-    return pid;
-  }
+  pid_t Start(const std::string& script) const { return install_.Start(kCommandLine, script); }
 
   fs::path Destination() const { return tree_.Host("Korvex/Program/Korvex.mdb"); }
   fs::path Source() const { return tree_.Host("SR/Copy1/Program/Korvex.mdb"); }

@@ -232,52 +232,28 @@ TEST_F(Trust, ScriptEndingWithTheWindowOpenLeavesTheMarkAfterAnAcceptedCopy) {
 
 // The step reading its script from a pipe that the test holds open.
 struct PipedStep {
-  pid_t pid = -1;
+  const testsupport::Installation& install;
   int input = -1;
-  fs::path out;
+  pid_t pid = -1;
 
-  PipedStep(const testsupport::TempTree& tree) : out(tree.root() / ".piped-out") {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    const std::string exe = tree.Host("Korvex/Start/Start_Config").string();
-    const std::string drives = std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES");
-    pid = fork();
-    if (pid == 0) {
-      dup2(fds[0], STDIN_FILENO);
-      close(fds[0]);
-      close(fds[1]);
-      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(o, STDOUT_FILENO);
-      dup2(o, STDERR_FILENO);
-      if (chdir(tree.root().c_str()) != 0) _exit(126);
-      char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("/EXTERNAL=KVXCFG"),
-                      const_cast<char*>("/LOGFILE=C:\\Korvex\\KVXLOG.TXT"),
-                      const_cast<char*>("/SOURCEPATH=C:\\Source\\"), nullptr};
-      char* envp[] = {const_cast<char*>("KORVEX_SCRIPT=-"), const_cast<char*>(drives.c_str()),
-                      nullptr};
-      execve(exe.c_str(), argv, envp);
-      _exit(127);
-    }
-    close(fds[0]);
-    input = fds[1];
-  }
+  explicit PipedStep(const testsupport::Installation& i)
+      : install(i), pid(i.Start(kCommandLine, "", {}, &input)) {}
   ~PipedStep() {
     if (input >= 0) close(input);
     if (pid > 0) {
       kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
+      install.Finish(pid);
     }
   }
   void Send(const std::string& text) {
-    ASSERT_EQ(write(input, text.data(), text.size()), (ssize_t)text.size());
+    ASSERT_EQ(write(input, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   }
-  int Wait() {
+  testsupport::RunResult Wait() {
     close(input);
     input = -1;
-    int raw = 0;
-    waitpid(pid, &raw, 0);
+    const pid_t ended = pid;
     pid = -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + WTERMSIG(raw);
+    return install.Finish(ended);
   }
 };
 
@@ -295,7 +271,7 @@ bool InstallationHeld(const fs::path& folder) {
 }
 
 TEST_F(Trust, SecondStartIsRefusedAndTheFirstGoesOnUnharmed) {
-  PipedStep first(tree_);
+  PipedStep first(install_);
   ASSERT_TRUE(InstallationHeld(tree_.Host("Korvex")));
   const auto before = Snapshot(tree_.Host("Korvex"));
   const auto second = Run("dir C:\\SR\\Copy1\nclick CommandOK\n");
@@ -306,7 +282,8 @@ TEST_F(Trust, SecondStartIsRefusedAndTheFirstGoesOnUnharmed) {
   EXPECT_EQ(Snapshot(tree_.Host("Korvex")), before);
 
   first.Send("dir C:\\SR\\Copy1\ntext TextSpeedFactor(2) 9\nclick CommandOK\n");
-  EXPECT_EQ(first.Wait(), 0) << testsupport::ReadFile(first.out);
+  const auto firstRun = first.Wait();
+  EXPECT_EQ(firstRun.status, 0) << firstRun.transcript << firstRun.errors;
   EXPECT_NE(Ini("parameter/Program.ini").find("SpeedFactor=9"), std::string::npos);
   // The lock dies with its process and leaves no file behind.
   EXPECT_EQ(Run("").status, 3);
@@ -318,10 +295,11 @@ TEST_F(Trust, SignalsLeaveTheMarkAndEndWithTheirStatus) {
                    "[Common]\r\nNameM1=Filler\r\nNameM2=Capper\r\nMonitorRes=1024\r\n"
                    "ConfigExeCancel=False\r\n");
     fs::remove(tree_.Host("Korvex/KVXLOG.TXT"));
-    PipedStep step(tree_);
+    PipedStep step(install_);
     ASSERT_TRUE(InstallationHeld(tree_.Host("Korvex")));
     kill(step.pid, sig);
-    EXPECT_EQ(step.Wait(), 128 + sig) << testsupport::ReadFile(step.out);
+    const auto run = step.Wait();
+    EXPECT_EQ(run.status, 128 + sig) << run.transcript << run.errors;
     EXPECT_EQ(Mark(), "Start_Config") << sig;
     EXPECT_EQ(Log(), "Konfigurations-EXE wurde abgebrochen:     Start\r\n");
   }
