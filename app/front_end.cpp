@@ -16,8 +16,73 @@ namespace {
 constexpr int kExitScriptEnded = 3;
 constexpr int kExitOther = 1;
 
+// The length of the valid UTF-8 sequence at text[at], 0 when there is none
+// (stray continuation bytes, overlong forms, surrogates, beyond U+10FFFF).
+size_t Utf8Length(const std::string& text, size_t at) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[at + k]); };
+  const unsigned char lead = byte(0);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (size_t k = 2; k < length; ++k)
+    if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
+  return length;
+}
+
+// Script text in a message to the terminal: control characters (C0, DEL, the
+// C1 range) and bytes that are no UTF-8 are shown as escapes, so that a bad
+// line cannot send the terminal escape sequences.
+std::string EscapeControls(const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c < 0x20 || c == 0x7F) {
+      out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    } else if (c >= 0x80) {
+      const size_t length = Utf8Length(text, at);
+      if (length == 0) {
+        out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+      } else if (c == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F) {
+        const auto second = static_cast<unsigned char>(text[at + 1]);
+        out += {'\\', 'u', '0', '0', kHex[second >> 4], kHex[second & 15]};
+        at += 2;
+        continue;
+      } else {
+        out.append(text, at, length);
+        at += length;
+        continue;
+      }
+    } else {
+      out += static_cast<char>(c);
+    }
+    ++at;
+  }
+  return out;
+}
+
 [[noreturn]] void ScriptError(int line, const std::string& text) {
-  std::cerr << "Start_Config: script line " << line << ": " << text << "\n";
+  std::cerr << "Start_Config: script line " << line << ": " << EscapeControls(text) << "\n";
   platform::SetProcessEndNote(nullptr);
   platform::EndProcess(kExitOther);
 }
@@ -64,6 +129,29 @@ void InstallScriptedDialogs(frm_Start_Config_Exe& form, Queues& queues, std::ost
   form.window.onFrontEndNote = [&out](const std::string& note) { out << note << "\n"; };
 }
 
+constexpr size_t kMaxScriptBytes = size_t{16} << 20;
+constexpr size_t kMaxLineBytes = size_t{64} << 10;
+
+// Reads the next line (without its LF) into line; false at the end of the
+// script. total counts the script's bytes so far. A script or a line over its
+// bound is refused as soon as the bound is crossed, so that neither is ever
+// held in memory whole.
+bool ReadScriptLine(std::streambuf& in, std::string& line, size_t& total, int number) {
+  using Traits = std::char_traits<char>;
+  line.clear();
+  for (;;) {
+    const Traits::int_type c = in.sbumpc();
+    if (Traits::eq_int_type(c, Traits::eof())) return !line.empty();
+    if (++total > kMaxScriptBytes) ScriptError(number, "the script is longer than 16 MiB");
+    if (c == '\n') return true;
+    // The CR of a CR LF line end does not count towards the line.
+    const bool lineEnd = c == '\r' && Traits::eq_int_type(in.sgetc(), '\n');
+    if (line.size() >= kMaxLineBytes && !(lineEnd && line.size() == kMaxLineBytes))
+      ScriptError(number, "the line is longer than 64 KiB");
+    line.push_back(Traits::to_char_type(c));
+  }
+}
+
 int RunScript(const std::string& scriptName) {
   std::ostream& out = std::cout;
   std::unique_ptr<std::ifstream> file;
@@ -80,7 +168,8 @@ int RunScript(const std::string& scriptName) {
   auto form = std::make_unique<frm_Start_Config_Exe>();
   std::vector<Action> actions;
   std::string line, error;
-  for (int number = 1; std::getline(*in, line); ++number) {
+  size_t total = 0;
+  for (int number = 1; ReadScriptLine(*in->rdbuf(), line, total, number); ++number) {
     std::optional<Action> action = ParseAction(line, number, error);
     if (!action || !CheckAction(*form, *action, error)) ScriptError(number, error);
     if (!action->verb.empty()) actions.push_back(*action);

@@ -20,13 +20,13 @@ constexpr int kBadFileName = 52;  // "Bad file name or number"
 
 const char* const kMachineFolders = "Verschiedenes\\Maschinenabhängig\\";
 
-// A text that becomes part of a path must stay one name: with a separator or
-// ".." in it (or as "." or nothing at all) a machine name would lead the copies
+// A text that becomes part of a path must stay one name: as "." or "..", or
+// with a separator or a drive colon in it, a machine name would lead the copies
 // out of the machine's own picture folder, and a file name out of "\standard\".
+// Dots inside a name ("Line..2") are ordinary characters.
 bool IsOneName(const std::string& text, bool mayBeEmpty) {
   if (text.empty()) return mayBeEmpty;
-  return text != "." && text.find('\\') == std::string::npos &&
-         text.find('/') == std::string::npos && text.find("..") == std::string::npos;
+  return text != "." && text != ".." && text.find_first_of("\\/:") == std::string::npos;
 }
 
 [[noreturn]] void RaiseBadName(const std::string& path) {

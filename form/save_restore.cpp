@@ -14,6 +14,7 @@
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/errors.h"
+#include "runtime/help_mode.h"
 #include "runtime/ini_access.h"
 
 std::string SarFolder;
@@ -64,6 +65,9 @@ void frm_Start_Config_Exe::DirSAR_Change() {
 }
 
 void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
+  // The takeover's own selections raise the controls' click handlers; in help
+  // mode they must still do their work (logo, check mark), not show help.
+  const rt::ChangesFromCode takeover;
   const rt::Trap step("ConnectSAR");
   const int machines = rt::MachineCountOrZero();
 

@@ -28,7 +28,7 @@ std::string FolderOf(const std::string& path) {
 
 void frm_Start_Config_Exe::ComboSupplier_Click() {
   const rt::Trap step("ComboSupplier_Click");
-  if (rt::HelpMode) {
+  if (rt::DivertsToHelp()) {
     step([&] { rt::ShowHelp(*ComboSupplier); });
     return;
   }
@@ -50,7 +50,7 @@ void frm_Start_Config_Exe::ComboSupplier_Click() {
 
 void frm_Start_Config_Exe::CommandPath_Click(int i) {
   const rt::Trap step("CommandPath_Click");
-  if (rt::HelpMode) {
+  if (rt::DivertsToHelp()) {
     step([&] { rt::ShowHelp(Element(CommandPath, i)); });
     return;
   }

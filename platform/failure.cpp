@@ -81,6 +81,7 @@ int32_t FailureNumberForErrno(int code) {
       return kPermissionDenied;
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:  // over the file-size limit
       return kDiskFull;
     case ENAMETOOLONG:
     case EINVAL:

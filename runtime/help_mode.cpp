@@ -12,6 +12,8 @@ bool SkipNextValueHelp = false;
 
 namespace {
 
+int codeChangeDepth = 0;
+
 constexpr char kMarker[] = "<CRLF>";
 constexpr size_t kMarkerLength = sizeof kMarker - 1;
 
@@ -31,6 +33,16 @@ size_t FindMarker(const std::string& text, size_t from) {
 }
 
 }  // namespace
+
+ChangesFromCode::ChangesFromCode() {
+  ++codeChangeDepth;
+}
+ChangesFromCode::~ChangesFromCode() {
+  --codeChangeDepth;
+}
+bool DivertsToHelp() {
+  return HelpMode && codeChangeDepth == 0;
+}
 
 void ToggleHelpMode(ui::Control& helpButton) {
   if (HelpMode) {
@@ -55,7 +67,7 @@ std::string ExpandLineBreaks(const std::string& text) {
 }
 
 void ShowHelp(const ui::Control& control) {
-  if (!HelpMode) return;
+  if (!DivertsToHelp()) return;
   // Each step goes on after a failure of the one before, without a report: a
   // help id outside the table, or a control without one, shows an empty box.
   std::string text;
@@ -77,7 +89,7 @@ void ShowHelp(const ui::Control& control) {
 }
 
 void ShowValueHelp(ui::Control& checkBox) {
-  if (!HelpMode) return;
+  if (!DivertsToHelp()) return;
   if (SkipNextValueHelp) {
     SkipNextValueHelp = false;
     return;

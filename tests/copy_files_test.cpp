@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -60,7 +61,7 @@ TEST_F(CopyFilesTest, StudioProjectSkipsTheAlarmRowAndStandaloneCopiesNothing) {
   Databases();
   form_->TextPath[0]->SetText("C:\\SR\\Copy1\\program\\korvex.vws");
   form_->VisuVersion = 2;
-  rt::ExistingMachines.clear();  // no positions: the machine loop does not run
+  rt::ExistingMachines = {""};  // no machine positions: the machine loop does not run
   form_->CopyFiles();
   EXPECT_TRUE(boxes_.boxes.empty());
   EXPECT_EQ(tree_.Read("Korvex/Program/Korvex.vws"), "studio project");
@@ -103,7 +104,7 @@ TEST_F(CopyFilesTest, SourcesThatAreNoReadableFileAndBadDestinations) {
   form_->TextPath[0]->SetText("C:\\SR\\Copy1\\program");  // a folder
   form_->TextPath[1]->SetText("D:\\null");                // a device
   form_->TextPath[2]->SetText("C:\\SR\\Copy1\\program\\Missing.mdb");
-  rt::ExistingMachines.clear();
+  rt::ExistingMachines = {""};
   form_->CopyFiles();
   EXPECT_TRUE(boxes_.boxes.empty());
   EXPECT_EQ(tree_.Read("Korvex/Program/Korvex.mdb"), "keep 0");
@@ -177,11 +178,40 @@ TEST_F(CopyFilesTest, MachineNamesNeverLeadOutOfTheirFolders) {
   EXPECT_NE(Log().find("CopyFiles (Nr. 52) :Bad file name or number: "), std::string::npos);
 }
 
+TEST_F(CopyFilesTest, DotsInsideANameAreOrdinaryButDotFoldersSeparatorsAndColonsAreNot) {
+  tree_.Write(kMachines + "Line..2/Standard/Warn_xx_xxx_1024.bmp", "line stand-by");
+  tree_.Write(kMachines + "Line..2/Standard/MachineSymbol_Line..2_1024.gif", "line symbol");
+  tree_.Write(kMachines + "Line..2/Standard/Extra.gif", "line extra");
+  // Where the refused names would lead.
+  tree_.Write("Source/Verschiedenes/Standard/Warn_xx_xxx_1024.bmp", "decoy up");
+  tree_.Write(kMachines + "a:b/Standard/Warn_xx_xxx_1024.bmp", "decoy colon");
+  tree_.Write(kMachines + "a:b/Standard/MachineSymbol_a:b_1024.gif", "decoy colon");
+  tree_.Write(kMachines + "a/b/Standard/Warn_xx_xxx_1024.bmp", "decoy nested");
+  rt::ExistingMachines = {"", "..", "Line..2", "a:b", "a/b"};
+
+  form_->CopyFiles();
+
+  // Each refused name fails its 16 warnings, its folder and its symbol.
+  ASSERT_EQ(boxes_.boxes.size(), 3u * 18u);
+  for (const auto& box : boxes_.boxes)
+    EXPECT_NE(box.text.find("Bad file name or number: "), std::string::npos) << box.text;
+  std::vector<std::string> expected;
+  for (int k = 1; k <= 16; ++k) expected.push_back(WarnName(k, "Line..2"));
+  expected.insert(expected.end(),
+                  {"Extra.gif", "MachineSymbol_Line..2_1024.gif", "Warn_xx_xxx_1024.bmp"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(tree_.Entries("Korvex/Standard"), expected);
+  EXPECT_EQ(tree_.Read("Korvex/Standard/" + WarnName(7, "Line..2")), "line stand-by");
+  EXPECT_EQ(tree_.Read("Korvex/Standard/MachineSymbol_Line..2_1024.gif"), "line symbol");
+  EXPECT_EQ(tree_.Read("Korvex/Standard/Extra.gif"), "line extra");
+  EXPECT_NE(Log().find("CopyFiles (Nr. 52) :Bad file name or number: "), std::string::npos);
+}
+
 TEST_F(CopyFilesTest, FullDiskLeavesNoHalfWrittenFile) {
   tree_.Write("Korvex/Program/Korvex.mdb", "old database");
   tree_.Write("SR/Copy1/program/korvex.mdb", std::string(1 << 20, 'x'));
   form_->TextPath[0]->SetText("C:\\SR\\Copy1\\program\\korvex.mdb");
-  rt::ExistingMachines.clear();
+  rt::ExistingMachines = {""};
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {

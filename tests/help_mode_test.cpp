@@ -95,6 +95,39 @@ TEST_F(HelpWiring, TheCheckBoxKeepsItsMarkAndNoClickIsSwallowed) {
   EXPECT_EQ(Shown([&] { form_->CheckTimeChanging_Click(); }), std::vector<std::string>{"help 14"});
 }
 
+TEST_F(HelpWiring, ChangesFromCodeDoTheirWorkAndOnlyTheUsersClicksShowHelp) {
+  frm_Start_Config_Exe& f = *form_;
+  tree_.Write("Korvex/Start/Start_Logo.bmp", Bitmap());
+  tree_.Write("Korvex/Start/Start_AcmeLogo.bmp", Bitmap());
+  for (const char* s : {"**Tarvel & Co**", "Acme"}) f.ComboSupplier->AddItem(s);
+  f.CheckTimeChanging->SetValue(1);
+  f.CommandQuest_Click();
+  {
+    const rt::ChangesFromCode outer;
+    {
+      const rt::ChangesFromCode inner;
+      EXPECT_FALSE(rt::DivertsToHelp());
+    }
+    EXPECT_FALSE(rt::DivertsToHelp());  // scopes nest
+    EXPECT_TRUE(Shown([&] {
+                  f.ComboSupplier->SetListIndex(1);
+                  f.CheckTimeChanging->SetValue(0);
+                  f.LabelSupplier_Click();
+                }).empty());
+    EXPECT_EQ(f.ImageLogo->GetPicture().source, "C:\\Korvex\\Start\\Start_AcmeLogo.bmp");
+    EXPECT_EQ(f.CheckTimeChanging->Value(), 0);
+    EXPECT_FALSE(rt::SkipNextValueHelp);
+  }
+  EXPECT_TRUE(rt::DivertsToHelp());
+  // The user's own clicks are diverted as before.
+  EXPECT_EQ(Shown([&] { f.ComboSupplier->SetListIndex(0); }), std::vector<std::string>{"help 11"});
+  EXPECT_EQ(f.ImageLogo->GetPicture().source, "C:\\Korvex\\Start\\Start_AcmeLogo.bmp");
+  EXPECT_EQ(Shown([&] { f.CheckTimeChanging->SetValue(1); }), std::vector<std::string>{"help 14"});
+  EXPECT_EQ(f.CheckTimeChanging->Value(), 0);
+  f.CommandQuest_Click();
+  EXPECT_FALSE(rt::DivertsToHelp());
+}
+
 TEST_F(HelpWiring, LongTextsAndManyLineBreaks) {
   rt::HelpTexts[23] = std::string(10000, 'h');
   std::string marked;
@@ -240,6 +273,52 @@ TEST(HelpModeTour, EveryControlShowsItsOwnHelpAndDoesNothingElse) {
   EXPECT_NE(end.find("list=[**Tarvel & Co**|*ACME]"), std::string::npos) << end;
   EXPECT_NE(end.find("picture=\"C:\\Korvex\\Start\\Start_Logo.bmp\""), std::string::npos) << end;
   EXPECT_EQ(end.find("Start_ACMELogo.bmp"), std::string::npos) << end;
+}
+
+// A copy connected in help mode is taken over whole: the takeover's own
+// selections are no help clicks.
+TEST(HelpModeTakeover, ConnectingInHelpModeTakesEverythingOverAndOKWritesIt) {
+  testsupport::TempTree tree;
+  testsupport::Installation install(tree);
+  install.Prepare({"Filler"});
+  install.Write("Start/Start_ACMELogo.bmp", Bitmap());
+  tree.Write("SR/parameter/program.ini",
+             "[Project]\r\nSupplier=ACME\r\nControl=1\r\nDateFormat=2\r\n"
+             "TimeChanging=false\r\n[Machine1]\r\nMachineName=Filler\r\nSpeedFactor=4\r\n");
+  tree.Write("SR/program/korvex.mdb", "db");
+  const std::string machine = "Source/Verschiedenes/Maschinenabh\u00e4ngig/Filler/Standard/";
+  tree.Write(machine + "Warn_xx_xxx_1024.bmp", "stand-by");
+  tree.Write(machine + "MachineSymbol_Filler_1024.gif", "symbol");
+  tree.MakeFolder("Korvex/Standard");
+  tree.MakeFolder("Korvex/program");
+  const std::string commandLine = install.Integrated() + " /SOURCEPATH=C:\\Source\\";
+
+  const auto run = install.Run(
+      commandLine, "click CommandQuest\ndir C:\\SR\ndump\nclick CommandQuest\nclick CommandOK\n");
+  const std::string& t = run.transcript;
+  ASSERT_EQ(run.status, 0) << t << run.errors;
+  size_t from = 0;
+  const std::string connect = ActionBlock(t, "dir C:\\SR", from);
+  EXPECT_EQ(connect.find("msgbox"), std::string::npos) << connect;
+  const std::string dump = DumpBefore(t, t.size());
+  EXPECT_NE(dump.find("picture=\"C:\\Korvex\\Start\\Start_ACMELogo.bmp\""), std::string::npos)
+      << dump;
+  testsupport::ExpectDump(t, {{"CheckTimeChanging", "value=0"},
+                              {"ComboSupplier", "*ACME]"},
+                              {"ComboSteuerung", "list=[Beckhoff|*Siemens]"},
+                              {"CommandOK", "enabled=1"}});
+  const std::string program = install.Read("parameter/Program.ini");
+  EXPECT_NE(program.find("\r\nSupplier=ACME\r\n"), std::string::npos) << program;
+  EXPECT_NE(program.find("\r\nTimeChanging=false\r\n"), std::string::npos) << program;
+  EXPECT_NE(program.find("\r\nControl=1\r\n"), std::string::npos) << program;
+
+  // The reset of a folder without a copy ticks the box again, help mode or not.
+  const auto reset =
+      install.Run(commandLine, "click CommandQuest\ndir C:\\SR\ndir C:\\Source\ndump\n");
+  ASSERT_EQ(reset.status, 3) << reset.transcript << reset.errors;
+  EXPECT_EQ(reset.transcript.find("msgbox"), std::string::npos) << reset.transcript;
+  testsupport::ExpectDump(reset.transcript,
+                          {{"CheckTimeChanging", "value=1"}, {"CommandOK", "enabled=0"}});
 }
 
 }  // namespace
