@@ -1,5 +1,6 @@
 #include "app/front_end.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -7,14 +8,13 @@
 #include <vector>
 
 #include "app/actions.h"
+#include "app/instance.h"
 #include "app/tui.h"
 #include "platform/process.h"
+#include "platform/termination.h"
 
 namespace app {
 namespace {
-
-constexpr int kExitScriptEnded = 3;
-constexpr int kExitOther = 1;
 
 // The length of the valid UTF-8 sequence at text[at], 0 when there is none
 // (stray continuation bytes, overlong forms, surrogates, beyond U+10FFFF).
@@ -166,6 +166,16 @@ int RunScript(const std::string& scriptName) {
   }
 
   auto form = std::make_unique<frm_Start_Config_Exe>();
+  Queues queues;
+  InstallScriptedDialogs(*form, queues, out);
+  // Claimed before the script is read, which may take as long as its writer.
+  if (!ClaimInstallation()) {
+    const platform::MessageBox refusal = SecondStartBox();
+    std::cerr << "Start_Config: " << refusal.text << "; this start ends without writing anything\n";
+    platform::ShowMessageBox(refusal);
+    platform::EndProcess(kExitOther);
+  }
+
   std::vector<Action> actions;
   std::string line, error;
   size_t total = 0;
@@ -175,34 +185,47 @@ int RunScript(const std::string& scriptName) {
     if (!action->verb.empty()) actions.push_back(*action);
   }
 
-  Queues queues;
-  InstallScriptedDialogs(*form, queues, out);
   platform::SetProcessEndNote(
       [&out](int status) { out << "process ended with status " << status << "\n"; });
 
-  // Answers given before the first action on the window are for the boxes of
-  // the start-up.
-  size_t next = 0;
-  for (; next < actions.size(); ++next) {
-    const Action& a = actions[next];
-    if (a.verb != "answer" && a.verb != "file") break;
-    ApplyAction(*form, a, queues, out, error);
-  }
-  form->Form_Load();
-  out << "window shown caption=" << Quoted(form->window.Caption()) << "\n";
-  for (; next < actions.size(); ++next) {
-    const Action& a = actions[next];
-    out << "> " << a.source << "\n";
-    if (!ApplyAction(*form, a, queues, out, error)) ScriptError(a.line, error);
+  try {
+    // Answers given before the first action on the window are for the boxes of
+    // the start-up.
+    size_t next = 0;
+    for (; next < actions.size(); ++next) {
+      const Action& a = actions[next];
+      if (a.verb != "answer" && a.verb != "file") break;
+      ApplyAction(*form, a, queues, out, error);
+    }
+    form->Form_Load();
+    out << "window shown caption=" << Quoted(form->window.Caption()) << "\n";
+    for (; next < actions.size(); ++next) {
+      const Action& a = actions[next];
+      out << "> " << a.source << "\n";
+      if (!ApplyAction(*form, a, queues, out, error)) {
+        out << "script stopped with the window open\n";
+        form->LeaveWithoutOK();
+        ScriptError(a.line, error);
+      }
+    }
+  } catch (const platform::EndRequest& request) {
+    out << "end requested by signal " << request.signal << " with the window open\n";
+    form->LeaveWithoutOK();
+    platform::EndProcess(kExitSignalBase + request.signal);
   }
   out << "script ended with the window open\n";
-  platform::SetProcessEndNote(nullptr);
-  platform::EndProcess(kExitScriptEnded);
+  form->LeaveWithoutOK();
+  platform::EndProcess(kExitWindowOpen);
 }
 
 }  // namespace
 
 int Run() {
+  // Set up before anything is read: a signal must never end the step without
+  // its cancel mark.
+  platform::InstallEndRequestHandlers();
+  // A transcript reader that went away must not end the step half-way.
+  signal(SIGPIPE, SIG_IGN);
   const char* script = std::getenv("KORVEX_SCRIPT");
   if (script != nullptr && *script != '\0') return RunScript(script);
   return tui::RunTerminal();

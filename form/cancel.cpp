@@ -50,7 +50,7 @@ void WriteCancelMark(const std::string& configurationIni) {
 }  // namespace
 
 void frm_Start_Config_Exe::CommandCancel_Click() {
-  if (rt::HelpMode) {
+  if (rt::DivertsToHelp()) {
     rt::ShowHelp(*CommandCancel);
     return;
   }

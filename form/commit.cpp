@@ -42,7 +42,7 @@ std::string SpeedFactorText(const std::string& typed) {
 }  // namespace
 
 void frm_Start_Config_Exe::CommandOK_Click() {
-  if (rt::HelpMode) {
+  if (rt::DivertsToHelp()) {
     rt::ShowHelp(*CommandOK);
     return;
   }

@@ -88,7 +88,9 @@ void frm_Start_Config_Exe::CopyFiles() {
 
   // Every existing machine, valid or not. Equally named pictures of two machines
   // meet in the one "\standard\" folder; the later machine wins.
-  const int machines = rt::MachineCountOrZero();
+  // Without the configuration tool's machine list the count fails and is reported.
+  int machines = 0;
+  step([&] { machines = rt::MachineCount(); });
   for (int m = 1; m <= machines; ++m) {
     std::string name;
     step([&] { name = rt::ExistingMachines.at(m); });

@@ -88,7 +88,10 @@ void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
       step([&] { Element(TextSpeedFactor, i).SetText(""); });
       step([&] { Element(TextSpeedFactor, i).SetEnabled(true); });
     }
-    step([&] { rt::SaveIni("", keys::kCommon, keys::kSaveAndRestore, ConfigurationIniPath); });
+    step([&] {
+      rt::SaveIniChecked("", keys::kCommon, keys::kSaveAndRestore, ConfigurationIniPath,
+                         rt::KVXConfigurationIniPlace());
+    });
     return;
   }
 
@@ -130,7 +133,10 @@ void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
 
   std::string current;
   step([&] { current = DirSAR->Path(); });
-  step([&] { rt::SaveIni(current, keys::kCommon, keys::kSaveAndRestore, ConfigurationIniPath); });
+  step([&] {
+    rt::SaveIniChecked(current, keys::kCommon, keys::kSaveAndRestore, ConfigurationIniPath,
+                       rt::KVXConfigurationIniPlace());
+  });
   step([&] { SarFolder = current; });
 
   // Supplier: the first entry of exactly that text; one selection change, so
@@ -247,8 +253,8 @@ void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
   if (differs) {
     step([&] { CommandOK->SetEnabled(false); });
     step([&] {
-      rt::SaveIni(platform::ProgramFileName(), keys::kCommon, keys::kConfigExeCancel,
-                  ConfigurationIniPath);
+      rt::SaveIniChecked(platform::ProgramFileName(), keys::kCommon, keys::kConfigExeCancel,
+                         ConfigurationIniPath, rt::KVXConfigurationIniPlace());
     });
     step([&] {
       platform::ShowMessageBox(
@@ -284,5 +290,8 @@ void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
     }
   }
 
-  step([&] { rt::SaveIni("False", keys::kCommon, keys::kConfigExeCancel, ConfigurationIniPath); });
+  step([&] {
+    rt::SaveIniChecked("False", keys::kCommon, keys::kConfigExeCancel, ConfigurationIniPath,
+                       rt::KVXConfigurationIniPlace());
+  });
 }
