@@ -1,10 +1,13 @@
 // Speed of the full-screen terminal front end, on a copy of the demo installation
 // in a temporary folder mapped as drive C:, run under a pseudo-terminal of 110 x 40.
-// 1. Time from fork to the first complete frame, over several starts.
+// 1. Time from fork to the first complete frame, over several starts, after an
+//    untimed start that seeds the language file (only the very first start of an
+//    installation writes it, which is no start-up to judge the others by).
 // 2. In one running instance, the time from writing a key to the end of the redraw
 //    it causes, for series of Tab, Shift-Tab, Down/Up in the supplier box and typing
 //    in a speed-factor box; and how many bytes such a redraw sends compared with the
-//    first full frame.
+//    first full frame. The target is judged on the 99th percentile of every
+//    series, so that the occasional slow redraw counts, not the typical one.
 // A key may cause more than one frame (a box that opens, the hourglass), so a
 // redraw counts as finished at the last frame end marker before
 // the terminal stays quiet for kSettleMs; the quiet time itself is not counted.
@@ -182,8 +185,12 @@ Stats Series(int fd, const std::vector<std::string>& keys) {
   return Summary(ms, total);
 }
 
-const char* Verdict(double ms, double target) {
-  return ms <= target ? "PASS" : "MISS";
+// "met", or by how much the figure misses the target.
+std::string Verdict(double ms, double target) {
+  if (ms <= target) return "met";
+  char text[48];
+  std::snprintf(text, sizeof text, "missed by %.0f%%", 100.0 * (ms / target - 1));
+  return text;
 }
 
 int Run(const fs::path& folder) {
@@ -192,10 +199,19 @@ int Run(const fs::path& folder) {
   fs::copy_file(START_CONFIG_EXE, exe, fs::copy_options::overwrite_existing);
   fs::permissions(exe, fs::perms::owner_all, fs::perm_options::add);
 
-  // Nothing is written before OK, so every start may use the same copy.
   auto firstFrame = [](const std::string& s) {
     return s.find(kTitle) != std::string::npos && EndsFrame(s);
   };
+  // The first start seeds the language file; it is not timed. Later starts
+  // write only the cancel mark as they are ended, which no start reads, so
+  // every start may use the same copy.
+  {
+    Child seeding;
+    std::string out;
+    Start(seeding, folder);
+    ReadUntil(seeding.master, out, firstFrame, "first frame");
+    seeding.Stop();
+  }
   std::vector<double> starts;
   for (int i = 0; i < kStarts; ++i) {
     Child child;
@@ -207,7 +223,7 @@ int Run(const fs::path& folder) {
   }
   std::sort(starts.begin(), starts.end());
   const double startMedian = starts[starts.size() / 2];
-  std::printf("first frame, %d starts: median %.1f ms, min %.1f ms, max %.1f ms\n", kStarts,
+  std::printf("first frame, %d seeded starts: median %.1f ms, min %.1f ms, max %.1f ms\n", kStarts,
               startMedian, starts.front(), starts.back());
 
   Child child;
@@ -250,11 +266,12 @@ int Run(const fs::path& folder) {
     worstMedian = std::max(worstMedian, r.stats.median);
     worstP99 = std::max(worstP99, r.stats.p99);
   }
-  std::printf("target first frame <= %.0f ms: %s (median %.1f ms)\n", kFirstFrameTargetMs,
-              Verdict(startMedian, kFirstFrameTargetMs), startMedian);
+  std::printf("target first frame <= %.0f ms (median of the seeded starts %.1f ms): %s\n",
+              kFirstFrameTargetMs, startMedian, Verdict(startMedian, kFirstFrameTargetMs).c_str());
   std::printf(
-      "target keystroke redraw <= %.0f ms: %s (slowest series median %.2f ms, worst p99 %.2f ms)\n",
-      kKeyTargetMs, Verdict(worstMedian, kKeyTargetMs), worstMedian, worstP99);
+      "target keystroke redraw <= %.0f ms at the 99th percentile (worst series p99 %.2f ms, "
+      "slowest series median %.2f ms): %s\n",
+      kKeyTargetMs, worstP99, worstMedian, Verdict(worstP99, kKeyTargetMs).c_str());
   return 0;
 }
 
