@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,14 +41,20 @@ inline bool HasFileOpenIn(pid_t pid, const std::filesystem::path& folder) {
 // Paths (relative to root) of everything below root that has the name of a
 // writer's temporary file: the ".<name>.kvxtmp-<pid>-<n>" form and the older
 // ".<name>.<hex>.tmp" form.
+inline bool IsOlderTemporaryName(const std::string& name) {
+  if (name.size() < 7 || name[0] != '.' || !name.ends_with(".tmp")) return false;
+  const std::string stem = name.substr(0, name.size() - 4);
+  const size_t dot = stem.rfind('.');
+  if (dot == 0 || dot == std::string::npos || dot + 1 == stem.size()) return false;
+  return stem.find_first_not_of("0123456789abcdef", dot + 1) == std::string::npos;
+}
 inline std::vector<std::string> TemporariesBelow(const std::filesystem::path& root) {
-  static const std::regex older(R"(\..*\.[0-9a-f]+\.tmp)");
   std::vector<std::string> found;
   std::error_code ec;
   for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
        !ec && it != std::filesystem::end(it); it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (name.find(".kvxtmp-") != std::string::npos || std::regex_match(name, older))
+    if (name.find(".kvxtmp-") != std::string::npos || IsOlderTemporaryName(name))
       found.push_back(std::filesystem::relative(it->path(), root).string());
   }
   return found;
