@@ -282,6 +282,17 @@ void Goal(const std::string& what, const std::string& figure, double value, doub
               Verdict(value, goal).c_str());
 }
 
+// A time goal; a case none of whose runs finished misses it.
+void GoalMs(const std::string& what, const Spread& s, double goal, const std::string& goalText) {
+  if (s.n == 0) {
+    char figure[48];
+    std::snprintf(figure, sizeof figure, "did not finish in %.0f s", kCaseTimeout);
+    std::printf("  %-46s %-28s goal %-12s missed\n", what.c_str(), figure, goalText.c_str());
+    return;
+  }
+  Goal(what, Ms(s), s.median, goal, goalText);
+}
+
 struct RssEntry {
   std::string name;
   double mib;
@@ -549,7 +560,13 @@ StartPair Starts(const fs::path& root, const std::string* first, const std::stri
       const bool isFirst = (side == 0) == (r % 2 == 0);
       LayDemoInstallation(root, isFirst ? first : second);
       const Outcome o = RunStep(root, "dump\n", kCaseTimeout, kDemoSource);
-      Check(!o.timedOut && o.status == 3 && o.ready > 0, "the demo did not start", o);
+      if (o.timedOut) {
+        // Both sides keep the runs so far; a side without any did not finish.
+        NoteRss(std::string("a start cut off after ") + std::to_string(int(kCaseTimeout)) + " s",
+                {o});
+        return pair;
+      }
+      Check(o.status == 3 && o.ready > 0, "the demo did not start", o);
       if (r >= 0) (isFirst ? pair.first : pair.second).push_back(o);
     }
     if (r >= 0 && std::max(pair.first.back().total, pair.second.back().total) > kLongRun) break;
@@ -584,10 +601,12 @@ void DemoStartCase(const fs::path& root, const std::string& seeded, const Sizes&
   std::printf("  first start %s, whole run %s\n", Ms(first).c_str(), Ms(TotalOf(p.first)).c_str());
   std::printf("  seeded start %s, whole run %s\n", Ms(second).c_str(),
               Ms(TotalOf(p.second)).c_str());
-  char ratio[32];
-  std::snprintf(ratio, sizeof ratio, "%.2f", first.median / second.median);
-  Goal("first start, to window ready", Ms(first), first.median, 0.1, "<= 100 ms");
-  Goal("first / seeded start", ratio, first.median / second.median, 1.5, "<= 1.50");
+  GoalMs("first start, to window ready", first, 0.1, "<= 100 ms");
+  if (first.n > 0 && second.n > 0) {
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.2f", first.median / second.median);
+    Goal("first / seeded start", ratio, first.median / second.median, 1.5, "<= 1.50");
+  }
   NoteRss("first start of the demo", p.first);
   NoteRss("seeded start of the demo", p.second);
 }
@@ -620,7 +639,10 @@ void DemoOkCase(const fs::path& root, const std::string& seeded, const Sizes& si
       "dir C:\\SaveRestore\\Copy_2025_Line1\ntext TextPath(0) \ntext TextPath(1) \n"
       "text TextPath(2) \nclick CommandOK\n";
   const std::vector<Outcome> runs = DemoOks(root, seeded, script, sizes.repetitions);
-  if (runs.empty()) return;
+  if (runs.empty()) {
+    GoalMs("OK without database copies", {}, 0.1, "<= 100 ms");
+    return;
+  }
   if (fs::exists(root / "Korvex/program/Korvex.mdb"))
     throw std::runtime_error("the emptied boxes still copied a database");
   const Spread ok = OkOf(runs);
@@ -640,7 +662,8 @@ void LargeProgramIniCase(const fs::path& root, const std::string& seeded, const 
       DemoOks(root, seeded, kDemoOk, std::min(sizes.repetitions, 3),
               [&] { WriteFile(root / "Korvex/parameter/Program.ini", program); });
   if (runs.empty()) {
-    NoteRss("OK, large Program.ini (cut off)", runs);
+    GoalMs("OK with a Program.ini of " + std::to_string(sizes.lines) + " lines", {}, 2.0,
+           "<= 2000 ms");
     return;
   }
   const Spread ok = OkOf(runs);
@@ -662,8 +685,8 @@ void LargeLanguageCase(const fs::path& root, const std::string& seeded, const Si
   const Spread a = ReadyOf(p.first), b = ReadyOf(p.second);
   std::printf("  seeded %s, whole run %s\n", Ms(a).c_str(), Ms(TotalOf(p.first)).c_str());
   std::printf("  unseeded %s, whole run %s\n", Ms(b).c_str(), Ms(TotalOf(p.second)).c_str());
-  Goal("start, large language file, seeded", Ms(a), a.median, 0.5, "<= 500 ms");
-  Goal("start, large language file, unseeded", Ms(b), b.median, 0.5, "<= 500 ms");
+  GoalMs("start, large language file, seeded", a, 0.5, "<= 500 ms");
+  GoalMs("start, large language file, unseeded", b, 0.5, "<= 500 ms");
   NoteRss("start, large language file, seeded", p.first);
   NoteRss("start, large language file, unseeded", p.second);
 }
@@ -710,7 +733,8 @@ void LargeDatabaseCase(const fs::path& folder, const Sizes& sizes) {
   fs::remove(cpTarget);
   fs::remove(source);
   const Spread a = SpreadOf(ok), b = SpreadOf(cp);
-  std::printf("  OK %s\n  cp %s\n", Sec(a).c_str(), Sec(b).c_str());
+  std::printf("  OK %s (of which \"> click CommandOK\" to exit %s)\n  cp %s\n", Sec(a).c_str(),
+              Sec(OkOf(runs)).c_str(), Sec(b).c_str());
   char ratio[32];
   std::snprintf(ratio, sizeof ratio, "%.2f", a.median / b.median);
   Goal("OK / cp, one " + std::to_string(mib) + " MiB database", ratio, a.median / b.median, 1.1,
@@ -747,8 +771,8 @@ int Run(const fs::path& folder, const Sizes& sizes) {
   rusage self{};
   getrusage(RUSAGE_SELF, &self);
   std::printf(
-      "\n7. Peak resident size of the step (ru_maxrss of wait4; it includes the forked\n"
-      "   benchmark's own %.1f MiB before exec, so that is its floor here).\n",
+      "\n7. Peak resident size of the step (ru_maxrss of wait4; it counts the pages the\n"
+      "   child shares with the benchmark between fork and exec, at most %.1f MiB here).\n",
       static_cast<double>(self.ru_maxrss) / 1024.0);
   for (const RssEntry& e : peakRss) {
     char figure[32];
