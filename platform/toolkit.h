@@ -77,7 +77,9 @@ struct Picture {
 Picture LoadPicture(const std::string& winPath);
 
 // The pixels of an uncompressed BMP file, top row first, each 0xRRGGBB; nothing
-// for a file that is missing, unreadable, no bitmap or compressed. Never raises.
+// for a file that is missing, unreadable, no bitmap, compressed, or larger than
+// 16 M pixels (its colours would not fit the memory a picture may take). Never
+// raises.
 struct Pixels {
   int width = 0;
   int height = 0;
