@@ -10,6 +10,7 @@
 #include "app/actions.h"
 #include "app/instance.h"
 #include "app/tui.h"
+#include "platform/file_cache.h"
 #include "platform/process.h"
 #include "platform/termination.h"
 
@@ -199,10 +200,16 @@ int RunScript(const std::string& scriptName) {
     }
     form->Form_Load();
     out << "window shown caption=" << Quoted(form->window.Caption()) << "\n";
+    out.flush();
+    // The writes of each handler are synced once, when it returns (those of the
+    // start-up as soon as the window shows).
+    platform::SyncWrittenFiles();
     for (; next < actions.size(); ++next) {
       const Action& a = actions[next];
       out << "> " << a.source << "\n";
-      if (!ApplyAction(*form, a, queues, out, error)) {
+      const bool applied = ApplyAction(*form, a, queues, out, error);
+      platform::SyncWrittenFiles();
+      if (!applied) {
         out << "script stopped with the window open\n";
         form->LeaveWithoutOK();
         ScriptError(a.line, error);
@@ -227,8 +234,9 @@ int Run() {
   // A transcript reader that went away must not end the step half-way.
   signal(SIGPIPE, SIG_IGN);
   const char* script = std::getenv("KORVEX_SCRIPT");
-  if (script != nullptr && *script != '\0') return RunScript(script);
-  return tui::RunTerminal();
+  const int status = script != nullptr && *script != '\0' ? RunScript(script) : tui::RunTerminal();
+  platform::SyncWrittenFiles();
+  return status;
 }
 
 }  // namespace app

@@ -9,6 +9,7 @@
 #include "app/front_end.h"
 #include "app/instance.h"
 #include "app/tui_dialogs.h"
+#include "platform/file_cache.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/termination.h"
@@ -393,11 +394,15 @@ int RunTerminal() {
     // As the window appears, the first control in the Tab order gets the focus.
     MoveFocusBy(session, 1);
     session.Present();
+    // The writes of the handlers are synced once per batch of keys (those of the
+    // start-up as soon as the window shows).
+    platform::SyncWrittenFiles();
     for (;;) {
       for (const Key& key : session.NextKeys()) {
         HandleKey(session, key);
         session.Present();
       }
+      platform::SyncWrittenFiles();
     }
   } catch (const platform::EndRequest& request) {
     RestoreTerminal();

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "platform/failure.h"
+#include "platform/file_cache.h"
 #include "platform/termination.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
@@ -253,15 +254,6 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// Makes a finished rename durable; a failure here changes nothing visible.
-void SyncFolder(const fs::path& folder) {
-  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
-}
-
 // Bytes a copy hands to the kernel at once; between two chunks a termination
 // request is honoured.
 constexpr size_t kCopyChunk = size_t{64} << 20;
@@ -354,16 +346,19 @@ int OpenInPlace(const fs::path& target, struct stat& st) {
 }
 
 // The whole bytes as the new contents of the existing file, same inode, mode and
-// owner. False on any failure.
-bool WriteInPlace(const fs::path& target, const struct stat& old, std::string_view bytes) {
+// owner; written gets the file's state afterwards. False on any failure. Synced
+// with the other written files, not here.
+bool WriteInPlace(const fs::path& target, const struct stat& old, std::string_view bytes,
+                  struct stat& written) {
   struct stat st;
   Fd out(OpenInPlace(target, st));
   // The file the caller checked (and locked), not one put there since.
   if (out.fd < 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino) return false;
   const off_t size = static_cast<off_t>(bytes.size());
   if (MakeRoom(out.fd, st.st_size, size) != 0) return false;
-  if (!WriteAll(out.fd, bytes) || ftruncate(out.fd, size) != 0 || fsync(out.fd) != 0) return false;
-  return out.Close() == 0;
+  if (!WriteAll(out.fd, bytes) || ftruncate(out.fd, size) != 0) return false;
+  NoteWrittenFile(target, false);
+  return fstat(out.fd, &written) == 0 && out.Close() == 0;
 }
 
 // The source's bytes, mode and times as the new contents of the existing
@@ -392,14 +387,20 @@ enum class Outcome { kDone, kFailed, kRetry };
 
 // Puts bytes at target, where old is the file there now (nullptr: none). A new
 // file is created only where none has appeared meanwhile when createOnly is set
-// (kRetry otherwise).
+// (kRetry otherwise). When done, written gets the state of the new file as
+// long as it is still the one written (nothing otherwise). Not synced here: the
+// file is noted for SyncWrittenFiles.
 Outcome WriteContents(const fs::path& target, const struct stat* old, std::string_view bytes,
-                      bool createOnly) {
+                      bool createOnly, std::optional<struct stat>& written) {
+  written.reset();
   auto folder = StatOf(target.parent_path());
   if (!folder || !S_ISDIR(folder->st_mode)) return Outcome::kFailed;
   if (old && (!S_ISREG(old->st_mode) || ReadOnlyMode(old->st_mode))) return Outcome::kFailed;
   auto inPlace = [&] {
-    return old && WriteInPlace(target, *old, bytes) ? Outcome::kDone : Outcome::kFailed;
+    struct stat st;
+    if (!old || !WriteInPlace(target, *old, bytes, st)) return Outcome::kFailed;
+    written = st;
+    return Outcome::kDone;
   };
   if (ReadOnlyMode(folder->st_mode)) return inPlace();
   TempFile temp;
@@ -413,11 +414,15 @@ Outcome WriteContents(const fs::path& target, const struct stat* old, std::strin
     if (old->st_uid != geteuid() || old->st_gid != getegid())
       (void)!fchown(temp.fd(), old->st_uid, old->st_gid);
   }
-  if (fsync(temp.fd()) != 0) return Outcome::kFailed;
+  struct stat mine;
+  if (fstat(temp.fd(), &mine) != 0) return Outcome::kFailed;
   const bool replace = old != nullptr || !createOnly;
   if (int e = temp.Commit(target, replace))
     return e == EEXIST && !replace ? Outcome::kRetry : Outcome::kFailed;
-  SyncFolder(target.parent_path());
+  NoteWrittenFile(target, true);
+  // The name changed the file's change time; another writer may have replaced it since.
+  auto now = StatOf(target);
+  if (now && now->st_dev == mine.st_dev && now->st_ino == mine.st_ino) written = *now;
   return Outcome::kDone;
 }
 
@@ -427,25 +432,22 @@ void LockExclusive(int fd) {
   while (flock(fd, LOCK_EX) != 0 && errno == EINTR) CheckTermination();
 }
 
-bool ReadFrom(int fd, std::string& bytes) {
-  bytes.clear();
-  char buffer[65536];
-  for (off_t at = 0;;) {
-    ssize_t n = pread(fd, buffer, sizeof buffer, at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return true;
-    bytes.append(buffer, static_cast<size_t>(n));
-    at += n;
-  }
+// After a write: the cache keeps what was written (contents, when it is not the
+// cache's own entry) while the file is the one written, and forgets it otherwise.
+void KeepWritten(const fs::path& host, Outcome o, const std::optional<struct stat>& written,
+                 FileContents* contents, FileContents& local) {
+  if (o != Outcome::kDone || !written) return ForgetCachedFile(host);
+  const timespec now = CacheClock();
+  if (contents == &local)
+    CacheContents(host, *written, now, std::move(local.bytes));
+  else
+    RestampCachedFile(host, *written, now);
 }
 
 // One locked read-modify-write cycle after another until one finds the file it
-// locked still in place (read: the edit needs the current bytes).
-bool Rewrite(std::string_view winFile, bool read,
-             const std::function<bool(std::string& bytes)>& edit) {
+// locked still in place (read: the edit needs the current bytes). The bytes
+// come from the cache when it holds the locked file's; edit changes them there.
+bool Rewrite(std::string_view winFile, bool read, const std::function<bool(FileContents&)>& edit) {
   auto host = ToHost(winFile);
   if (!host) return false;
   for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -453,28 +455,50 @@ bool Rewrite(std::string_view winFile, bool read,
     Fd fd(open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.fd < 0 && errno == EACCES && !read)
       fd.fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    std::string bytes;
+    FileContents local;
+    std::optional<struct stat> written;
     if (fd.fd < 0) {
       if (errno != ENOENT) return false;
+      ForgetCachedFile(*host);
       // A link to nothing is no missing file that an edit could create.
       if (read && LstatOf(target)) return false;
-      if (!edit(bytes)) return true;
-      Outcome o = WriteContents(target, nullptr, bytes, read);
+      if (!edit(local)) return true;
+      Outcome o = WriteContents(target, nullptr, local.bytes, read, written);
       if (o == Outcome::kRetry) continue;
+      KeepWritten(*host, o, written, &local, local);
       return o == Outcome::kDone;
     }
     struct stat st;
     if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
     LockExclusive(fd.fd);
+    const timespec locked = CacheClock();
     // The writer that held the lock before may have renamed a new file over the
     // one locked here; that one is to be edited then.
     auto now = StatOf(target);
     if (fstat(fd.fd, &st) != 0 || !now || now->st_dev != st.st_dev || now->st_ino != st.st_ino)
       continue;
-    if (read && (UnreadableMode(st.st_mode) || !ReadFrom(fd.fd, bytes))) return false;
-    if (!edit(bytes)) return true;
+    FileContents* contents = &local;
+    if (read) {
+      if (UnreadableMode(st.st_mode)) return false;
+      contents = CachedContents(*host, st, locked, fd.fd);
+      if (contents == nullptr) {
+        std::string bytes;
+        if (!ReadContents(fd.fd, st.st_size, bytes)) return false;
+        contents = CacheContents(*host, st, locked, std::move(bytes));
+      }
+    }
+    bool changed = false;
+    try {
+      changed = edit(*contents);
+    } catch (...) {
+      ForgetCachedFile(*host);  // the edit may have left the kept bytes half changed
+      throw;
+    }
+    if (!changed) return true;
     // The lock goes with the descriptor, after the new file is in place.
-    return WriteContents(target, &st, bytes, false) == Outcome::kDone;
+    Outcome o = WriteContents(target, &st, contents->bytes, false, written);
+    KeepWritten(*host, o, written, contents, local);
+    return o == Outcome::kDone;
   }
   return false;
 }
@@ -692,12 +716,24 @@ bool ReadWholeFile(std::string_view winFile, std::string& bytes) {
 }
 
 bool EditWholeFile(std::string_view winFile, const std::function<bool(std::string& bytes)>& edit) {
+  // On a copy: the kept bytes must not change unless the edit says so.
+  return Rewrite(winFile, true, [&edit](FileContents& contents) {
+    std::string bytes = contents.bytes;
+    if (!edit(bytes)) return false;
+    contents.bytes = std::move(bytes);
+    contents.index.reset();
+    return true;
+  });
+}
+
+bool EditCachedFile(std::string_view winFile, const std::function<bool(FileContents&)>& edit) {
   return Rewrite(winFile, true, edit);
 }
 
 bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes) {
-  return Rewrite(winFile, false, [bytes](std::string& contents) {
-    contents.assign(bytes);
+  return Rewrite(winFile, false, [bytes](FileContents& contents) {
+    contents.bytes.assign(bytes);
+    contents.index.reset();
     return true;
   });
 }

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_cache.h"
+
 namespace platform {
 
 // The runtime's directory lookup for normal files: true when the path is not
@@ -76,8 +78,13 @@ bool ReadWholeFile(std::string_view winFile, std::string& bytes);
 // is rewritten in place. True when the file holds the edited bytes (or edit
 // changed nothing); false when the folder is missing, the path names a folder or
 // an unreadable file, the file or (for a new file) the folder is read-only, or
-// the write fails, which leaves the old file unchanged.
+// the write fails, which leaves the old file unchanged. The new file is synced
+// by the next SyncWrittenFiles (platform/file_cache.h), not here.
 bool EditWholeFile(std::string_view winFile, const std::function<bool(std::string& bytes)>& edit);
+// The same on the cached contents (platform/file_cache.h), without reading the
+// file when they are current: edit changes bytes in place and keeps the index in
+// step with them or drops it.
+bool EditCachedFile(std::string_view winFile, const std::function<bool(FileContents&)>& edit);
 
 // Replaces a file's contents in the same way, without reading it first.
 bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes);

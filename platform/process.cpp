@@ -10,6 +10,7 @@
 #include <iostream>
 #include <optional>
 
+#include "platform/file_cache.h"
 #include "platform/winpath.h"
 
 extern char** environ;
@@ -102,6 +103,8 @@ void SetProcessEndNote(std::function<void(int)> note) {
 }
 
 void EndProcess(int status) {
+  // What the step wrote is on disk before its end is reported.
+  SyncWrittenFiles();
   if (EndNote()) {
     auto note = std::move(EndNote());
     note(status);

@@ -39,7 +39,9 @@ std::string FirstEnvironmentEntry();
 bool LockFolderForLife(std::string_view winFolder);
 
 // Ends the process at once with the given status: no destructors, no handlers.
-// Standard output and error are flushed first so that a transcript is complete.
+// The files written are synced (SyncWrittenFiles) and standard output and error
+// flushed first, so that a transcript is complete and the step's files are on
+// disk when its end is reported.
 [[noreturn]] void EndProcess(int status);
 // A front end's last word before the process ends (the transcript's closing line).
 void SetProcessEndNote(std::function<void(int status)> note);

@@ -1,8 +1,12 @@
 #include "platform/profile.h"
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/filesys.h"
 #include "platform/text.h"
@@ -133,34 +137,158 @@ struct Found {
   Parsed keyParsed;
 };
 
-Found Find(std::string_view s, std::string_view sectionUpper, std::string_view keyUpper) {
-  Found f;
-  bool inSection = false;
-  for (size_t pos = 0; pos < s.size();) {
-    Line l = NextLine(s, pos);
-    pos = l.end;
-    std::string_view text = s.substr(l.begin, l.contentEnd - l.begin);
-    Parsed p = ParseLine(text);
-    if (p.kind == Kind::kSection) {
-      if (inSection) break;  // only the first section of a name counts
-      if (SameName(text.substr(p.nameBegin, p.nameEnd - p.nameBegin), sectionUpper)) {
-        inSection = f.section = true;
-        f.insertAt = l.end;
-        f.breakMissing = l.end == l.contentEnd;
+// The sections and entries of a file, so that a lookup is no scan: the first
+// section of each name (only that one counts) with the place for its next
+// entry, and the first entry of each key in it. Entries hold the offsets of
+// their lines; a write patches the bytes and moves the offsets behind the patch.
+class IniIndex final : public ContentIndex {
+ public:
+  explicit IniIndex(std::string_view s) {
+    constexpr uint32_t kNone = UINT32_MAX;
+    uint32_t current = kNone;
+    for (size_t pos = 0; pos < s.size();) {
+      Line l = NextLine(s, pos);
+      pos = l.end;
+      std::string_view text = s.substr(l.begin, l.contentEnd - l.begin);
+      Parsed p = ParseLine(text);
+      if (p.kind == Kind::kSection) {
+        std::string name = UpperAnsi(text.substr(p.nameBegin, p.nameEnd - p.nameBegin));
+        current = sectionByName_.count(name) ? kNone : AddSection(std::move(name), l);
+        continue;
       }
-      continue;
+      if (current == kNone || p.kind != Kind::kEntry) continue;
+      sections_[current].insertAt = l.end;
+      sections_[current].breakMissing = l.end == l.contentEnd;
+      std::string_view key = text.substr(p.nameBegin, p.nameEnd - p.nameBegin);
+      if (!FindEntry(s, current, key, false)) AddEntry(current, l.begin, key, false);
     }
-    if (!inSection || p.kind != Kind::kEntry) continue;
-    if (SameName(text.substr(p.nameBegin, p.nameEnd - p.nameBegin), keyUpper)) {
-      f.key = true;
-      f.keyLine = l;
-      f.keyParsed = p;
-      return f;
-    }
-    f.insertAt = l.end;
-    f.breakMissing = l.end == l.contentEnd;
   }
-  return f;
+
+  Found Find(std::string_view s, std::string_view sectionUpper, std::string_view keyUpper) const {
+    Found f;
+    auto it = sectionByName_.find(std::string(sectionUpper));
+    if (it == sectionByName_.end()) return f;
+    const Section& sec = sections_[it->second];
+    f.section = true;
+    f.insertAt = sec.insertAt;
+    f.breakMissing = sec.breakMissing;
+    if (const Entry* e = FindEntry(s, it->second, keyUpper, true)) {
+      f.key = true;
+      f.keyLine = NextLine(s, e->begin);
+      f.keyParsed = ParseLine(s.substr(e->begin, f.keyLine.contentEnd - e->begin));
+    }
+    return f;
+  }
+
+  // The bytes from offset from on moved by delta.
+  void Shift(size_t from, ptrdiff_t delta) {
+    for (Section& sec : sections_)
+      if (sec.insertAt >= from) sec.insertAt += delta;
+    for (Entry& e : entries_)
+      if (e.begin >= from) e.begin += delta;
+  }
+
+  // A new last entry of an existing section, its line ending at lineEnd.
+  void AddToSection(std::string_view sectionUpper, size_t begin, size_t lineEnd,
+                    std::string_view keyUpper) {
+    const uint32_t id = sectionByName_.at(std::string(sectionUpper));
+    sections_[id].insertAt = lineEnd;
+    sections_[id].breakMissing = false;
+    AddEntry(id, begin, keyUpper, true);
+  }
+
+  // A new section at the end: header line, then one entry line.
+  void AddSectionAtEnd(std::string sectionUpper, const Line& header, size_t entryBegin,
+                       size_t entryEnd, std::string_view keyUpper) {
+    const uint32_t id = AddSection(std::move(sectionUpper), header);
+    sections_[id].insertAt = entryEnd;
+    AddEntry(id, entryBegin, keyUpper, true);
+  }
+
+  // The line break added after a last line that had none, at old end `at`.
+  void BreakAddedAt(size_t at) {
+    for (Section& sec : sections_) {
+      if (sec.insertAt == at && sec.breakMissing) {
+        sec.insertAt += 2;
+        sec.breakMissing = false;
+      }
+    }
+  }
+
+ private:
+  struct Section {
+    size_t insertAt = 0;
+    bool breakMissing = false;
+  };
+  struct Entry {
+    size_t begin;
+    uint32_t section;
+    uint32_t hash;
+  };
+
+  uint32_t AddSection(std::string nameUpper, const Line& header) {
+    const uint32_t id = static_cast<uint32_t>(sections_.size());
+    sections_.push_back({header.end, header.end == header.contentEnd});
+    sectionByName_.emplace(std::move(nameUpper), id);
+    return id;
+  }
+
+  static uint32_t Hash(uint32_t section, std::string_view key, bool upper) {
+    uint64_t h = 1469598103934665603ull ^ section;
+    for (char c : key) {
+      h ^= upper ? static_cast<unsigned char>(c) : Upper(c);
+      h *= 1099511628211ull;
+    }
+    return static_cast<uint32_t>(h ^ (h >> 32));
+  }
+
+  // The first entry of key in section (key upper-cased when upper).
+  const Entry* FindEntry(std::string_view s, uint32_t section, std::string_view key,
+                         bool upper) const {
+    if (slots_.empty()) return nullptr;
+    const std::string wanted = upper ? std::string(key) : UpperAnsi(key);
+    const uint32_t h = Hash(section, wanted, true);
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = h & mask; slots_[i] != 0; i = (i + 1) & mask) {
+      const Entry& e = entries_[slots_[i] - 1];
+      if (e.hash != h || e.section != section) continue;
+      Line l = NextLine(s, e.begin);
+      std::string_view text = s.substr(l.begin, l.contentEnd - l.begin);
+      Parsed p = ParseLine(text);
+      if (SameName(text.substr(p.nameBegin, p.nameEnd - p.nameBegin), wanted)) return &e;
+    }
+    return nullptr;
+  }
+
+  void AddEntry(uint32_t section, size_t begin, std::string_view key, bool upper) {
+    entries_.push_back({begin, section, Hash(section, key, upper)});
+    if (entries_.size() * 2 > slots_.size()) {
+      slots_.assign(std::max<size_t>(64, slots_.size() * 2), 0);
+      for (size_t n = 0; n < entries_.size(); ++n) Place(n);
+    } else {
+      Place(entries_.size() - 1);
+    }
+  }
+
+  void Place(size_t n) {
+    const size_t mask = slots_.size() - 1;
+    size_t i = entries_[n].hash & mask;
+    while (slots_[i] != 0) i = (i + 1) & mask;
+    slots_[i] = static_cast<uint32_t>(n + 1);
+  }
+
+  std::vector<Section> sections_;
+  std::unordered_map<std::string, uint32_t> sectionByName_;  // upper-cased name
+  std::vector<Entry> entries_;
+  std::vector<uint32_t> slots_;  // open addressing: entry number + 1, 0 free
+};
+
+IniIndex& IndexOf(FileContents& contents) {
+  if (auto* index = dynamic_cast<IniIndex*>(contents.index.get())) return *index;
+  auto index = std::make_unique<IniIndex>(contents.bytes);
+  IniIndex& ref = *index;
+  contents.index = std::move(index);
+  return ref;
 }
 
 std::string_view Unquote(std::string_view v) {
@@ -172,13 +300,16 @@ std::string_view Unquote(std::string_view v) {
 // The ANSI value of an entry, or nothing when the file, section or entry is
 // missing (or a name is empty and so can never match).
 bool LookUp(std::string_view section, std::string_view key, std::string_view file,
-            std::string& bytes, std::string_view& value) {
+            std::string& value) {
   std::string sec = UpperAnsi(Trim(ToAnsi(section)));
   std::string k = UpperAnsi(Trim(ToAnsi(key)));
-  if (sec.empty() || k.empty() || !ReadWholeFile(file, bytes)) return false;
-  Found f = Find(bytes, sec, k);
+  if (sec.empty() || k.empty()) return false;
+  FileContents* contents = ReadCachedFile(file);
+  if (contents == nullptr) return false;
+  std::string_view bytes = contents->bytes;
+  Found f = IndexOf(*contents).Find(bytes, sec, k);
   if (!f.key) return false;
-  std::string_view text = std::string_view(bytes).substr(f.keyLine.begin);
+  std::string_view text = bytes.substr(f.keyLine.begin);
   value =
       Unquote(text.substr(f.keyParsed.valueBegin, f.keyParsed.valueEnd - f.keyParsed.valueBegin));
   return true;
@@ -189,23 +320,21 @@ bool LookUp(std::string_view section, std::string_view key, std::string_view fil
 ProfileString GetPrivateProfileStringA(std::string_view section, std::string_view key,
                                        std::string_view defaultText, uint32_t bufferSize,
                                        std::string_view file) {
-  std::string bytes, def;
-  std::string_view value;
-  if (!LookUp(section, key, file, bytes, value)) {
-    def = ToAnsi(defaultText);
-    def.erase(def.find_last_not_of(' ') + 1);  // npos + 1 clears an all-blank default
-    value = def;
+  std::string found;
+  if (!LookUp(section, key, file, found)) {
+    found = ToAnsi(defaultText);
+    found.erase(found.find_last_not_of(' ') + 1);  // npos + 1 clears an all-blank default
   }
   if (bufferSize == 0) return {0, {}};
-  value = value.substr(0, bufferSize - 1);
+  std::string_view value = std::string_view(found).substr(0, bufferSize - 1);
   return {static_cast<uint32_t>(value.size()), FromAnsi(value)};
 }
 
 int32_t GetPrivateProfileIntA(std::string_view section, std::string_view key, int32_t defaultValue,
                               std::string_view file) {
-  std::string bytes;
-  std::string_view v;
-  if (!LookUp(section, key, file, bytes, v)) return defaultValue;
+  std::string found;
+  if (!LookUp(section, key, file, found)) return defaultValue;
+  std::string_view v = found;
   size_t i = 0;
   bool negative = false;
   if (i < v.size() && (v[i] == '+' || v[i] == '-')) negative = v[i++] == '-';
@@ -245,36 +374,43 @@ int32_t WritePrivateProfileStringA(std::string_view section, std::string_view ke
   if (k.empty() || k.find('=') != k.npos || k.front() == ';' || k.front() == '[') return 0;
 
   // Read, change and write back under the file's lock, so that concurrent
-  // writers of other keys lose nothing; a missing file is created.
-  auto edit = [&](std::string& bytes) {
-    Found f = Find(bytes, UpperAnsi(sec), UpperAnsi(k));
-    std::string out;
-    out.reserve(bytes.size() + sec.size() + k.size() + v.size() + 8);
+  // writers of other keys lose nothing; a missing file is created. The change
+  // is patched into the kept bytes and their index.
+  const std::string secUpper = UpperAnsi(sec), kUpper = UpperAnsi(k);
+  auto edit = [&](FileContents& contents) {
+    std::string& bytes = contents.bytes;
+    IniIndex& index = IndexOf(contents);
+    Found f = index.Find(bytes, secUpper, kUpper);
     if (f.key) {
       // The key keeps its indentation and spelling; value and "=" are rewritten.
       const Line& l = f.keyLine;
-      std::string_view s(bytes);
-      std::string line(s.substr(l.begin, f.keyParsed.nameEnd));
-      line += '=';
-      line += v;
-      if (line == s.substr(l.begin, l.contentEnd - l.begin)) return false;
-      out.append(s.substr(0, l.begin));
-      out += line;
-      out.append(s.substr(l.contentEnd));
+      const size_t from = l.begin + f.keyParsed.nameEnd;
+      std::string rest = "=" + v;
+      if (std::string_view(bytes).substr(from, l.contentEnd - from) == rest) return false;
+      bytes.replace(from, l.contentEnd - from, rest);
+      index.Shift(l.begin + 1, static_cast<ptrdiff_t>(rest.size()) -
+                                   static_cast<ptrdiff_t>(l.contentEnd - from));
     } else if (f.section) {
-      out.append(bytes, 0, f.insertAt);
-      if (f.breakMissing) out += "\r\n";
-      out += k + "=" + v + "\r\n";
-      out.append(bytes, f.insertAt);
+      std::string line = f.breakMissing ? "\r\n" : "";
+      const size_t begin = f.insertAt + line.size();
+      line += k + "=" + v + "\r\n";
+      bytes.insert(f.insertAt, line);
+      index.Shift(f.insertAt, static_cast<ptrdiff_t>(line.size()));
+      index.AddToSection(secUpper, begin, f.insertAt + line.size(), kUpper);
     } else {
-      out = bytes;
-      if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += "\r\n";
-      out += "[" + sec + "]\r\n" + k + "=" + v + "\r\n";
+      if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r') {
+        bytes += "\r\n";
+        index.BreakAddedAt(bytes.size() - 2);
+      }
+      const std::string header = "[" + sec + "]\r\n";
+      const Line headerLine{bytes.size(), bytes.size() + header.size() - 2,
+                            bytes.size() + header.size()};
+      bytes += header + k + "=" + v + "\r\n";
+      index.AddSectionAtEnd(secUpper, headerLine, headerLine.end, bytes.size(), kUpper);
     }
-    bytes = std::move(out);
     return true;
   };
-  return EditWholeFile(file, edit) ? 1 : 0;
+  return EditCachedFile(file, edit) ? 1 : 0;
 }
 
 }  // namespace platform
