@@ -55,22 +55,33 @@ char32_t Decode(std::string_view s, size_t& i) {
   return c;
 }
 
-void Encode(char32_t c, std::string& out) {
+// Writes the UTF-8 bytes of c to out (room for four); returns their number.
+size_t EncodeTo(char32_t c, char* out) {
   if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    out[0] = static_cast<char>(c);
+    return 1;
   }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
+void Encode(char32_t c, std::string& out) {
+  char bytes[4];
+  out.append(bytes, EncodeTo(c, bytes));
 }
 
 char32_t Upper(char32_t c) {
@@ -124,14 +135,71 @@ std::string UpperCase(std::string_view utf8) {
   return out;
 }
 
+namespace {
+
+// The bytes of UpperCase(text), one at a time, without building the string:
+// listings sort and name indexes hash and compare with it, many times per name.
+class UpperBytes {
+ public:
+  explicit UpperBytes(std::string_view text) : text_(text) {}
+
+  // The next byte, or -1 at the end.
+  int Next() {
+    if (at_ == size_) {
+      if (i_ >= text_.size()) return -1;
+      auto b = static_cast<unsigned char>(text_[i_]);
+      if (b < 0x80) {
+        ++i_;
+        return b >= 'a' && b <= 'z' ? b - 32 : b;
+      }
+      const size_t start = i_;
+      const char32_t c = Decode(text_, i_);
+      if (c == 0xFFFFFFFF) {
+        bytes_[0] = text_[start];  // an invalid byte stays as it is
+        size_ = 1;
+      } else {
+        size_ = EncodeTo(Upper(c), bytes_);
+      }
+      at_ = 0;
+    }
+    return static_cast<unsigned char>(bytes_[at_++]);
+  }
+
+ private:
+  std::string_view text_;
+  size_t i_ = 0;
+  char bytes_[4] = {};  // the current character, upper case
+  size_t at_ = 0, size_ = 0;
+};
+
+// Compares UpperCase(a) with UpperCase(b) as std::string does (bytes unsigned).
+int CompareUpper(std::string_view a, std::string_view b) {
+  UpperBytes x(a), y(b);
+  for (;;) {
+    const int p = x.Next(), q = y.Next();
+    if (p != q) return p < q ? -1 : 1;
+    if (p < 0) return 0;
+  }
+}
+
+}  // namespace
+
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return UpperCase(a) == UpperCase(b);
+  return CompareUpper(a, b) == 0;
 }
 
 bool LessIgnoringCase(std::string_view a, std::string_view b) {
-  std::string ua = UpperCase(a), ub = UpperCase(b);
-  if (ua != ub) return ua < ub;
+  if (const int c = CompareUpper(a, b)) return c < 0;
   return a < b;
+}
+
+size_t HashIgnoringCase(std::string_view text) {
+  // FNV-1a over the upper-case bytes.
+  uint64_t h = 0xcbf29ce484222325ull;
+  UpperBytes bytes(text);
+  for (int b = bytes.Next(); b >= 0; b = bytes.Next())
+    h = (h ^ static_cast<uint64_t>(b)) * 0x100000001b3ull;
+  return static_cast<size_t>(h);
 }
 
 std::string TrimBlanks(std::string_view s) {

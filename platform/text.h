@@ -23,6 +23,8 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b);
 // Case-insensitive order for listings; ties broken by byte order so that the
 // order is total and the same on every machine.
 bool LessIgnoringCase(std::string_view a, std::string_view b);
+// A hash that agrees with EqualIgnoringCase: texts equal ignoring case hash alike.
+size_t HashIgnoringCase(std::string_view text);
 
 // Removes leading and trailing space characters (blanks only, not tabs).
 std::string TrimBlanks(std::string_view s);

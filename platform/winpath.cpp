@@ -1,6 +1,5 @@
 #include "platform/winpath.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,7 +7,7 @@
 #include <map>
 #include <system_error>
 
-#include "platform/text.h"
+#include "platform/name_index.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -163,17 +162,7 @@ std::optional<std::string> ResolveComponent(const fs::path& dir, const std::stri
   struct stat st;
   if (lstat((dir / name).c_str(), &st) == 0) return name;
   if (errno != ENOENT) return std::nullopt;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return std::nullopt;
-  std::string wanted = UpperCase(name);
-  std::optional<std::string> best;
-  while (dirent* e = readdir(d)) {
-    std::string_view n = e->d_name;
-    if (n == "." || n == "..") continue;
-    if (UpperCase(n) == wanted && (!best || n < *best)) best = std::string(n);
-  }
-  closedir(d);
-  return best;
+  return FindNameIgnoringCase(dir, name);
 }
 
 }  // namespace

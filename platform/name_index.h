@@ -1,0 +1,43 @@
+// Case-insensitive lookup of names in host folders, for the path resolution of
+// platform/winpath.h. Reading a whole folder for every name that is not there in
+// the exact letter case made a copy into a growing folder quadratic, so the names
+// of a few recently used folders are kept in indexes.
+//
+// An index never answers from an older state of its folder: before every lookup
+// it takes in the changes the kernel reported for the folder since the last one
+// (inotify; the step's own new files arrive the same way), and it belongs to the
+// folder's device and inode, not to its path, so that a path that leads to
+// another folder now finds another index. Where no change notification can be
+// had, an index counts only while the folder's modification and change times are
+// those seen when it was read and lie clearly before that moment (a change in the
+// same clock tick would leave them unchanged); otherwise the folder is read anew.
+// On file systems whose changes may come from elsewhere (network and user-space
+// file systems) nothing is kept: every lookup reads the folder.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The name of an entry of the host folder dir that equals name ignoring letter
+// case (platform/text.h EqualIgnoringCase); of several such, the smallest in byte
+// order. Nothing when there is none or the folder cannot be read. The exact name
+// gets no preference here: callers look for it first with one lstat.
+std::optional<std::string> FindNameIgnoringCase(const std::filesystem::path& dir,
+                                                std::string_view name);
+
+// How indexes are kept current, so that tests can run each way.
+enum class NameIndexMode {
+  kNotified,     // change notification where the file system allows it (the default)
+  kTimeChecked,  // the folder's times only
+  kUnindexed,    // every lookup reads the folder
+};
+void SetNameIndexModeForTesting(NameIndexMode mode);
+// How often a folder has been read whole for a lookup since the process started.
+uint64_t FolderReadsForTesting();
+
+}  // namespace platform
