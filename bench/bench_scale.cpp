@@ -160,6 +160,17 @@ void Reap(pid_t pid, int output, Clock::time_point start, double timeout, Outcom
   o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
+// The benchmark's largest resident size at a fork of the step: the child counts
+// these pages until its exec.
+double residentAtFork = 0;
+
+double ResidentMiB() {
+  std::ifstream statm("/proc/self/statm");
+  double size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1 << 20);
+}
+
 // The step of the installation C:\Korvex below root (drive C:), with the script.
 Outcome RunStep(const fs::path& root, const std::string& script, double timeout,
                 const char* sourcePath = "C:\\Source\\") {
@@ -190,6 +201,7 @@ Outcome RunStep(const fs::path& root, const std::string& script, double timeout,
   const std::string dir = root.string();
 
   Outcome o;
+  residentAtFork = std::max(residentAtFork, ResidentMiB());
   const auto start = Clock::now();
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -319,12 +331,12 @@ void PlaceExecutable(const fs::path& root) {
   if (ec) fs::copy_file(masterExe, exe);
 }
 
-// The demo's C:\Korvex afresh, with the language file when one is given.
-void LayDemoInstallation(const fs::path& root, const std::string* language) {
+// The demo's C:\Korvex afresh, with a copy of the language file when one is given.
+void LayDemoInstallation(const fs::path& root, const fs::path* language) {
   fs::remove_all(root / "Korvex");
   fs::copy(kDemo / "Korvex", root / "Korvex", fs::copy_options::recursive);
   PlaceExecutable(root);
-  if (language != nullptr) WriteFile(root / "Korvex/Start/Start_Config.ini", *language);
+  if (language != nullptr) fs::copy_file(*language, root / "Korvex/Start/Start_Config.ini");
 }
 
 // One machine, Filler, whose picture folder the test fills; the Save & Restore
@@ -390,16 +402,19 @@ size_t Entries(const fs::path& folder) {
   return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
 }
 
-// Filler sections of ten lines each, `lines` lines in all.
-std::string Filler(int lines) {
-  std::string text;
-  text.reserve(static_cast<size_t>(lines) * 24);
+// A file of filler sections of ten lines each, `lines` lines in all, followed
+// by the content of `tail` when given. Written as a stream: the benchmark holds
+// no large buffer, whose pages a forked step would count as its own.
+fs::path WriteFiller(const fs::path& file, int lines, const fs::path* tail) {
+  std::ofstream out(file, std::ios::binary);
   for (int s = 0; s * 10 < lines; ++s) {
-    text += "[Filler" + std::to_string(s) + "]\r\n";
+    out << "[Filler" << s << "]\r\n";
     for (int k = 1; k < 10 && s * 10 + k < lines; ++k)
-      text += "Key" + std::to_string(k) + "=Value " + std::to_string(s) + "\r\n";
+      out << "Key" << k << "=Value " << s << "\r\n";
   }
-  return text;
+  if (tail != nullptr) out << std::ifstream(*tail, std::ios::binary).rdbuf();
+  if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
+  return file;
 }
 
 const char kDemoSource[] = "C:\\Setup\\";
@@ -448,7 +463,8 @@ void PictureCase(const fs::path& folder, const Sizes& sizes) {
   std::printf(
       "\n1. OK copying N machine pictures of 1 KiB (one machine's picture folder, plus its\n"
       "   16 warning pictures and symbol), against one process `cp -r src/. dst/` of the\n"
-      "   same folder into an empty folder. Whole runs, fork to exit; median [min..max].\n");
+      "   same folder into an empty folder. Whole runs, fork to exit, each after a sync;\n"
+      "   median [min..max].\n");
   std::printf("  %8s  %-32s %-32s %7s %9s\n", "N", "OK", "cp", "OK/cp", "peak RSS");
   std::vector<Point> points;
   std::vector<Outcome> all;
@@ -456,13 +472,17 @@ void PictureCase(const fs::path& folder, const Sizes& sizes) {
   for (const int n : sizes.pictures) {
     AddPictures(source, present, n);
     present = n;
+    // The previous run's files are removed and written back first (sync,
+    // untimed), so that no run pays for the one before.
     const auto runOk = [&] {
       ResetPictureInstallation(root);
+      sync();
       return RunStep(root, okScript, kPictureTimeout);
     };
     const auto runCp = [&] {
       fs::remove_all(cpTarget);
       fs::create_directory(cpTarget);
+      sync();
       return RunCp({"cp", "-r", source.string() + "/.", cpTarget.string() + "/"});
     };
     // Warm-up, unless the previous size took long (the files were just made).
@@ -477,6 +497,7 @@ void PictureCase(const fs::path& folder, const Sizes& sizes) {
         if ((side == 0) == (r % 2 == 0)) {
           const Outcome o = runOk();
           if (o.timedOut) {
+            runs.push_back(o);  // for its peak size
             finished = false;
             break;
           }
@@ -539,12 +560,13 @@ void PictureCase(const fs::path& folder, const Sizes& sizes) {
   std::printf("\n");
 }
 
-// The demo's language file as the step seeds it.
-std::string SeededLanguage(const fs::path& root) {
+// The demo's language file as the step seeds it, kept as `file`.
+fs::path SeededLanguage(const fs::path& root, const fs::path& file) {
   LayDemoInstallation(root, nullptr);
   const Outcome o = RunStep(root, "dump\n", kCaseTimeout, kDemoSource);
   Check(o.status == 3 && o.ready > 0, "the demo did not start", o);
-  return ReadFile(root / "Korvex/Start/Start_Config.ini");
+  fs::copy_file(root / "Korvex/Start/Start_Config.ini", file);
+  return file;
 }
 
 // Starts (script "dump") with two language files in turn: fork to "window shown".
@@ -552,7 +574,7 @@ struct StartPair {
   std::vector<Outcome> first, second;
 };
 
-StartPair Starts(const fs::path& root, const std::string* first, const std::string* second,
+StartPair Starts(const fs::path& root, const fs::path* first, const fs::path* second,
                  int repetitions) {
   StartPair pair;
   for (int r = -1; r < repetitions; ++r) {  // r = -1: the warm-up
@@ -592,7 +614,7 @@ Spread TotalOf(const std::vector<Outcome>& runs) {
   return SpreadOf(v);
 }
 
-void DemoStartCase(const fs::path& root, const std::string& seeded, const Sizes& sizes) {
+void DemoStartCase(const fs::path& root, const fs::path& seeded, const Sizes& sizes) {
   std::printf(
       "\n2. The demo's start, script \"dump\": fork to \"window shown\", the first start\n"
       "   (Start\\Start_Config.ini absent, seeded by it) against the seeded start.\n");
@@ -612,7 +634,7 @@ void DemoStartCase(const fs::path& root, const std::string& seeded, const Sizes&
 }
 
 // OK runs on the demo, the installation laid afresh before each.
-std::vector<Outcome> DemoOks(const fs::path& root, const std::string& seeded,
+std::vector<Outcome> DemoOks(const fs::path& root, const fs::path& seeded,
                              const std::string& script, int repetitions,
                              const std::function<void()>& prepare = nullptr) {
   std::vector<Outcome> runs;
@@ -631,7 +653,7 @@ std::vector<Outcome> DemoOks(const fs::path& root, const std::string& seeded,
   return runs;
 }
 
-void DemoOkCase(const fs::path& root, const std::string& seeded, const Sizes& sizes) {
+void DemoOkCase(const fs::path& root, const fs::path& seeded, const Sizes& sizes) {
   std::printf(
       "\n3. OK on the demo (copy Copy_2025_Line1 connected, language file seeded) with the\n"
       "   three database boxes emptied by the script: \"> click CommandOK\" to exit.\n");
@@ -651,16 +673,19 @@ void DemoOkCase(const fs::path& root, const std::string& seeded, const Sizes& si
   NoteRss("OK on the demo without databases", runs);
 }
 
-void LargeProgramIniCase(const fs::path& root, const std::string& seeded, const Sizes& sizes) {
+void LargeProgramIniCase(const fs::path& root, const fs::path& seeded, const Sizes& sizes) {
   std::printf(
       "\n4. OK on the demo whose Program.ini holds %d filler lines before its own\n"
       "   sections: \"> click CommandOK\" to exit.\n",
       sizes.lines);
-  const std::string program =
-      Filler(sizes.lines) + ReadFile(kDemo / "Korvex/parameter/Program.ini");
+  const fs::path demoProgram = kDemo / "Korvex/parameter/Program.ini";
+  const fs::path program =
+      WriteFiller(root.parent_path() / "program.ini", sizes.lines, &demoProgram);
   const std::vector<Outcome> runs =
-      DemoOks(root, seeded, kDemoOk, std::min(sizes.repetitions, 3),
-              [&] { WriteFile(root / "Korvex/parameter/Program.ini", program); });
+      DemoOks(root, seeded, kDemoOk, std::min(sizes.repetitions, 3), [&] {
+        fs::copy_file(program, root / "Korvex/parameter/Program.ini",
+                      fs::copy_options::overwrite_existing);
+      });
   if (runs.empty()) {
     GoalMs("OK with a Program.ini of " + std::to_string(sizes.lines) + " lines", {}, 2.0,
            "<= 2000 ms");
@@ -673,14 +698,14 @@ void LargeProgramIniCase(const fs::path& root, const std::string& seeded, const 
   NoteRss("OK, large Program.ini", runs);
 }
 
-void LargeLanguageCase(const fs::path& root, const std::string& seeded, const Sizes& sizes) {
+void LargeLanguageCase(const fs::path& root, const fs::path& seeded, const Sizes& sizes) {
   std::printf(
       "\n5. Start-up of the demo with a language file of %d filler lines before its\n"
       "   texts (seeded) or without them (unseeded, so the start writes every text):\n"
       "   fork to \"window shown\".\n",
       sizes.lines);
-  const std::string filler = Filler(sizes.lines);
-  const std::string withTexts = filler + seeded;
+  const fs::path filler = WriteFiller(root.parent_path() / "filler.ini", sizes.lines, nullptr);
+  const fs::path withTexts = WriteFiller(root.parent_path() / "language.ini", sizes.lines, &seeded);
   const StartPair p = Starts(root, &withTexts, &filler, std::min(sizes.repetitions, 3));
   const Spread a = ReadyOf(p.first), b = ReadyOf(p.second);
   std::printf("  seeded %s, whole run %s\n", Ms(a).c_str(), Ms(TotalOf(p.first)).c_str());
@@ -761,19 +786,17 @@ int Run(const fs::path& folder, const Sizes& sizes) {
   const fs::path demo = folder / "demo";
   fs::create_directories(demo);
   fs::copy(kDemo, demo, fs::copy_options::recursive);
-  const std::string seeded = SeededLanguage(demo);
+  const fs::path seeded = SeededLanguage(demo, folder / "seeded.ini");
   DemoStartCase(demo, seeded, sizes);
   DemoOkCase(demo, seeded, sizes);
   LargeProgramIniCase(demo, seeded, sizes);
   LargeLanguageCase(demo, seeded, sizes);
   LargeDatabaseCase(folder, sizes);
 
-  rusage self{};
-  getrusage(RUSAGE_SELF, &self);
   std::printf(
       "\n7. Peak resident size of the step (ru_maxrss of wait4; it counts the pages the\n"
       "   child shares with the benchmark between fork and exec, at most %.1f MiB here).\n",
-      static_cast<double>(self.ru_maxrss) / 1024.0);
+      residentAtFork);
   for (const RssEntry& e : peakRss) {
     char figure[32];
     std::snprintf(figure, sizeof figure, "%.1f MiB", e.mib);
@@ -787,6 +810,7 @@ int Run(const fs::path& folder, const Sizes& sizes) {
 
 int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
+  setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows in a log file too
   const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
   if (argc > 1 && !quick) {
     std::fprintf(stderr, "usage: %s [--quick]\n", argv[0]);
