@@ -650,11 +650,17 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
   if (!S_ISREG(srcSt.st_mode)) Raise(kFileNotFound);
   if (UnreadableMode(srcSt.st_mode)) Raise(kPermissionDenied);
 
-  fs::path target = ReplacementTarget(*dst);
+  // One look at the destination, which is its stat as well unless it is a link.
+  fs::path target = *dst;
+  std::optional<struct stat> dstSt = LstatOf(target);
+  if (dstSt && S_ISLNK(dstSt->st_mode)) {
+    target = ReplacementTarget(*dst);
+    dstSt = StatOf(target);
+  }
   auto folder = StatOf(target.parent_path());
   if (!folder || !S_ISDIR(folder->st_mode)) Raise(kPathNotFound);
   bool existing = false;
-  if (auto dstSt = StatOf(target)) {
+  if (dstSt) {
     if (S_ISDIR(dstSt->st_mode)) Raise(kPermissionDenied);
     if (!overwrite) Raise(kFileAlreadyExists);
     // The same file under another name: copying would truncate the source.

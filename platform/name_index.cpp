@@ -147,7 +147,8 @@ std::optional<std::string> Scan(const fs::path& dir, std::string_view name) {
 
 class Indexes {
  public:
-  std::optional<std::string> Find(const fs::path& dir, std::string_view name) {
+  std::optional<std::string> Find(const fs::path& dir, std::string_view name,
+                                  const struct stat* dirStat) {
     std::lock_guard<std::mutex> lock(mutex_);
     Adopt();
     if (mode_ == NameIndexMode::kUnindexed) return Scan(dir, name);
@@ -156,7 +157,11 @@ class Indexes {
       // The folder first, then its notifications: a folder removed before the stat
       // has had its index dropped by then, even if its inode number is used again.
       struct stat st;
-      if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+      if (dirStat != nullptr && attempt == 0)
+        st = *dirStat;
+      else if (stat(dir.c_str(), &st) != 0)
+        return std::nullopt;
+      if (!S_ISDIR(st.st_mode)) return std::nullopt;
       Drain();
       Index* index = Current(st);
       if (index == nullptr) {
@@ -385,8 +390,9 @@ Indexes& TheIndexes() {
 
 }  // namespace
 
-std::optional<std::string> FindNameIgnoringCase(const fs::path& dir, std::string_view name) {
-  return TheIndexes().Find(dir, name);
+std::optional<std::string> FindNameIgnoringCase(const fs::path& dir, std::string_view name,
+                                                const struct stat* dirStat) {
+  return TheIndexes().Find(dir, name, dirStat);
 }
 
 void SetNameIndexModeForTesting(NameIndexMode mode) {

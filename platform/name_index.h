@@ -15,6 +15,8 @@
 // file systems) nothing is kept: every lookup reads the folder.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -26,9 +28,11 @@ namespace platform {
 // The name of an entry of the host folder dir that equals name ignoring letter
 // case (platform/text.h EqualIgnoringCase); of several such, the smallest in byte
 // order. Nothing when there is none or the folder cannot be read. The exact name
-// gets no preference here: callers look for it first with one lstat.
+// gets no preference here: callers look for it first with one lstat. dirStat,
+// when given, is a stat of dir that the caller has just made.
 std::optional<std::string> FindNameIgnoringCase(const std::filesystem::path& dir,
-                                                std::string_view name);
+                                                std::string_view name,
+                                                const struct stat* dirStat = nullptr);
 
 // How indexes are kept current, so that tests can run each way.
 enum class NameIndexMode {

@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -174,7 +175,20 @@ class UpperBytes {
 
 // Compares UpperCase(a) with UpperCase(b) as std::string does (bytes unsigned).
 int CompareUpper(std::string_view a, std::string_view b) {
-  UpperBytes x(a), y(b);
+  // The common ASCII start byte by byte; what follows from the first other byte
+  // on, which starts a character in both texts.
+  const size_t n = std::min(a.size(), b.size());
+  size_t i = 0;
+  for (; i < n; ++i) {
+    auto p = static_cast<unsigned char>(a[i]), q = static_cast<unsigned char>(b[i]);
+    if ((p | q) >= 0x80) break;
+    if (p == q) continue;
+    if (p >= 'a' && p <= 'z') p -= 32;
+    if (q >= 'a' && q <= 'z') q -= 32;
+    if (p != q) return p < q ? -1 : 1;
+  }
+  if (i == n) return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+  UpperBytes x(a.substr(i)), y(b.substr(i));
   for (;;) {
     const int p = x.Next(), q = y.Next();
     if (p != q) return p < q ? -1 : 1;

@@ -156,21 +156,25 @@ std::optional<WinParts> Parse(std::string_view win, const std::vector<Drive>& dr
   return parts;
 }
 
-// The host name of an existing entry of dir matching name regardless of case:
-// the exact name when it exists, else the smallest match in byte order.
-std::optional<std::string> ResolveComponent(const fs::path& dir, const std::string& name) {
-  struct stat st;
-  if (lstat((dir / name).c_str(), &st) == 0) return name;
-  if (errno != ENOENT) return std::nullopt;
-  return FindNameIgnoringCase(dir, name);
+// Appends a name to a host path.
+void Append(std::string& host, std::string_view name) {
+  if (host.empty() || host.back() != '/') host += '/';
+  host += name;
 }
 
-}  // namespace
+std::string Joined(std::string host, const std::vector<std::string>& names, size_t from,
+                   size_t to) {
+  for (size_t i = from; i < to; ++i) Append(host, names[i]);
+  return host;
+}
 
-std::vector<Drive> MappedDrives() {
+// The drives of the variable's text; relative roots are taken from the current
+// directory, so that they depend on more than the text.
+std::vector<Drive> ParseDrives(const char* env, bool& onlyAbsoluteRoots) {
   std::map<char, fs::path> roots;
   roots['C'] = "/";
-  if (const char* env = std::getenv("KORVEX_DRIVES")) {
+  onlyAbsoluteRoots = true;
+  if (env != nullptr) {
     std::string_view all(env);
     size_t pos = 0;
     while (pos <= all.size()) {
@@ -184,6 +188,7 @@ std::vector<Drive> MappedDrives() {
       std::string_view root = TrimSpaces(entry.substr(eq + 1));
       if (letter.size() == 2 && letter[1] == ':') letter.remove_suffix(1);
       if (letter.size() != 1 || !IsAsciiLetter(letter[0]) || root.empty()) continue;
+      if (root[0] != '/') onlyAbsoluteRoots = false;
       roots[UpperLetter(letter[0])] = AbsoluteHost(fs::path(std::string(root)));
     }
   }
@@ -192,33 +197,84 @@ std::vector<Drive> MappedDrives() {
   return drives;
 }
 
+// The drives now, parsed again only when the variable has changed (or names a
+// relative root): every path of every file operation passes through here.
+const std::vector<Drive>& CurrentDrives() {
+  thread_local std::optional<std::string> lastText;
+  thread_local bool lastReusable = false;
+  thread_local std::vector<Drive> last;
+  const char* env = std::getenv("KORVEX_DRIVES");
+  const bool same = env == nullptr ? !lastText.has_value() : lastText && *lastText == env;
+  if (!(same && lastReusable)) {
+    last = ParseDrives(env, lastReusable);
+    if (env == nullptr)
+      lastText.reset();
+    else
+      lastText = env;
+  }
+  return last;
+}
+
+}  // namespace
+
+std::vector<Drive> MappedDrives() {
+  return CurrentDrives();
+}
+
 std::optional<fs::path> ToHost(std::string_view winPath) {
-  std::vector<Drive> drives = MappedDrives();
+  const std::vector<Drive>& drives = CurrentDrives();
   std::optional<WinParts> parts = Parse(winPath, drives);
   if (!parts) return std::nullopt;
   const Drive* drive = FindDrive(drives, parts->drive);
   if (drive == nullptr) return std::nullopt;
-  fs::path host = drive->root;
-  bool resolving = true;
-  for (const std::string& c : parts->components) {
-    if (resolving) {
-      if (auto name = ResolveComponent(host, c)) {
-        host /= *name;
-        continue;
+  const std::vector<std::string>& names = parts->components;
+  const size_t n = names.size();
+  std::string host = drive->root.string();
+  // Each name is taken as written when it exists so, else the entry that matches
+  // it ignoring case; after the first missing one the names stay as written.
+  // Most paths exist as written, or all but their last name: their whole text
+  // is tried first, again after each name found only ignoring case.
+  bool wholeFirst = true;
+  for (size_t i = 0; i < n;) {
+    struct stat st;
+    if (wholeFirst) {
+      wholeFirst = false;
+      std::string whole = Joined(host, names, i, n);
+      if (lstat(whole.c_str(), &st) == 0) return whole;
+      if (errno == ENOENT) {
+        if (i + 1 == n) {
+          Append(host, FindNameIgnoringCase(host, names[i]).value_or(names[i]));
+          return host;
+        }
+        std::string folder = Joined(host, names, i, n - 1);
+        if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+          Append(folder, FindNameIgnoringCase(folder, names[n - 1], &st).value_or(names[n - 1]));
+          return folder;
+        }
       }
-      resolving = false;
     }
-    host /= c;
+    std::string next = Joined(host, names, i, i + 1);
+    if (lstat(next.c_str(), &st) == 0) {
+      host = std::move(next);
+      ++i;
+      continue;
+    }
+    std::optional<std::string> found;
+    if (errno == ENOENT) found = FindNameIgnoringCase(host, names[i]);
+    if (!found) return Joined(host, names, i, n);
+    Append(host, *found);
+    ++i;
+    wholeFirst = true;
   }
   return host;
 }
 
 std::optional<std::string> ToWindows(const fs::path& host) {
-  return ToWindowsWith(host, MappedDrives());
+  return ToWindowsWith(host, CurrentDrives());
 }
 
 std::string CurrentDirectory() {
-  return CurrentDirectoryWith(MappedDrives());
+  return CurrentDirectoryWith(CurrentDrives());
 }
 
 char CurrentDrive() {
