@@ -14,10 +14,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -195,6 +199,86 @@ TEST_P(NameIndexTest, MoreFoldersThanAreKept) {
     fs::rename(Host(folder(k) + "/Name.txt"), Host(folder(k) + "/nAME.txt"));
   for (int k = kFolders - 1; k >= 0; --k)
     ASSERT_EQ(Resolved("C:\\" + folder(k) + "\\NAME.TXT"), Host(folder(k) + "/nAME.txt"));
+}
+
+// The host path of a Windows path below drive C: (no "." or ".."), resolved
+// name by name the plain way: the exact name when lstat finds it, else the
+// smallest in byte order of the names of a whole reading of the folder that
+// match ignoring case; from the first name that neither finds, as written.
+fs::path NameByName(const fs::path& root, const std::string& win) {
+  std::vector<std::string> names;
+  for (size_t i = 3; i <= win.size();) {
+    const size_t end = std::min(win.find('\\', i), win.size());
+    if (end > i) names.push_back(win.substr(i, end - i));
+    i = end + 1;
+  }
+  std::string host = root.string();
+  bool resolving = true;
+  for (const std::string& name : names) {
+    std::string chosen = name;
+    if (resolving) {
+      struct stat st;
+      if (lstat((host + "/" + name).c_str(), &st) != 0) {
+        std::optional<std::string> best;
+        if (errno == ENOENT) {
+          std::error_code ec;
+          for (const auto& e : fs::directory_iterator(host, ec)) {
+            const std::string n = e.path().filename().string();
+            if (platform::EqualIgnoringCase(n, name) && (!best || n < *best)) best = n;
+          }
+        }
+        if (best)
+          chosen = *best;
+        else
+          resolving = false;
+      }
+    }
+    host += "/" + chosen;
+  }
+  return host;
+}
+
+// Paths that exist as written, in other letter cases, with names missing at
+// every depth, through files, links to folders and dangling links: resolved as
+// name by name.
+TEST_P(NameIndexTest, ResolutionAgreesWithAWalkNameByName) {
+  for (const char* file : {"Top/Mid/Low/File.txt", "Top/Mid/Low/file.TXT", "Top/MID/x",
+                           "Top/mid/Low/Deep/Leaf", "Top/Mid/lOW/other", "Plain.txt", "ä/Ö/ü"})
+    tree_.Write(file, "x");
+  fs::create_directory_symlink("Top/Mid", Host("Link"));
+  fs::create_symlink("Nowhere", Host("Top/Mid/Dangling"));
+  uint32_t state = 7;
+  auto next = [&state] {
+    state = state * 1103515245u + 12345u;
+    return state >> 8;
+  };
+  // Each name one of the folder's own in a random letter case, now and then a
+  // missing one.
+  auto someName = [&](const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec)) names.push_back(e.path().filename());
+    if (names.empty() || next() % 8 == 0) return std::string(next() % 2 ? "Missing" : "LOW");
+    std::sort(names.begin(), names.end());
+    std::string name = names[next() % names.size()];
+    for (char& c : name) {
+      if (next() % 3 != 0) continue;
+      if (c >= 'a' && c <= 'z')
+        c = static_cast<char>(c - 32);
+      else if (c >= 'A' && c <= 'Z')
+        c = static_cast<char>(c + 32);
+    }
+    return name;
+  };
+  for (int k = 0; k < 600; ++k) {
+    std::string win = "C:";
+    for (uint32_t depth = 1 + next() % 5; depth > 0; --depth)
+      win += "\\" + someName(NameByName(tree_.root(), win));
+    ASSERT_EQ(Resolved(win), NameByName(tree_.root(), win)) << win;
+    // Now and then a change between two lookups.
+    if (k % 50 == 25) fs::rename(Host("Top/Mid/Low"), Host("Top/Mid/LoW"));
+    if (k % 50 == 49) fs::rename(Host("Top/Mid/LoW"), Host("Top/Mid/Low"));
+  }
 }
 
 // A folder whose modification time is set back after a change: its change time
