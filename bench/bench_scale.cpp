@@ -427,15 +427,17 @@ struct Point {
   double n, ok, cp;
 };
 
-// Least squares of t = a + bN + cN^2 (N scaled for the solve).
+// Least squares of t = a + bN + cN^2 in relative residuals (each point weighed
+// by 1/t^2, as the sizes span decades); N scaled for the solve.
 std::array<double, 3> QuadraticFit(const std::vector<Point>& points, bool ofOk) {
   const double scale = points.back().n;
   double m[3][4] = {};
   for (const Point& p : points) {
     const double x = p.n / scale, basis[3] = {1, x, x * x}, t = ofOk ? p.ok : p.cp;
+    const double w = 1 / (t * t);
     for (int r = 0; r < 3; ++r) {
-      for (int c = 0; c < 3; ++c) m[r][c] += basis[r] * basis[c];
-      m[r][3] += basis[r] * t;
+      for (int c = 0; c < 3; ++c) m[r][c] += w * basis[r] * basis[c];
+      m[r][3] += w * basis[r] * t;
     }
   }
   for (int col = 0; col < 3; ++col) {
@@ -546,7 +548,7 @@ void PictureCase(const fs::path& folder, const Sizes& sizes) {
       const Point& last = points.back();
       std::printf(
           "  fit %-3s t = a + bN + cN^2: a = %.4f s, b = %.3f us/file, c = %.3g s/file^2; "
-          "cN^2 at N = %.0f: %.3f s (%.0f%% of the fit)\n",
+          "cN^2 at N = %.0f: %.3f s (%.0f%% of the fit; negative: no quadratic growth)\n",
           ofOk ? "OK" : "cp", a, b * 1e6, c, last.n, c * last.n * last.n,
           100.0 * c * last.n * last.n / (a + b * last.n + c * last.n * last.n));
     }
