@@ -54,10 +54,8 @@ struct Index {
   dev_t dev = 0;
   ino_t ino = 0;
   int watch = -1;    // inotify watch descriptor; -1: checked by the folder's times
-  timespec mtime{};  // checked by times: the times when read,
+  timespec mtime{};  // checked by times: the folder's times when read
   timespec ctime{};
-  bool settled = false;  // and whether they lay clearly before the reading
-  bool keep = false;     // false: read for one lookup only
   uint64_t used = 0;
   Names names;
 };
@@ -131,18 +129,22 @@ bool ReadNames(DIR* d, Names& names) {
 
 std::atomic<uint64_t> folderReads{0};
 
-// The whole lookup without an index.
-std::optional<std::string> Scan(const fs::path& dir, std::string_view name) {
-  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
-  if (!d) return std::nullopt;
-  ++folderReads;
+// The lookup in an open folder without an index.
+std::optional<std::string> SmallestIn(DIR* d, std::string_view name) {
   std::optional<std::string> best;
-  while (dirent* e = readdir(d.get())) {
+  while (dirent* e = readdir(d)) {
     std::string_view n = e->d_name;
     if (n == "." || n == "..") continue;
     if (EqualIgnoringCase(n, name) && (!best || n < *best)) best = std::string(n);
   }
   return best;
+}
+
+std::optional<std::string> Scan(const fs::path& dir, std::string_view name) {
+  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
+  if (!d) return std::nullopt;
+  ++folderReads;
+  return SmallestIn(d.get(), name);
 }
 
 class Indexes {
@@ -165,10 +167,9 @@ class Indexes {
       Drain();
       Index* index = Current(st);
       if (index == nullptr) {
-        std::unique_ptr<Index> read = Read(dir);
-        if (!read) return std::nullopt;
-        if (!read->keep) return Smallest(read->names, name);
-        index = Keep(std::move(read));
+        Reading read = Read(dir, name);
+        if (!read.index) return read.answer;
+        index = Keep(std::move(read.index));
         // Changes made while the folder was read.
         Drain();
         if (!Kept(index)) continue;
@@ -274,7 +275,7 @@ class Indexes {
     for (size_t at = 0; at < indexes_.size(); ++at) {
       Index& i = *indexes_[at];
       if (i.dev != st.st_dev || i.ino != st.st_ino) continue;
-      if (i.watch >= 0 || (i.settled && Nanoseconds(i.mtime) == Nanoseconds(st.st_mtim) &&
+      if (i.watch >= 0 || (Nanoseconds(i.mtime) == Nanoseconds(st.st_mtim) &&
                            Nanoseconds(i.ctime) == Nanoseconds(st.st_ctim)))
         return &i;
       Drop(at);
@@ -311,50 +312,66 @@ class Indexes {
     return watch;
   }
 
-  // The folder's names read afresh, and whether they may be kept. Nothing when
-  // the folder cannot be read.
-  std::unique_ptr<Index> Read(const fs::path& dir) {
+  // A reading of the folder: its index to keep, or where none can be kept, just
+  // the answer for name. Neither when the folder cannot be read.
+  struct Reading {
+    std::unique_ptr<Index> index;
+    std::optional<std::string> answer;
+  };
+
+  Reading Read(const fs::path& dir, std::string_view name) {
+    Reading r;
     timespec start{};
     clock_gettime(CLOCK_REALTIME, &start);
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    auto index = std::make_unique<Index>();
+    if (fd < 0) return r;
     struct stat before;
     struct statfs info;
     const bool local =
         fstat(fd, &before) == 0 && fstatfs(fd, &info) == 0 && LocalFileSystem(info.f_type);
+    int watch = -1;
     if (local) {
       // An index of this folder under way can only be an old one.
       for (size_t at = indexes_.size(); at-- > 0;)
         if (indexes_[at]->dev == before.st_dev && indexes_[at]->ino == before.st_ino) Drop(at);
       // Watched before reading, so that no change between the two goes unseen.
-      index->watch = Watch(fd, dir, before);
+      watch = Watch(fd, dir, before);
     }
+    // Unwatched, an index counts only when the folder's change time lies clearly
+    // before the reading: nobody can set that time back, and a later change gives
+    // a later one, unless the last change before lay in the same clock tick.
+    const bool keep =
+        local && (watch >= 0 || Nanoseconds(before.st_ctim) + kSettledNs < Nanoseconds(start));
     DIR* d = fdopendir(fd);
     if (d == nullptr) {
       ::close(fd);
-      if (index->watch >= 0) inotify_rm_watch(notify_, index->watch);
-      return nullptr;
+      if (watch >= 0) inotify_rm_watch(notify_, watch);
+      return r;
     }
     ++folderReads;
+    if (!keep) {
+      r.answer = SmallestIn(d, name);
+      closedir(d);
+      return r;
+    }
+    auto index = std::make_unique<Index>();
     const bool whole = ReadNames(d, index->names);
     struct stat after;
     const bool same = fstat(dirfd(d), &after) == 0 && SameTimes(before, after);
     closedir(d);
-    if (!local || !whole) {
-      if (index->watch >= 0) inotify_rm_watch(notify_, index->watch);
-      index->watch = -1;
-      return index;
+    if (!whole || (watch < 0 && !same)) {
+      // Not all of it, or changed while it was read.
+      if (watch >= 0) inotify_rm_watch(notify_, watch);
+      r.answer = Smallest(index->names, name);
+      return r;
     }
     index->dev = before.st_dev;
     index->ino = before.st_ino;
+    index->watch = watch;
     index->mtime = before.st_mtim;
     index->ctime = before.st_ctim;
-    // The change time cannot be set back by anyone; a change after the reading
-    // gives a later one, unless the last change before lay in the same clock tick.
-    index->settled = same && Nanoseconds(before.st_ctim) + kSettledNs < Nanoseconds(start);
-    index->keep = true;
-    return index;
+    r.index = std::move(index);
+    return r;
   }
 
   Index* Keep(std::unique_ptr<Index> index) {
