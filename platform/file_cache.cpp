@@ -1,6 +1,7 @@
 #include "platform/file_cache.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,9 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kMaxFiles = 4;
+constexpr size_t kMaxFiles = 8;
 // Bytes kept in all; the most recently used file is kept whatever its size.
-constexpr size_t kMaxBytes = size_t{48} << 20;
+constexpr size_t kMaxBytes = size_t{32} << 20;
 // Room for the lines a write adds without moving the whole file.
 constexpr size_t kSlack = size_t{64} << 10;
 constexpr size_t kChunk = size_t{1} << 16;
@@ -116,6 +117,34 @@ struct Written {
 std::vector<Written>& Pending() {
   static std::vector<Written> pending;
   return pending;
+}
+
+// Replaced files waiting for their close; a few only, so that their space on
+// the disk comes back soon.
+constexpr size_t kMaxReplaced = 64;
+constexpr off_t kMaxReplacedBytes = off_t{128} << 20;
+
+struct Replaced {
+  int fd;
+  off_t size;
+};
+
+std::vector<Replaced>& ReplacedFiles() {
+  static std::vector<Replaced> replaced;
+  return replaced;
+}
+
+void CloseReplaced(size_t keep) {
+  auto& replaced = ReplacedFiles();
+  off_t bytes = 0;
+  for (const Replaced& r : replaced) bytes += r.size;
+  size_t closed = 0;
+  while (replaced.size() - closed > keep ||
+         (closed < replaced.size() && bytes > kMaxReplacedBytes)) {
+    bytes -= replaced[closed].size;
+    close(replaced[closed++].fd);
+  }
+  replaced.erase(replaced.begin(), replaced.begin() + static_cast<ptrdiff_t>(closed));
 }
 
 // fsync of whatever is at path now; a file that is gone needs none.
@@ -223,6 +252,13 @@ FileContents* ReadCachedFile(std::string_view winFile) {
   return contents;
 }
 
+void CloseReplacedLater(int fd, off_t size) {
+  // Whoever waits for the lock of the replaced file goes on to the new one now.
+  flock(fd, LOCK_UN);
+  ReplacedFiles().push_back({fd, size});
+  CloseReplaced(kMaxReplaced);
+}
+
 void NoteWrittenFile(const fs::path& file, bool withFolder) {
   for (Written& w : Pending()) {
     if (w.file == file.native()) {
@@ -247,6 +283,7 @@ bool SyncWrittenFiles() {
       folders.push_back(folder);
   }
   for (const std::string& folder : folders) ok = SyncPath(folder, O_DIRECTORY) && ok;
+  CloseReplaced(0);
   return ok;
 }
 

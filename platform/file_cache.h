@@ -59,11 +59,15 @@ void ForgetCachedFile(const std::filesystem::path& host);
 // All of the file open at fd; size is what fstat said.
 bool ReadContents(int fd, off_t size, std::string& bytes);
 
+// Unlocks the file open at fd, which a new file has just replaced, and closes it
+// at the next sync: its last close waits for the writing out of its old bytes,
+// which the rename has started and which no longer matters.
+void CloseReplacedLater(int fd, off_t size);
 // Remembers a written file for the next sync; withFolder when its name is new
 // (a rename or a creation) so that the folder is synced too.
 void NoteWrittenFile(const std::filesystem::path& file, bool withFolder);
-// Syncs every file (then folder) noted since the last call and forgets them.
-// False when a sync failed.
+// Syncs every file (then folder) noted since the last call and forgets them,
+// and closes the replaced files. False when a sync failed.
 bool SyncWrittenFiles();
 // The host paths of the files awaiting their sync.
 std::vector<std::string> FilesAwaitingSync();

@@ -498,6 +498,11 @@ bool Rewrite(std::string_view winFile, bool read, const std::function<bool(FileC
     // The lock goes with the descriptor, after the new file is in place.
     Outcome o = WriteContents(target, &st, contents->bytes, false, written);
     KeepWritten(*host, o, written, contents, local);
+    if (o == Outcome::kDone && written &&
+        (written->st_dev != st.st_dev || written->st_ino != st.st_ino)) {
+      CloseReplacedLater(fd.fd, st.st_size);
+      fd.fd = -1;
+    }
     return o == Outcome::kDone;
   }
   return false;
