@@ -23,6 +23,7 @@ enum FailureNumber : int32_t {
   kFileNotFound = 53,
   kFileAlreadyOpen = 55,
   kFileAlreadyExists = 58,
+  kDeviceIOError = 57,
   kDiskFull = 61,
   kBadFileName = 64,
   kPermissionDenied = 70,
