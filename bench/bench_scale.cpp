@@ -548,9 +548,10 @@ void PictureCase(const fs::path& folder, const Sizes& sizes) {
       const Point& last = points.back();
       std::printf(
           "  fit %-3s t = a + bN + cN^2: a = %.4f s, b = %.3f us/file, c = %.3g s/file^2; "
-          "cN^2 at N = %.0f: %.3f s (%.0f%% of the fit; negative: no quadratic growth)\n",
+          "cN^2 at N = %.0f: %.3f s (%.0f%% of the fit%s)\n",
           ofOk ? "OK" : "cp", a, b * 1e6, c, last.n, c * last.n * last.n,
-          100.0 * c * last.n * last.n / (a + b * last.n + c * last.n * last.n));
+          100.0 * c * last.n * last.n / (a + b * last.n + c * last.n * last.n),
+          c <= 0 ? "; c is not positive: no quadratic growth" : "");
     }
   }
   std::printf("  log-log slope of t against N (1 = linear, 2 = quadratic):");
