@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <unordered_map>
@@ -361,56 +362,97 @@ int32_t GetPrivateProfileIntA(std::string_view section, std::string_view key, in
   return static_cast<int32_t>(n);
 }
 
-int32_t WritePrivateProfileStringA(std::string_view section, std::string_view key,
-                                   std::string_view value, std::string_view file) {
-  std::string sec(Trim(ToAnsi(section)));
-  std::string k(Trim(ToAnsi(key)));
-  std::string v = ToAnsi(value);
+namespace {
+
+// One entry as the file stores it (Windows-1252), checked for what a write
+// refuses.
+struct AnsiEntry {
+  std::string sec, k, v, secUpper, kUpper;
+};
+
+std::optional<AnsiEntry> ToAnsiEntry(std::string_view section, std::string_view key,
+                                     std::string_view value) {
+  AnsiEntry e{
+      std::string(Trim(ToAnsi(section))), std::string(Trim(ToAnsi(key))), ToAnsi(value), {}, {}};
   // Refuse whatever would add lines or could never be read back: line breaks
   // and NUL anywhere, a section name holding "]", a key holding "=" or looking
   // like a comment or a header, empty names.
-  if (HasLineBreakOrNul(sec) || HasLineBreakOrNul(k) || HasLineBreakOrNul(v)) return 0;
-  if (sec.empty() || sec.find(']') != sec.npos) return 0;
-  if (k.empty() || k.find('=') != k.npos || k.front() == ';' || k.front() == '[') return 0;
+  if (HasLineBreakOrNul(e.sec) || HasLineBreakOrNul(e.k) || HasLineBreakOrNul(e.v)) return {};
+  if (e.sec.empty() || e.sec.find(']') != e.sec.npos) return {};
+  if (e.k.empty() || e.k.find('=') != e.k.npos || e.k.front() == ';' || e.k.front() == '[')
+    return {};
+  e.secUpper = UpperAnsi(e.sec);
+  e.kUpper = UpperAnsi(e.k);
+  return e;
+}
 
+// Patches one entry into the kept bytes and their index; false when the entry
+// already holds the value.
+bool PatchEntry(FileContents& contents, const AnsiEntry& e) {
+  std::string& bytes = contents.bytes;
+  IniIndex& index = IndexOf(contents);
+  Found f = index.Find(bytes, e.secUpper, e.kUpper);
+  if (f.key) {
+    // The key keeps its indentation and spelling; value and "=" are rewritten.
+    const Line& l = f.keyLine;
+    const size_t from = l.begin + f.keyParsed.nameEnd;
+    std::string rest = "=" + e.v;
+    if (std::string_view(bytes).substr(from, l.contentEnd - from) == rest) return false;
+    bytes.replace(from, l.contentEnd - from, rest);
+    index.Shift(l.begin + 1,
+                static_cast<ptrdiff_t>(rest.size()) - static_cast<ptrdiff_t>(l.contentEnd - from));
+  } else if (f.section) {
+    std::string line = f.breakMissing ? "\r\n" : "";
+    const size_t begin = f.insertAt + line.size();
+    line += e.k + "=" + e.v + "\r\n";
+    bytes.insert(f.insertAt, line);
+    index.Shift(f.insertAt, static_cast<ptrdiff_t>(line.size()));
+    index.AddToSection(e.secUpper, begin, f.insertAt + line.size(), e.kUpper);
+  } else {
+    if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r') {
+      bytes += "\r\n";
+      index.BreakAddedAt(bytes.size() - 2);
+    }
+    const std::string header = "[" + e.sec + "]\r\n";
+    const Line headerLine{bytes.size(), bytes.size() + header.size() - 2,
+                          bytes.size() + header.size()};
+    bytes += header + e.k + "=" + e.v + "\r\n";
+    index.AddSectionAtEnd(e.secUpper, headerLine, headerLine.end, bytes.size(), e.kUpper);
+  }
+  return true;
+}
+
+}  // namespace
+
+int32_t WritePrivateProfileStringA(std::string_view section, std::string_view key,
+                                   std::string_view value, std::string_view file) {
+  const std::optional<AnsiEntry> entry = ToAnsiEntry(section, key, value);
+  if (!entry) return 0;
   // Read, change and write back under the file's lock, so that concurrent
   // writers of other keys lose nothing; a missing file is created. The change
   // is patched into the kept bytes and their index.
-  const std::string secUpper = UpperAnsi(sec), kUpper = UpperAnsi(k);
-  auto edit = [&](FileContents& contents) {
-    std::string& bytes = contents.bytes;
-    IniIndex& index = IndexOf(contents);
-    Found f = index.Find(bytes, secUpper, kUpper);
-    if (f.key) {
-      // The key keeps its indentation and spelling; value and "=" are rewritten.
-      const Line& l = f.keyLine;
-      const size_t from = l.begin + f.keyParsed.nameEnd;
-      std::string rest = "=" + v;
-      if (std::string_view(bytes).substr(from, l.contentEnd - from) == rest) return false;
-      bytes.replace(from, l.contentEnd - from, rest);
-      index.Shift(l.begin + 1, static_cast<ptrdiff_t>(rest.size()) -
-                                   static_cast<ptrdiff_t>(l.contentEnd - from));
-    } else if (f.section) {
-      std::string line = f.breakMissing ? "\r\n" : "";
-      const size_t begin = f.insertAt + line.size();
-      line += k + "=" + v + "\r\n";
-      bytes.insert(f.insertAt, line);
-      index.Shift(f.insertAt, static_cast<ptrdiff_t>(line.size()));
-      index.AddToSection(secUpper, begin, f.insertAt + line.size(), kUpper);
-    } else {
-      if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r') {
-        bytes += "\r\n";
-        index.BreakAddedAt(bytes.size() - 2);
-      }
-      const std::string header = "[" + sec + "]\r\n";
-      const Line headerLine{bytes.size(), bytes.size() + header.size() - 2,
-                            bytes.size() + header.size()};
-      bytes += header + k + "=" + v + "\r\n";
-      index.AddSectionAtEnd(secUpper, headerLine, headerLine.end, bytes.size(), kUpper);
-    }
-    return true;
-  };
-  return EditCachedFile(file, edit) ? 1 : 0;
+  return EditCachedFile(file, [&](FileContents& c) { return PatchEntry(c, *entry); }) ? 1 : 0;
+}
+
+int32_t WritePrivateProfileEntries(const std::vector<ProfileEntry>& entries,
+                                   std::string_view file) {
+  std::vector<AnsiEntry> ansi;
+  ansi.reserve(entries.size());
+  bool refused = false;
+  for (const ProfileEntry& e : entries) {
+    std::optional<AnsiEntry> a = ToAnsiEntry(e.section, e.key, e.value);
+    if (a)
+      ansi.push_back(std::move(*a));
+    else
+      refused = true;  // as its own write would be; the others still go in
+  }
+  if (ansi.empty()) return refused ? 0 : 1;
+  const bool written = EditCachedFile(file, [&](FileContents& c) {
+    bool changed = false;
+    for (const AnsiEntry& a : ansi) changed = PatchEntry(c, a) || changed;
+    return changed;
+  });
+  return written && !refused ? 1 : 0;
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -39,5 +40,14 @@ int32_t GetPrivateProfileIntA(std::string_view section, std::string_view key, in
 // NUL is refused with 0 and nothing written.
 int32_t WritePrivateProfileStringA(std::string_view section, std::string_view key,
                                    std::string_view value, std::string_view file);
+
+// Several entries written as WritePrivateProfileStringA would write them one
+// after the other, in one read-modify-write of the file: the same bytes, one
+// rewrite. An entry that its own write would refuse is left out, and the
+// result is then 0, as for a failed write.
+struct ProfileEntry {
+  std::string section, key, value;
+};
+int32_t WritePrivateProfileEntries(const std::vector<ProfileEntry>& entries, std::string_view file);
 
 }  // namespace platform

@@ -110,6 +110,13 @@ int16_t SaveIni(const IniValue& value, const std::string& section, const std::st
 
 namespace rt {
 
+int16_t SaveIniTexts(const std::vector<platform::ProfileEntry>& entries, const std::string& file) {
+  const Trap step("SaveIni");
+  int16_t result = 0;
+  step([&] { result = platform::WritePrivateProfileEntries(entries, file) != 0 ? 1 : 0; });
+  return result;
+}
+
 void RaiseNotWritten(const std::string& file) {
   platform::Raise(platform::kPathFileAccessError,
                   (file.empty() ? std::string("(no file name)") : file) + " could not be written");

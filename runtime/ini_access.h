@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <variant>
+#include <vector>
+
+#include "platform/profile.h"
 
 namespace rt {
 
@@ -53,6 +56,11 @@ int16_t SaveIni(const IniValue& value, const std::string& section, const std::st
 // file does not exist.
 void SaveIniChecked(const IniValue& value, const std::string& section, const std::string& key,
                     const std::string& file, const std::string& reportedName = {});
+
+// SaveIni of several texts into one file with one rewrite of the file; the
+// file holds what the single writes in this order would leave. 1 when every
+// entry was written.
+int16_t SaveIniTexts(const std::vector<platform::ProfileEntry>& entries, const std::string& file);
 
 // The failure of a settings file that could not be written.
 [[noreturn]] void RaiseNotWritten(const std::string& file);

@@ -321,3 +321,31 @@ TEST_F(ProfileTest, TenThousandSections) {
 }
 
 }  // namespace
+
+namespace {
+
+// Several entries in one write leave the bytes the single writes in the same
+// order leave: keys already there, new keys of a section, new sections, a key
+// written twice, a file without a final line break; a refused entry is left
+// out and the others still go in.
+TEST_F(ProfileTest, EntriesWrittenTogetherLeaveWhatSingleWritesLeave) {
+  const std::string start = "[A]\r\nx=1\r\n; note\r\n[B]\r\ny=2";
+  const std::vector<platform::ProfileEntry> entries = {
+      {"A", "x", "10"}, {"b", "Z", "3"},      {"C", "k", "v"},  {"A", "new", " spaced "},
+      {"C", "k", "w"},  {"D", "bad", "a\nb"}, {"a", "X", "11"}, {"E", "Caption_\xC4", "\xE4"}};
+  Put(start, "single.ini");
+  for (const auto& e : entries)
+    WritePrivateProfileStringA(e.section, e.key, e.value, "C:\\single.ini");
+  Put(start, "batch.ini");
+  EXPECT_EQ(platform::WritePrivateProfileEntries(entries, "C:\\batch.ini"), 0);  // one refused
+  EXPECT_EQ(Get("batch.ini"), Get("single.ini"));
+  EXPECT_EQ(Str("D", "bad", "-", 255, "C:\\batch.ini"), "-");
+
+  // A missing file is created; nothing to write leaves none.
+  EXPECT_EQ(platform::WritePrivateProfileEntries({{"S", "k", "v"}}, "C:\\new.ini"), 1);
+  EXPECT_EQ(Get("new.ini"), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(platform::WritePrivateProfileEntries({}, "C:\\none.ini"), 1);
+  EXPECT_FALSE(tree_.Exists("none.ini"));
+}
+
+}  // namespace
