@@ -13,36 +13,10 @@
 #include "platform/file_cache.h"
 #include "platform/process.h"
 #include "platform/termination.h"
+#include "platform/text.h"
 
 namespace app {
 namespace {
-
-// The length of the valid UTF-8 sequence at text[at], 0 when there is none
-// (stray continuation bytes, overlong forms, surrogates, beyond U+10FFFF).
-size_t Utf8Length(const std::string& text, size_t at) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[at + k]); };
-  const unsigned char lead = byte(0);
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  if (byte(1) < low || byte(1) > high) return 0;
-  for (size_t k = 2; k < length; ++k)
-    if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
-  return length;
-}
 
 // Script text in a message to the terminal: control characters (C0, DEL, the
 // C1 range) and bytes that are no UTF-8 are shown as escapes, so that a bad
@@ -51,33 +25,22 @@ std::string EscapeControls(const std::string& text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   for (size_t at = 0; at < text.size();) {
-    const auto c = static_cast<unsigned char>(text[at]);
+    const size_t from = at;
+    const char32_t c = platform::DecodeUtf8At(text, at);
     if (c == '\t') {
       out += "\\t";
     } else if (c == '\r') {
       out += "\\r";
     } else if (c == '\n') {
       out += "\\n";
-    } else if (c < 0x20 || c == 0x7F) {
-      out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
-    } else if (c >= 0x80) {
-      const size_t length = Utf8Length(text, at);
-      if (length == 0) {
-        out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
-      } else if (c == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F) {
-        const auto second = static_cast<unsigned char>(text[at + 1]);
-        out += {'\\', 'u', '0', '0', kHex[second >> 4], kHex[second & 15]};
-        at += 2;
-        continue;
-      } else {
-        out.append(text, at, length);
-        at += length;
-        continue;
-      }
+    } else if (c == platform::kNoUtf8 || c < 0x20 || c == 0x7F) {
+      const auto byte = static_cast<unsigned char>(text[from]);
+      out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    } else if (c >= 0x80 && c <= 0x9F) {
+      out += {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
     } else {
-      out += static_cast<char>(c);
+      out.append(text, from, at - from);
     }
-    ++at;
   }
   return out;
 }

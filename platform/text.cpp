@@ -259,6 +259,10 @@ std::u32string DecodeUtf8(std::string_view utf8) {
   return out;
 }
 
+char32_t DecodeUtf8At(std::string_view utf8, size_t& i) {
+  return Decode(utf8, i);
+}
+
 std::string EncodeUtf8(char32_t ch) {
   std::string out;
   Encode(ch, out);

@@ -34,6 +34,11 @@ size_t CharCount(std::string_view utf8);
 // The characters of UTF-8 text, an invalid byte counting as one "?"; and one
 // character back as UTF-8.
 std::u32string DecodeUtf8(std::string_view utf8);
+// Decodes the one UTF-8 sequence at utf8[i] and moves i past it; a byte that
+// starts no valid sequence (stray, overlong, surrogate, beyond U+10FFFF) gives
+// kNoUtf8 and moves i by one.
+inline constexpr char32_t kNoUtf8 = 0xFFFFFFFF;
+char32_t DecodeUtf8At(std::string_view utf8, size_t& i);
 std::string EncodeUtf8(char32_t ch);
 // The first n characters (code points) of a UTF-8 text.
 std::string LeftChars(std::string_view utf8, size_t n);
