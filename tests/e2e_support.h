@@ -3,6 +3,7 @@
 // run with a script, as the configuration tool would start it.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -20,9 +22,21 @@
 namespace testsupport {
 
 struct RunResult {
-  int status = -1;         // exit status
+  int status = -1;         // exit status; -1 when a signal ended the step
+  int signal = 0;          // the signal that ended it
+  long peakKiB = 0;        // its peak resident size
   std::string transcript;  // standard output
   std::string errors;      // standard error
+};
+
+// How Installation::Start starts the step beside the usual.
+struct StartOptions {
+  std::vector<std::string> environment;  // besides KORVEX_SCRIPT, KORVEX_DRIVES, PATH
+  // The script is read from standard input, a pipe whose writing end is
+  // returned here.
+  int* input = nullptr;
+  std::filesystem::path scriptFile;     // the script as it lies, not the text given
+  std::optional<rlim_t> fileSizeLimit;  // set in the step's process before the exec
 };
 
 // Lays a minimal installation: the executable and the folders Start and
@@ -80,6 +94,14 @@ class Installation {
   // end is returned there (the script text is ignored).
   pid_t Start(const std::string& commandLine, const std::string& script,
               const std::vector<std::string>& extraEnvironment = {}, int* input = nullptr) const {
+    StartOptions options;
+    options.environment = extraEnvironment;
+    options.input = input;
+    return Start(commandLine, script, options);
+  }
+  pid_t Start(const std::string& commandLine, const std::string& script,
+              const StartOptions& options) const {
+    int* const input = options.input;
     const std::string exe = tree_.Host(folder_ + "/Start/Start_Config").string();
     std::vector<std::string> args{exe};
     std::istringstream words(commandLine);
@@ -92,9 +114,12 @@ class Installation {
       const std::filesystem::path scriptFile = RunFile(".script", getpid());
       const std::filesystem::path outFile = RunFile(".stdout", getpid());
       const std::filesystem::path errFile = RunFile(".stderr", getpid());
-      { std::ofstream(scriptFile, std::ios::binary) << script; }
-      std::vector<std::string> env = extraEnvironment;
-      env.push_back("KORVEX_SCRIPT=" + (input ? std::string("-") : scriptFile.string()));
+      if (options.scriptFile.empty()) std::ofstream(scriptFile, std::ios::binary) << script;
+      std::vector<std::string> env = options.environment;
+      env.push_back("KORVEX_SCRIPT=" + (input ? std::string("-")
+                                        : options.scriptFile.empty()
+                                            ? scriptFile.string()
+                                            : options.scriptFile.string()));
       env.push_back(std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES"));
       env.push_back("PATH=/usr/bin:/bin");
       if (input != nullptr) {
@@ -106,6 +131,10 @@ class Installation {
       FILE* o = freopen(outFile.c_str(), "w", stdout);
       FILE* e = freopen(errFile.c_str(), "w", stderr);
       if (o == nullptr || e == nullptr) _exit(126);
+      if (options.fileSizeLimit) {
+        const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+      }
       std::vector<char*> argv, envp;
       for (auto& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
@@ -121,13 +150,15 @@ class Installation {
     return pid;
   }
 
-  // Waits for a step that Start started and collects what it wrote. A step
-  // ended by a signal gives the status -1.
+  // Waits for a step that Start started and collects what it wrote.
   RunResult Finish(pid_t pid) const {
     int raw = 0;
-    waitpid(pid, &raw, 0);
+    rusage usage{};
+    wait4(pid, &raw, 0, &usage);
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
+    result.peakKiB = usage.ru_maxrss;
     result.transcript = ReadFile(RunFile(".stdout", pid));
     result.errors = ReadFile(RunFile(".stderr", pid));
     for (const char* name : {".script", ".stdout", ".stderr"})

@@ -22,55 +22,6 @@ namespace fs = std::filesystem;
 using testsupport::Installation;
 using testsupport::TempTree;
 
-struct LimitedRun {
-  bool exited = false;
-  int status = -1;  // exit status, or the signal that ended the process
-  long peakKiB = 0;
-  std::string transcript, errors;
-};
-
-// Runs the installed step as the configuration tool would, with the script
-// file as it lies and, when given, a file-size limit set before the exec.
-LimitedRun RunStep(const TempTree& tree, const std::string& commandLine, const fs::path& script,
-                   std::optional<rlim_t> fileSizeLimit = std::nullopt) {
-  const fs::path outFile = tree.root() / ".stdout";
-  const fs::path errFile = tree.root() / ".stderr";
-  const std::string exe = tree.Host("Korvex/Start/Start_Config").string();
-  std::vector<std::string> args{exe};
-  std::istringstream words(commandLine);
-  for (std::string w; words >> w;) args.push_back(w);
-  std::vector<std::string> env{"KORVEX_SCRIPT=" + script.string(),
-                               std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES"),
-                               "PATH=/usr/bin:/bin"};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(tree.root().c_str()) != 0) _exit(126);
-    if (freopen(outFile.c_str(), "w", stdout) == nullptr) _exit(126);
-    if (freopen(errFile.c_str(), "w", stderr) == nullptr) _exit(126);
-    if (fileSizeLimit) {
-      const rlimit limit{*fileSizeLimit, *fileSizeLimit};
-      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
-    }
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& v : env) envp.push_back(v.data());
-    envp.push_back(nullptr);
-    execve(exe.c_str(), argv.data(), envp.data());
-    _exit(127);
-  }
-  int raw = 0;
-  rusage usage{};
-  wait4(pid, &raw, 0, &usage);
-  LimitedRun run;
-  run.exited = WIFEXITED(raw);
-  run.status = run.exited ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? WTERMSIG(raw) : -1;
-  run.peakKiB = usage.ru_maxrss;
-  run.transcript = testsupport::ReadFile(outFile);
-  run.errors = testsupport::ReadFile(errFile);
-  return run;
-}
-
 class ScriptBounds : public ::testing::Test {
  protected:
   ScriptBounds() {
@@ -138,8 +89,10 @@ TEST_F(ScriptBounds, AHugeLineIsNeverReadWhole) {
     ASSERT_EQ(ftruncate(fd, off_t{256} << 20), 0);
     close(fd);
   }
-  const LimitedRun run = RunStep(tree_, install_.Integrated(), script);
-  EXPECT_TRUE(run.exited);
+  testsupport::StartOptions options;
+  options.scriptFile = script;
+  const auto run = install_.Finish(install_.Start(install_.Integrated(), "", options));
+  EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.status, 1);
   EXPECT_LT(run.peakKiB, 128 * 1024);
   ASSERT_LT(run.errors.size(), 1000u);  // no diff of a line read whole
@@ -180,10 +133,13 @@ TEST(FileSizeLimit, ADatabaseCopyOverTheLimitIsReportedAsDiskFull) {
   const fs::path script = tree.root() / "ok.script";
   tree.Write("ok.script", "dir C:\\SR\nclick CommandOK\n");
 
-  const LimitedRun run = RunStep(
-      tree, install.Integrated() + " /LOGFILE=C:\\Korvex\\KVXLOG.TXT /SOURCEPATH=C:\\Source\\",
-      script, rlim_t{256} << 10);
-  ASSERT_TRUE(run.exited) << "ended by signal " << run.status;
+  testsupport::StartOptions options;
+  options.scriptFile = script;
+  options.fileSizeLimit = rlim_t{256} << 10;
+  const auto run = install.Finish(install.Start(
+      install.Integrated() + " /LOGFILE=C:\\Korvex\\KVXLOG.TXT /SOURCEPATH=C:\\Source\\", "",
+      options));
+  ASSERT_EQ(run.signal, 0) << "ended by signal " << run.signal;
   // OK goes on to its end, whose status tells of the reported failure.
   EXPECT_EQ(run.status, 4) << run.transcript << run.errors;
   EXPECT_NE(run.transcript.find("msgbox title=\"Unexpected error\""), std::string::npos)

@@ -119,16 +119,12 @@ TEST_F(Trust, PresetsFileThatIsAFolderIsReportedOnce) {
 TEST_F(Trust, FileSizeLimitIsAFullDiskReportedNotAKill) {
   // A limit just above what the files hold now: the grown Program.ini cannot be
   // written. The limit would kill the process with SIGXFSZ unless the step
-  // ignores that signal itself (the disposition is inherited, so this process
-  // must not ignore it). Nothing here writes to a file while the limit holds,
-  // but the script, which is smaller.
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 400;
-  setrlimit(RLIMIT_FSIZE, &small);
-  const auto run = Run("dir C:\\SR\\Copy1\nclick CommandOK\n");
-  setrlimit(RLIMIT_FSIZE, &saved);
+  // ignores that signal itself.
+  testsupport::StartOptions options;
+  options.fileSizeLimit = 400;
+  const auto run = install_.Finish(
+      install_.Start(kCommandLine, "dir C:\\SR\\Copy1\nclick CommandOK\n", options));
+  EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.status, 4) << run.transcript << run.errors;
   EXPECT_NE(Log().find("WriteInputs (Nr. 75) :C:\\Korvex\\parameter\\Program.ini could not be "
                        "written\r\n"),
