@@ -9,7 +9,6 @@
 #include "form/program_ini_keys.h"
 #include "form/start_config_form.h"
 #include "platform/failure.h"
-#include "platform/file_cache.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/termination.h"
@@ -43,10 +42,7 @@ void WriteCancelMark(const std::string& configurationIni) {
 [[noreturn]] void EndCancelled(const std::string& configurationIni, const rt::Trap& step) {
   const uint32_t failuresBefore = rt::ReportedFailures();
   step([&] { WriteCancelMark(configurationIni); });
-  step([&] {
-    if (!platform::SyncWrittenFiles())
-      platform::Raise(platform::kDeviceIOError, "The written files could not be synced to disk");
-  });
+  step([&] { rt::SyncWrites(); });
   step([&] { rt::WriteErrorLog(CancelLogLine(), true); });
   platform::EndProcess(rt::ReportedFailures() == failuresBefore ? kExitCancelled
                                                                 : kExitEndedWithFailures);

@@ -8,8 +8,6 @@
 
 #include "form/program_ini_keys.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
-#include "platform/file_cache.h"
 #include "platform/number.h"
 #include "platform/process.h"
 #include "runtime/config_paths.h"
@@ -63,10 +61,7 @@ void frm_Start_Config_Exe::CloseMe() {
   step([&] { WriteInputs(); });
   // Durable before the status is told: a file that did not reach the disk is a
   // failure like a write that did not happen.
-  step([&] {
-    if (!platform::SyncWrittenFiles())
-      platform::Raise(platform::kDeviceIOError, "The written files could not be synced to disk");
-  });
+  step([&] { rt::SyncWrites(); });
   // Everything is written: a request to end the process now changes nothing.
   platform::DeferEndRequests();
   step([&] { window.SetMousePointer(ui::MousePointer::Default); });

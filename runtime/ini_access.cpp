@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "platform/failure.h"
+#include "platform/file_cache.h"
 #include "platform/number.h"
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -115,6 +117,11 @@ int16_t SaveIniTexts(const std::vector<platform::ProfileEntry>& entries, const s
   int16_t result = 0;
   step([&] { result = platform::WritePrivateProfileEntries(entries, file) != 0 ? 1 : 0; });
   return result;
+}
+
+void SyncWrites() {
+  if (!platform::SyncWrittenFiles())
+    platform::Raise(platform::kDeviceIOError, "The written files could not be synced to disk");
 }
 
 void RaiseNotWritten(const std::string& file) {

@@ -62,6 +62,11 @@ void SaveIniChecked(const IniValue& value, const std::string& section, const std
 // entry was written.
 int16_t SaveIniTexts(const std::vector<platform::ProfileEntry>& entries, const std::string& file);
 
+// Makes everything written so far durable, before a commit or a cancel tells
+// its status; a sync the disk refuses is raised as failure 57, like a write
+// that did not happen.
+void SyncWrites();
+
 // The failure of a settings file that could not be written.
 [[noreturn]] void RaiseNotWritten(const std::string& file);
 
