@@ -23,6 +23,15 @@ using app::kExitSignalBase;
 using app::kExitWindowOpen;
 constexpr int kEscapeWaitMs = 30;  // how long the rest of an escape sequence may take
 
+// What is written on standard error while the window covers the terminal; it
+// would vanish with the window's screen, so it is written after it.
+std::ostringstream held;
+std::streambuf* realErrors = nullptr;
+
+void HoldErrors() {
+  if (realErrors == nullptr) realErrors = std::cerr.rdbuf(held.rdbuf());
+}
+
 // ---------------------------------------------------------------------------
 // Actions: every key and click ends here, as the scripted operation's actions.
 
@@ -188,22 +197,37 @@ void DropDownKey(Session& s, const Key& key) {
   }
 }
 
-void Mouse(Session& s, const Key& key) {
-  if (!key.press) return;
+void Mouse(Session& s, const Key& onTerminal) {
+  if (!onTerminal.press) return;
   ui::Window& window = s.form.window;
+  Key key = onTerminal;
+  if (!s.ToWindow(key.x, key.y)) {
+    // The scroll marks, and the wheel anywhere, move the view; otherwise
+    // a click beside the window closes an open list as any click would.
+    const auto [dx, dy] = s.ScrollMarkAt(onTerminal.x, onTerminal.y);
+    if (onTerminal.button == 0 && (dx != 0 || dy != 0)) s.ScrollView(dx * 10, dy * 8);
+    if (onTerminal.button == 64 || onTerminal.button == 65)
+      s.ScrollView(0, onTerminal.button == 64 ? -3 : 3);
+    if (onTerminal.button == 0) s.view.dropDown = nullptr;
+    return;
+  }
   if (s.view.dropDown != nullptr) {
     ui::Control& c = *s.view.dropDown;
-    const CellRect r = DropDownCells(c, s.Rows());
+    const CellRect r = DropDownCells(c, WindowLayout(window).Height());
     s.view.dropDown = nullptr;
     if (key.button == 0 && r.Contains(key.x, key.y))
       Choose(s, c, s.view.firstShown[&c] + key.y - r.y);
     return;
   }
   ui::Control* c = ControlAt(window, key.x, key.y);
-  if (c != nullptr && (key.button == 64 || key.button == 65) &&
-      (c->kind() == ui::Kind::ListBox || c->kind() == ui::Kind::DirListBox)) {
-    int& first = s.view.firstShown[c];
-    first = std::max(0, first + (key.button == 64 ? -3 : 3));
+  if (key.button == 64 || key.button == 65) {
+    const int step = key.button == 64 ? -3 : 3;
+    if (c != nullptr && (c->kind() == ui::Kind::ListBox || c->kind() == ui::Kind::DirListBox)) {
+      int& first = s.view.firstShown[c];
+      first = std::max(0, first + step);
+    } else {
+      s.ScrollView(0, step);  // the window itself, where it is larger than the terminal
+    }
     return;
   }
   if (key.button != 0) return;
@@ -301,6 +325,52 @@ void HandleKey(Session& s, const Key& key) {
 // ---------------------------------------------------------------------------
 // Session
 
+namespace {
+
+// What the viewport keeps in view: the focused control, or the open drop-down
+// list with its control; inside a long list its highlighted entry, in a text
+// box the caret.
+struct ViewTarget {
+  CellRect rect;
+  int x = -1, y = -1;
+};
+
+ViewTarget FocusTarget(const ui::Window& window, ViewState& view, const Canvas& drawn) {
+  ViewTarget t;
+  ui::Control* c = view.dropDown != nullptr ? view.dropDown : window.Focused();
+  if (c == nullptr || !c->Shown()) return t;
+  t.rect = ControlCells(*c);
+  t.x = t.rect.x;
+  t.y = t.rect.y;
+  int lit = -1;
+  CellRect list = t.rect;
+  if (view.dropDown != nullptr) {
+    list = DropDownCells(*c, drawn.Height());
+    const int top = std::min(t.rect.y, list.y);
+    t.rect.height = std::max(t.rect.y + t.rect.height, list.y + list.height) - top;
+    t.rect.y = top;
+    lit = view.dropHighlight;
+  } else if (c->kind() == ui::Kind::DirListBox) {
+    lit = view.folderHighlight >= 0 && view.folderHighlight < static_cast<int>(view.folders.size())
+              ? view.folderHighlight
+              : CurrentFolderEntry(view.folders);
+  } else if (c->kind() == ui::Kind::ListBox) {
+    lit = std::max(0, SelectedEntry(*c));
+  }
+  if (lit >= 0) t.y = list.y + std::clamp(lit - view.firstShown[c], 0, list.height - 1);
+  if (drawn.CursorShown()) {
+    t.x = drawn.CursorX();
+    t.y = drawn.CursorY();
+    // A wide text box is followed from its start to the caret, so that what
+    // stands left of it (its label, its button) stays in view where it can.
+    if (view.dropDown == nullptr && c->kind() == ui::Kind::TextBox)
+      t.rect.width = std::clamp(t.x - t.rect.x + 2, 1, t.rect.width);
+  }
+  return t;
+}
+
+}  // namespace
+
 Session::Session(frm_Start_Config_Exe& f) : form(f) {
   view.depth = DetectColourDepth();
   size_ = GetTerminalSize();
@@ -308,21 +378,107 @@ Session::Session(frm_Start_Config_Exe& f) : form(f) {
 
 bool Session::TooSmall() const {
   const WindowCells needed = WindowLayout(form.window);
-  return size_.columns < needed.width || size_.rows < needed.Height();
+  return size_.columns < std::min(kMinColumns, needed.width) ||
+         size_.rows < std::min(kMinRows, needed.Height());
 }
 
 void Session::Present(std::function<void(Canvas&)> overlay) {
   overlay_ = std::move(overlay);
   Canvas next(size_.columns, size_.rows);
-  if (TooSmall()) {
-    DrawTooSmall(next, WindowLayout(form.window));
-  } else {
-    DrawWindow(next, form.window, view);
-    if (overlay_) overlay_(next);
-  }
+  // Boxes before the window has loaded, and at a terminal too small for it,
+  // have the whole terminal.
+  view.boxArea = {0, 0, size_.columns, size_.rows};
+  if (TooSmall())
+    DrawTooSmall(next, kMinColumns, kMinRows);
+  else if (loaded)
+    ShowWindow(next);
+  if (overlay_) overlay_(next);
   WriteTerminal(Render(haveShown_ ? &shown_ : nullptr, next, view.depth));
   shown_ = std::move(next);
   haveShown_ = true;
+}
+
+void Session::ShowWindow(Canvas& terminal) {
+  const WindowCells cells = WindowLayout(form.window);
+  Canvas drawn(cells.width, cells.Height());
+  DrawWindow(drawn, form.window, view);
+  viewport_ = FitViewport(cells, size_.columns, size_.rows);
+  if (!viewport_.Scrolls()) {
+    left_ = top_ = 0;
+    for (int y = 0; y < drawn.Height(); ++y)
+      for (int x = 0; x < drawn.Width(); ++x)
+        terminal.Set(x, y, drawn.At(x, y).ch, drawn.At(x, y).style);
+    if (drawn.CursorShown()) terminal.SetCursor(drawn.CursorX(), drawn.CursorY());
+    view.boxArea = {0, 0, cells.width, cells.Height() - 1};
+    return;
+  }
+
+  const ViewTarget t = FocusTarget(form.window, view, drawn);
+  if (!(t.rect == followed_) || t.x != followedX_ || t.y != followedY_) {
+    followed_ = t.rect;
+    followedX_ = t.x;
+    followedY_ = t.y;
+    if (t.rect.width > 0) {
+      left_ = FollowInView(left_, t.rect.x, t.rect.width, t.x, viewport_.width, cells.width);
+      top_ = FollowInView(top_, t.rect.y, t.rect.height, t.y, viewport_.height, cells.Height() - 1);
+    }
+  }
+  left_ = std::clamp(left_, 0, cells.width - viewport_.width);
+  top_ = std::clamp(top_, 0, cells.Height() - 1 - viewport_.height);
+  for (int y = 0; y < viewport_.height; ++y)
+    for (int x = 0; x < viewport_.width; ++x) {
+      const Cell& cell = drawn.At(left_ + x, top_ + y);
+      terminal.Set(x, y, cell.ch, cell.style);
+    }
+  if (drawn.CursorShown()) {
+    const int x = drawn.CursorX() - left_, y = drawn.CursorY() - top_;
+    if (x >= 0 && y >= 0 && x < viewport_.width && y < viewport_.height) terminal.SetCursor(x, y);
+  }
+  view.boxArea = {0, 0, viewport_.width, viewport_.height};
+
+  // The hint line stays at the bottom; marks show where more of the window lies.
+  const int hintRow = size_.rows - 1;
+  DrawHintBar(terminal, hintRow, size_.columns, form.window, view);
+  const Style mark = ButtonStyle(view, false);
+  if (viewport_.horizontal) {
+    if (left_ > 0) terminal.Set(0, hintRow, U'◀', mark);
+    if (left_ + viewport_.width < cells.width) terminal.Set(size_.columns - 1, hintRow, U'▶', mark);
+  }
+  if (viewport_.vertical) {
+    const int x = size_.columns - 1, rows = viewport_.height, total = cells.Height() - 1;
+    // A scroll bar: the track, the part in view, arrows where more lies.
+    const Style track = Colours(RGB(128, 128, 128), RGB(160, 160, 160));
+    terminal.Fill(x, 0, 1, rows, track, view.depth == ColourDepth::None ? U'░' : U' ');
+    const int thumb = std::max(1, rows * rows / total);
+    const int thumbTop = (rows - thumb) * top_ / std::max(1, total - rows);
+    terminal.Fill(x, thumbTop, 1, thumb, mark, U'█');
+    terminal.Set(x, 0, top_ > 0 ? U'▲' : U'△', mark);
+    terminal.Set(x, rows - 1, top_ + rows < total ? U'▼' : U'▽', mark);
+  }
+}
+
+bool Session::ToWindow(int& x, int& y) const {
+  if (!loaded || TooSmall()) return false;
+  if (!viewport_.Scrolls()) return true;
+  if (x < 0 || y < 0 || x >= viewport_.width || y >= viewport_.height) return false;
+  x += left_;
+  y += top_;
+  return true;
+}
+
+std::pair<int, int> Session::ScrollMarkAt(int x, int y) const {
+  if (!loaded || TooSmall() || !viewport_.Scrolls()) return {0, 0};
+  const int hintRow = size_.rows - 1;
+  if (viewport_.horizontal && y == hintRow && x == 0) return {-1, 0};
+  if (viewport_.horizontal && y == hintRow && x == size_.columns - 1) return {1, 0};
+  if (viewport_.vertical && x == size_.columns - 1 && y < viewport_.height)
+    return {0, y < viewport_.height / 2 ? -1 : 1};
+  return {0, 0};
+}
+
+void Session::ScrollView(int columns, int rows) {
+  left_ += columns;
+  top_ += rows;  // Present keeps it inside the window
 }
 
 std::vector<Key> Session::NextKeys() {
@@ -331,7 +487,7 @@ std::vector<Key> Session::NextKeys() {
     const std::string bytes = ReadTerminal(pending_.empty() ? -1 : kEscapeWaitMs, resized, closed);
     platform::CheckTermination();
     if (closed) {
-      RestoreTerminal();
+      LeaveTerminal();
       const bool marked = form.LeaveWithoutOK();
       std::cerr << "Start_Config: the terminal has gone; the step is left without OK"
                 << (marked ? " and the cancel mark is written\n" : "\n");
@@ -339,15 +495,29 @@ std::vector<Key> Session::NextKeys() {
     }
     if (resized) {
       size_ = GetTerminalSize();
+      followed_ = {};  // the focus is brought into view again
       haveShown_ = false;  // the whole screen anew
       Present(overlay_);
     }
     const bool complete = bytes.empty() && !pending_.empty();
     pending_ += bytes;
     std::vector<Key> keys = DecodeKeys(pending_, complete);
-    if (TooSmall()) std::erase_if(keys, [](const Key& k) { return !IsCloseKey(k); });
+    // Ctrl-L paints the whole screen again, whatever another program wrote on it.
+    if (std::erase_if(keys, [](const Key& k) { return k.IsCtrl('l'); }) > 0) {
+      haveShown_ = false;
+      Present(overlay_);
+    }
     if (!keys.empty()) return keys;
   }
+}
+
+void LeaveTerminal() {
+  RestoreTerminal();
+  if (realErrors == nullptr) return;
+  std::cerr.rdbuf(realErrors);
+  realErrors = nullptr;
+  std::cerr << held.str() << std::flush;
+  held.str("");
 }
 
 bool IsCloseKey(const Key& key) {
@@ -369,7 +539,8 @@ int RunTerminal() {
     std::cerr << "Start_Config: " << problem << "\n";
     return kExitOther;
   }
-  platform::SetProcessEndNote([](int) { RestoreTerminal(); });
+  HoldErrors();
+  platform::SetProcessEndNote([](int) { LeaveTerminal(); });
   platform::SetMessageBoxHandler(
       [&session](const platform::MessageBox& box) { return RunMessageBox(session, box); });
   form->window.onFileDialog = [&session](const ui::FileDialogRequest& request) {
@@ -384,7 +555,7 @@ int RunTerminal() {
       platform::ShowMessageBox(refusal);
     } catch (const platform::EndRequest&) {
     }
-    RestoreTerminal();
+    LeaveTerminal();
     std::cerr << "Start_Config: " << refusal.text << "; this start ends without writing anything\n";
     return kExitOther;
   }
@@ -393,6 +564,7 @@ int RunTerminal() {
     form->Form_Load();
     // As the window appears, the first control in the Tab order gets the focus.
     MoveFocusBy(session, 1);
+    session.loaded = true;
     session.Present();
     // The writes of the handlers are synced once per batch of keys (those of the
     // start-up as soon as the window shows).
@@ -405,7 +577,7 @@ int RunTerminal() {
       platform::SyncWrittenFiles();
     }
   } catch (const platform::EndRequest& request) {
-    RestoreTerminal();
+    LeaveTerminal();
     form->LeaveWithoutOK();
     platform::EndProcess(kExitSignalBase + request.signal);
   }

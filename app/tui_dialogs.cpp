@@ -17,12 +17,20 @@ int Width(const std::string& utf8) {
   return static_cast<int>(DecodeUtf8(utf8).size());
 }
 
-// A dialog's frame: the box, its title line and the grey inside.
+// Where boxes go: the part of the terminal that shows the window.
+CellRect BoxArea(const Canvas& canvas, const ViewState& view) {
+  if (view.boxArea.width > 0 && view.boxArea.height > 0) return view.boxArea;
+  return {0, 0, canvas.Width(), canvas.Height()};
+}
+
+// A dialog's frame: the box, its title line and the grey inside, centred on
+// the box area and cut to it.
 CellRect DrawDialogFrame(Canvas& canvas, int width, int height, const std::string& title,
                          const ViewState& view) {
-  width = std::min(width, canvas.Width());
-  height = std::min(height, canvas.Height());
-  const CellRect r{(canvas.Width() - width) / 2, (canvas.Height() - height) / 2, width, height};
+  const CellRect a = BoxArea(canvas, view);
+  width = std::min(width, a.width);
+  height = std::min(height, a.height);
+  const CellRect r{a.x + (a.width - width) / 2, a.y + (a.height - height) / 2, width, height};
   canvas.Fill(r.x, r.y, r.width, r.height, WindowStyle());
   canvas.Box(r.x, r.y, r.width, r.height, WindowStyle());
   const Style caption = CaptionStyle(view);
@@ -167,8 +175,9 @@ std::optional<std::string> Accept(FileDialog& d) {
 }
 
 void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
-  const CellRect r = DrawDialogFrame(canvas, std::min(canvas.Width() - 2, 90),
-                                     std::min(canvas.Height() - 2, 26), d.title, view);
+  const CellRect a = BoxArea(canvas, view);
+  const CellRect r =
+      DrawDialogFrame(canvas, std::min(a.width - 2, 90), std::min(a.height - 2, 26), d.title, view);
   const Style text = WindowStyle();
   const int inner = r.width - 4;
   canvas.Put(r.x + 2, r.y + 2, "Look in: " + d.folder, text, inner);
@@ -307,22 +316,9 @@ std::vector<std::string> MessageLines(const std::string& text, int width) {
       lines.back() += c;
     }
   }
-  width = std::max(10, width);
   std::vector<std::string> wrapped;
-  for (const std::string& line : lines) {
-    std::u32string rest = DecodeUtf8(line);
-    while (static_cast<int>(rest.size()) > width) {
-      size_t cut = rest.rfind(U' ', static_cast<size_t>(width));
-      if (cut == std::u32string::npos || cut == 0) cut = static_cast<size_t>(width);
-      std::string part;
-      for (size_t k = 0; k < cut; ++k) part += EncodeUtf8(rest[k]);
-      wrapped.push_back(part);
-      rest.erase(0, rest[cut] == U' ' ? cut + 1 : cut);
-    }
-    std::string part;
-    for (char32_t ch : rest) part += EncodeUtf8(ch);
-    wrapped.push_back(part);
-  }
+  for (const std::string& line : lines)
+    for (std::string& part : WrapWords(line, width)) wrapped.push_back(std::move(part));
   return wrapped;
 }
 
@@ -338,26 +334,47 @@ platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box
   int lit = std::clamp(box.defaultButton, 0, count - 1);
   std::vector<CellRect> buttonCells;
 
+  int firstLine = 0;  // the first text line shown, where the box is too low for all
+  int textRows = 0, lineCount = 0;
   auto draw = [&](Canvas& canvas) {
-    const bool icon = box.icon != platform::Icon::None;
-    const int textWidth = std::min(canvas.Width() - 8 - (icon ? 5 : 0), 72);
+    const CellRect a = BoxArea(canvas, session.view);
+    // On a narrow terminal the text gets the icon's room.
+    const bool icon = box.icon != platform::Icon::None && a.width >= 40;
+    const int iconWidth = icon ? 5 : 0;
+    const int textWidth = std::min(72, a.width - (a.width >= 40 ? 8 : 4) - iconWidth);
     const std::vector<std::string> lines = MessageLines(box.text, textWidth);
+    lineCount = static_cast<int>(lines.size());
     int widest = 0;
     for (const std::string& l : lines) widest = std::max(widest, Width(l));
     const int width =
-        std::max({widest + (icon ? 5 : 0) + 4, Width(box.title) + 4, ButtonsWidth(labels) + 4, 30});
-    const int height = static_cast<int>(lines.size()) + 6;
+        std::max({widest + iconWidth + 4, Width(box.title) + 4, ButtonsWidth(labels) + 4, 30});
+    // Blank lines around the text as long as there is room; then the text
+    // scrolls between the title and the buttons.
+    int height = lineCount + 6, textTop = 2;
+    if (height > a.height) {
+      height = lineCount + 4;
+      textTop = 1;
+    }
     const CellRect r = DrawDialogFrame(canvas, width, height, box.title, session.view);
-    const int textX = r.x + 2 + (icon ? 5 : 0);
+    textRows = std::clamp(r.height - textTop - 3, 0, lineCount);
+    firstLine = std::clamp(firstLine, 0, lineCount - textRows);
+    const int textX = r.x + 2 + iconWidth;
     if (icon) {
       const bool stop = box.icon == platform::Icon::Stop;
       Style s = Colours(kWhite, stop ? RGB(200, 0, 0) : RGB(0, 0, 200), true);
       s.reverse = session.view.depth == ColourDepth::None;
-      canvas.Put(r.x + 2, r.y + 2, stop ? " X " : " i ", s);
+      canvas.Put(r.x + 2, r.y + textTop, stop ? " X " : " i ", s);
     }
-    for (int i = 0; i < static_cast<int>(lines.size()); ++i)
-      canvas.Put(textX, r.y + 2 + i, lines[i], WindowStyle(), r.width - (textX - r.x) - 1);
-    const int buttonsX = r.x + (r.width - ButtonsWidth(labels)) / 2;
+    for (int i = 0; i < textRows; ++i)
+      canvas.Put(textX, r.y + textTop + i, lines[firstLine + i], WindowStyle(),
+                 r.width - (textX - r.x) - 1);
+    if (textRows < lineCount) {  // marks where more text lies
+      const Style mark = ButtonStyle(session.view, false);
+      if (firstLine > 0) canvas.Set(r.x + r.width - 2, r.y + textTop, U'▲', mark);
+      if (firstLine + textRows < lineCount)
+        canvas.Set(r.x + r.width - 2, r.y + textTop + textRows - 1, U'▼', mark);
+    }
+    const int buttonsX = r.x + std::max(1, (r.width - ButtonsWidth(labels)) / 2);
     buttonCells = DrawButtons(canvas, buttonsX, r.y + r.height - 2, labels, lit, session.view);
   };
 
@@ -373,6 +390,8 @@ platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box
       if (key.code == KeyCode::Tab || key.code == KeyCode::Right) lit = (lit + 1) % count;
       if (key.code == KeyCode::BackTab || key.code == KeyCode::Left)
         lit = (lit + count - 1) % count;
+      if (IsListMove(key) && textRows < lineCount)
+        firstLine = MoveInList(key, firstLine, lineCount - textRows + 1, std::max(1, textRows));
       std::optional<platform::Answer> chosen;
       if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
         const std::string letter = platform::UpperCase(key.text);

@@ -21,6 +21,29 @@ WindowCells WindowLayout(const ui::Window& window) {
           std::max(1, Nearest(client.height, kTwipsPerRow))};
 }
 
+Viewport FitViewport(const WindowCells& window, int columns, int rows) {
+  Viewport v;
+  const int contentRows = window.Height() - 1;  // the hint line has its own
+  v.height = std::min(contentRows, std::max(0, rows - 1));
+  v.vertical = contentRows > v.height;
+  const int room = v.vertical ? columns - 1 : columns;
+  v.width = std::min(window.width, std::max(0, room));
+  v.horizontal = window.width > v.width;
+  return v;
+}
+
+int FollowInView(int first, int start, int length, int point, int view, int total) {
+  if (view <= 0 || total <= view) return 0;
+  if (length <= view) {
+    if (start < first) first = start;
+    if (start + length > first + view) first = start + length - view;
+  } else if (point < first || point >= first + view) {
+    // As much of the span as the view holds, with the point in it.
+    first = std::clamp(start, point - view + 1, point);
+  }
+  return std::clamp(first, 0, total - view);
+}
+
 bool IsSingleLine(const ui::Control& c) {
   switch (c.kind()) {
     case ui::Kind::TextBox:

@@ -30,6 +30,28 @@ struct WindowCells {
 };
 WindowCells WindowLayout(const ui::Window& window);
 
+// The smallest terminal the window works on; a smaller one shows a notice.
+constexpr int kMinColumns = 80;
+constexpr int kMinRows = 24;
+
+// How a window larger than the terminal shows: its caption line and client
+// area through a view at the terminal's top left, its hint line on the
+// terminal's last line. A column at the right is kept for the vertical scroll
+// marks; the horizontal ones go to the ends of the hint line.
+struct Viewport {
+  int width = 0;   // columns of the window shown
+  int height = 0;  // rows of the window shown (the hint line not counted)
+  bool vertical = false;    // the window's rows do not all fit
+  bool horizontal = false;  // nor its columns
+  bool Scrolls() const { return vertical || horizontal; }
+};
+Viewport FitViewport(const WindowCells& window, int columns, int rows);
+
+// The first cell shown on one axis so that [start, start + length) is in view,
+// moved as little as possible from `first`; when the span is longer than the
+// view, `point` (a caret, a highlighted entry) is what must show.
+int FollowInView(int first, int start, int length, int point, int view, int total);
+
 // Controls that show a single line of text get the row their middle falls on;
 // the others cover the rows and columns nearest their edges.
 bool IsSingleLine(const ui::Control& c);

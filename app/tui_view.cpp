@@ -506,29 +506,52 @@ void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view) {
     DrawDropDown(canvas, *view.dropDown, view);
   }
 
+  DrawHintBar(canvas, cells.Height() - 1, cells.width, window, view);
+}
+
+void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
+                 const ViewState& view) {
   Style hints = Colours(kWhite, RGB(64, 64, 64));
   hints.reverse = !InColour(view);
-  const int row = cells.Height() - 1;
-  canvas.Fill(0, row, cells.width, 1, hints);
+  canvas.Fill(0, row, width, 1, hints);
   std::string text = view.note;
-  if (busy)
+  if (window.GetMousePointer() == ui::MousePointer::Hourglass)
     text = "Copying the files and writing the settings …";
   else if (text.empty())
     text = KeyHints(window, view);
-  canvas.Put(1, row, text, hints, cells.width - 2);
+  canvas.Put(1, row, text, hints, width - 2);
 }
 
-void DrawTooSmall(Canvas& canvas, const WindowCells& needed) {
+std::vector<std::string> WrapWords(const std::string& line, int width) {
+  width = std::max(1, width);
+  std::vector<std::string> wrapped;
+  std::u32string rest = DecodeUtf8(line);
+  while (static_cast<int>(rest.size()) > width) {
+    size_t cut = rest.rfind(U' ', static_cast<size_t>(width));
+    if (cut == std::u32string::npos || cut == 0) cut = static_cast<size_t>(width);
+    std::string part;
+    for (size_t k = 0; k < cut; ++k) part += EncodeUtf8(rest[k]);
+    wrapped.push_back(part);
+    rest.erase(0, rest[cut] == U' ' ? cut + 1 : cut);
+  }
+  std::string part;
+  for (char32_t ch : rest) part += EncodeUtf8(ch);
+  wrapped.push_back(part);
+  return wrapped;
+}
+
+void DrawTooSmall(Canvas& canvas, int columns, int rows) {
   canvas.Fill(0, 0, canvas.Width(), canvas.Height(), Style{});
   canvas.HideCursor();
-  const std::string lines[] = {"The window needs a terminal of at least " +
-                                   std::to_string(needed.width) + " x " +
-                                   std::to_string(needed.Height()) + " characters;",
-                               "this one has " + std::to_string(canvas.Width()) + " x " +
-                                   std::to_string(canvas.Height()) + ". Enlarge it to go on,",
-                               "or press Esc to close the window."};
-  const int top = std::max(0, canvas.Height() / 2 - 1);
-  for (int i = 0; i < 3; ++i) {
+  const std::string text = "The window needs a terminal of at least " + std::to_string(columns) +
+                           " x " + std::to_string(rows) + " characters; this one has " +
+                           std::to_string(canvas.Width()) + " x " +
+                           std::to_string(canvas.Height()) +
+                           ". Enlarge it to go on, or press Esc to close the window.";
+  const std::vector<std::string> lines = WrapWords(text, std::max(1, canvas.Width() - 2));
+  const int count = static_cast<int>(lines.size());
+  const int top = std::max(0, (canvas.Height() - count) / 2);
+  for (int i = 0; i < count; ++i) {
     const int width = static_cast<int>(DecodeUtf8(lines[i]).size());
     canvas.Put(std::max(0, (canvas.Width() - width) / 2), top + i, lines[i], Style{});
   }

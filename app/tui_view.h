@@ -31,6 +31,9 @@ struct ViewState {
   int folderHighlight = -1;  // the folder list's highlighted entry; -1: its own folder
   std::map<const ui::Control*, int> firstShown;  // scroll position of lists
   std::string note;                              // shown in the hint line until the next key
+  // The part of the terminal that shows the window (its hint line left out):
+  // boxes are centred on it and fit into it.
+  CellRect boxArea;
   // The folder list's entries, read again only when its folder changes (as the
   // toolkit's folder list does, it does not watch the disk).
   const ui::Control* foldersOf = nullptr;
@@ -73,8 +76,17 @@ void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t back
 // the caret of the focused text box.
 void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view);
 
-// Draws the message shown while the terminal is smaller than the window needs.
-void DrawTooSmall(Canvas& canvas, const WindowCells& needed);
+// One line of text broken at blanks into lines of at most `width` characters
+// (a word longer than that is cut).
+std::vector<std::string> WrapWords(const std::string& line, int width);
+
+// Draws the line of key hints (or the note) on row `row`, `width` cells wide.
+void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
+                 const ViewState& view);
+
+// Draws the message shown while the terminal is smaller than the window needs
+// (columns x rows), wrapped to the terminal's width.
+void DrawTooSmall(Canvas& canvas, int columns, int rows);
 
 // Styles shared with the dialogs.
 Style Colours(uint32_t fg, uint32_t bg, bool bold = false);
