@@ -496,7 +496,7 @@ std::vector<Key> Session::NextKeys() {
     }
     if (resized) {
       size_ = GetTerminalSize();
-      followed_ = {};  // the focus is brought into view again
+      followed_ = {};      // the focus is brought into view again
       haveShown_ = false;  // the whole screen anew
       Present(overlay_);
     }

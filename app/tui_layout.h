@@ -39,8 +39,8 @@ constexpr int kMinRows = 24;
 // terminal's last line. A column at the right is kept for the vertical scroll
 // marks; the horizontal ones go to the ends of the hint line.
 struct Viewport {
-  int width = 0;   // columns of the window shown
-  int height = 0;  // rows of the window shown (the hint line not counted)
+  int width = 0;            // columns of the window shown
+  int height = 0;           // rows of the window shown (the hint line not counted)
   bool vertical = false;    // the window's rows do not all fit
   bool horizontal = false;  // nor its columns
   bool Scrolls() const { return vertical || horizontal; }

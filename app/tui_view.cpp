@@ -543,11 +543,10 @@ std::vector<std::string> WrapWords(const std::string& line, int width) {
 void DrawTooSmall(Canvas& canvas, int columns, int rows) {
   canvas.Fill(0, 0, canvas.Width(), canvas.Height(), Style{});
   canvas.HideCursor();
-  const std::string text = "The window needs a terminal of at least " + std::to_string(columns) +
-                           " x " + std::to_string(rows) + " characters; this one has " +
-                           std::to_string(canvas.Width()) + " x " +
-                           std::to_string(canvas.Height()) +
-                           ". Enlarge it to go on, or press Esc to close the window.";
+  const std::string text =
+      "The window needs a terminal of at least " + std::to_string(columns) + " x " +
+      std::to_string(rows) + " characters; this one has " + std::to_string(canvas.Width()) + " x " +
+      std::to_string(canvas.Height()) + ". Enlarge it to go on, or press Esc to close the window.";
   const std::vector<std::string> lines = WrapWords(text, std::max(1, canvas.Width() - 2));
   const int count = static_cast<int>(lines.size());
   const int top = std::max(0, (canvas.Height() - count) / 2);

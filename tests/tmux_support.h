@@ -74,8 +74,7 @@ struct DemoTree {
 // terminal is back in line mode when the step has ended.
 class Terminal {
  public:
-  Terminal(const TempTree& tree, int columns, int rows,
-           const std::string& arguments = kArguments)
+  Terminal(const TempTree& tree, int columns, int rows, const std::string& arguments = kArguments)
       : tree_(tree) {
     const std::string root = tree.root().string();
     socket_ = root + "/.tmux";
