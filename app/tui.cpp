@@ -388,7 +388,8 @@ void Session::Present(std::function<void(Canvas&)> overlay) {
   // Boxes before the window has loaded, and at a terminal too small for it,
   // have the whole terminal.
   view.boxArea = {0, 0, size_.columns, size_.rows};
-  if (TooSmall())
+  view.hintRow = -1;
+  if (loaded && TooSmall())
     DrawTooSmall(next, kMinColumns, kMinRows);
   else if (loaded)
     ShowWindow(next);
@@ -410,6 +411,7 @@ void Session::ShowWindow(Canvas& terminal) {
         terminal.Set(x, y, drawn.At(x, y).ch, drawn.At(x, y).style);
     if (drawn.CursorShown()) terminal.SetCursor(drawn.CursorX(), drawn.CursorY());
     view.boxArea = {0, 0, cells.width, cells.Height() - 1};
+    view.hintRow = cells.Height() - 1;
     return;
   }
 
@@ -438,6 +440,7 @@ void Session::ShowWindow(Canvas& terminal) {
 
   // The hint line stays at the bottom; marks show where more of the window lies.
   const int hintRow = size_.rows - 1;
+  view.hintRow = hintRow;
   DrawHintBar(terminal, hintRow, size_.columns, form.window, view);
   const Style mark = ButtonStyle(view, false);
   if (viewport_.horizontal) {

@@ -34,6 +34,7 @@ struct ViewState {
   // The part of the terminal that shows the window (its hint line left out):
   // boxes are centred on it and fit into it.
   CellRect boxArea;
+  int hintRow = -1;  // the terminal row of the hint line; -1 while none shows
   // The folder list's entries, read again only when its folder changes (as the
   // toolkit's folder list does, it does not watch the disk).
   const ui::Control* foldersOf = nullptr;
