@@ -254,6 +254,28 @@ std::string KeyHints(const ui::Window& window, const ViewState& view) {
   return here + "   Tab/Shift-Tab next field   F1 help mode   Esc close";
 }
 
+// Key hints for a narrow line: the hints before the last go from the back
+// until the rest fits, so that what the focus does, how to move on and how to
+// close stay readable.
+std::string FitHints(const std::string& hints, int width) {
+  const std::string gap = "   ";
+  std::vector<std::string> parts;
+  for (size_t at = 0;;) {
+    const size_t end = hints.find(gap, at);
+    parts.push_back(hints.substr(at, end == std::string::npos ? end : end - at));
+    if (end == std::string::npos) break;
+    at = end + gap.size();
+  }
+  auto joined = [&] {
+    std::string text;
+    for (const std::string& p : parts) text += (text.empty() ? "" : gap) + p;
+    return text;
+  };
+  while (parts.size() > 2 && static_cast<int>(DecodeUtf8(joined()).size()) > width)
+    parts.erase(parts.end() - 2);
+  return joined();
+}
+
 void DrawDropDown(Canvas& canvas, const ui::Control& c, ViewState& view) {
   const std::vector<std::string> entries = ListEntries(c);
   const int count = static_cast<int>(entries.size());
@@ -518,7 +540,7 @@ void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
   if (window.GetMousePointer() == ui::MousePointer::Hourglass)
     text = "Copying the files and writing the settings …";
   else if (text.empty())
-    text = KeyHints(window, view);
+    text = FitHints(KeyHints(window, view), width - 2);
   canvas.Put(1, row, text, hints, width - 2);
 }
 

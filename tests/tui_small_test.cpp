@@ -71,10 +71,12 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
   {
     Terminal t(person.tree, 80, 24);
     ASSERT_TRUE(t.WaitFor("Erweiterte Konfiguration Start - integriert")) << t.Screen();
-    ASSERT_TRUE(t.WaitFor("Tab/Shift-Tab next field")) << t.Screen();  // the last line drawn
+    ASSERT_TRUE(t.WaitFor("Esc close")) << t.Screen();  // the last line drawn
     std::vector<std::string> lines = Lines(t.Screen());
     ASSERT_EQ(lines.size(), 24u) << t.Screen();
-    EXPECT_NE(lines[23].find("Tab/Shift-Tab next field"), std::string::npos) << t.Screen();
+    // The hint line fits: what the focus does, how to move on and how to close.
+    EXPECT_NE(lines[23].find("Tab/Shift-Tab next field   Esc close"), std::string::npos)
+        << t.Screen();
     EXPECT_TRUE(lines[23].ends_with("▶")) << t.Screen();  // more of the window to the right
     EXPECT_TRUE(lines[22].ends_with("▼")) << t.Screen();  // and below
     EXPECT_EQ(t.Screen().find("SaveRestore"), std::string::npos);
@@ -158,7 +160,7 @@ TEST_F(SmallTerminal, CloseKeysWorkBelowTheSmallestSize) {
 TEST_F(SmallTerminal, CtrlLRepaintsOverGarbage) {
   DemoTree demo;
   Terminal t(demo.tree, 80, 24);
-  ASSERT_TRUE(t.WaitFor("Tab/Shift-Tab next field")) << t.Screen();
+  ASSERT_TRUE(t.WaitFor("Esc close")) << t.Screen();
   const std::string window = t.Screen();
   Scribble(t, "\x1b[2J\x1b[5;10HGARBAGE FROM ELSEWHERE\r\nmore garbage");
   ASSERT_TRUE(t.WaitFor("GARBAGE FROM ELSEWHERE")) << t.Screen();
