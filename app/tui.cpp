@@ -487,6 +487,11 @@ void Session::ScrollView(int columns, int rows) {
 
 std::vector<Key> Session::NextKeys() {
   for (;;) {
+    if (!queued_.empty()) {
+      const Key key = queued_.front();
+      queued_.pop_front();
+      return {key};
+    }
     bool resized = false, closed = false;
     const std::string bytes = ReadTerminal(pending_.empty() ? -1 : kEscapeWaitMs, resized, closed);
     platform::CheckTermination();
@@ -505,13 +510,15 @@ std::vector<Key> Session::NextKeys() {
     }
     const bool complete = bytes.empty() && !pending_.empty();
     pending_ += bytes;
-    std::vector<Key> keys = DecodeKeys(pending_, complete);
-    // Ctrl-L paints the whole screen again, whatever another program wrote on it.
-    if (std::erase_if(keys, [](const Key& k) { return k.IsCtrl('l'); }) > 0) {
-      haveShown_ = false;
-      Present(overlay_);
+    for (Key& key : DecodeKeys(pending_, complete)) {
+      // Ctrl-L paints the whole screen again, whatever another program wrote on it.
+      if (key.IsCtrl('l')) {
+        haveShown_ = false;
+        Present(overlay_);
+      } else {
+        queued_.push_back(std::move(key));
+      }
     }
-    if (!keys.empty()) return keys;
   }
 }
 
@@ -578,7 +585,7 @@ int RunTerminal() {
         HandleKey(session, key);
         session.Present();
       }
-      platform::SyncWrittenFiles();
+      if (!session.KeysWaiting()) platform::SyncWrittenFiles();
     }
   } catch (const platform::EndRequest& request) {
     LeaveTerminal();

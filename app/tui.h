@@ -4,6 +4,7 @@
 // handlers.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <utility>
@@ -32,9 +33,13 @@ class Session {
   // Draws the window, then the overlay (a dialog), and sends the cells that
   // changed. The overlay stays for redraws after a resize until the next call.
   void Present(std::function<void(Canvas&)> overlay = nullptr);
-  // Waits for the next keys. A resize redraws at once and Ctrl-L redraws the
-  // whole screen. A terminal that has gone ends the process with the window open.
+  // Waits for the next key and hands it out alone: a box that it opens gets
+  // the keys typed after it, even where they came in one read. A resize
+  // redraws at once and Ctrl-L redraws the whole screen. A terminal that has
+  // gone ends the process with the window open.
   std::vector<Key> NextKeys();
+  // Keys have come that NextKeys has not handed out yet.
+  bool KeysWaiting() const { return !queued_.empty(); }
   // The terminal is below the smallest size the window works at.
   bool TooSmall() const;
   int Columns() const { return size_.columns; }
@@ -55,6 +60,7 @@ class Session {
   bool haveShown_ = false;
   std::function<void(Canvas&)> overlay_;
   std::string pending_;
+  std::deque<Key> queued_;
   TerminalSize size_;
   Viewport viewport_;
   int left_ = 0, top_ = 0;  // the window's first column and row shown
