@@ -6,8 +6,6 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QSocketNotifier>
-#include <QStyle>
-#include <QStyleFactory>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -101,23 +99,6 @@ void WatchForLostDisplay(QtMsgType type, const QMessageLogContext&, const QStrin
   if (openForm != nullptr && message.contains("connection broke")) DisplayGone();
 }
 
-void UseClassicLook(QApplication& application) {
-  application.setStyle(QStyleFactory::create("Fusion"));
-  QPalette palette = application.style()->standardPalette();
-  const QColor grey(192, 192, 192);
-  palette.setColor(QPalette::Window, grey);
-  palette.setColor(QPalette::Button, grey);
-  palette.setColor(QPalette::Base, Qt::white);
-  palette.setColor(QPalette::Highlight, QColor(0, 0, 128));
-  palette.setColor(QPalette::HighlightedText, Qt::white);
-  palette.setColor(QPalette::WindowText, Qt::black);
-  palette.setColor(QPalette::ButtonText, Qt::black);
-  palette.setColor(QPalette::Text, Qt::black);
-  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(128, 128, 128));
-  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
-  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
-  application.setPalette(palette);
-}
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -99,6 +100,25 @@ QImage PictureImage(const ui::Picture& picture, bool enabled) {
       line[x] = 0xFF000000u | pixels->rgb[static_cast<size_t>(y) * pixels->width + x];
   }
   return image;
+}
+
+// Fusion with the classic grey of the layout's colours.
+void UseClassicLook(QApplication& application) {
+  application.setStyle(QStyleFactory::create("Fusion"));
+  QPalette palette = application.style()->standardPalette();
+  const QColor grey(192, 192, 192);
+  palette.setColor(QPalette::Window, grey);
+  palette.setColor(QPalette::Button, grey);
+  palette.setColor(QPalette::Base, Qt::white);
+  palette.setColor(QPalette::Highlight, QColor(0, 0, 128));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  palette.setColor(QPalette::ButtonText, Qt::black);
+  palette.setColor(QPalette::Text, Qt::black);
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(128, 128, 128));
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
+  application.setPalette(palette);
 }
 
 WindowView::WindowView(frm_Start_Config_Exe& f, double scale) : form(f), scale_(scale) {
@@ -279,7 +299,6 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
   if (w->isVisibleTo(w->parentWidget()) != shown) w->setVisible(shown);
   if (w->isEnabled() != c.Enabled()) w->setEnabled(c.Enabled());
   Place(c, w);
-  if (!shown) return;
   if (c.kind() == ui::Kind::Image) {
     // The bitmap as it is, pixel for pixel, at the control's top left.
     auto* label = static_cast<QLabel*>(w);
