@@ -163,6 +163,12 @@ std::string Sgr(const Style& s, ColourDepth depth) {
   return out + "m";
 }
 
+// The line-drawing set as G1, shifted in with SO and out with SI: the Linux
+// console in UTF-8 mode draws it only that way (a G0 switch with ESC ( 0
+// counts there only without UTF-8), xterm and its kind take either.
+constexpr char kLineDrawingOn[] = "\x1b)0\x0e";
+constexpr char kLineDrawingOff[] = "\x0f";
+
 void MoveTo(std::string& out, int x, int y) {
   out += "\x1b[" + std::to_string(y + 1) + ";" + std::to_string(x + 1) + "H";
 }
@@ -191,7 +197,7 @@ std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth,
         glyph = SingleByteGlyph(cell.ch, charset);
         if (cell.ch == U'▀' && style.fg != kDefaultColour) style.bg = style.fg;
         if (glyph.lineDrawing != lineDrawing) {
-          out += glyph.lineDrawing ? "\x1b(0" : "\x1b(B";
+          out += glyph.lineDrawing ? kLineDrawingOn : kLineDrawingOff;
           lineDrawing = glyph.lineDrawing;
         }
       }
@@ -210,7 +216,7 @@ std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth,
       if (cursorX >= after.Width()) cursorX = -1;
     }
   }
-  if (lineDrawing) out += "\x1b(B";
+  if (lineDrawing) out += kLineDrawingOff;
   if (haveStyle) out += "\x1b[0m";
   if (after.CursorShown()) {
     MoveTo(out, after.CursorX(), after.CursorY());

@@ -11,8 +11,8 @@ namespace tui {
 
 struct Charset {
   bool utf8 = true;
-  // Lines and corners drawn with the terminal's DEC special graphics
-  // (ESC ( 0 ... ESC ( B) rather than from ASCII; only without UTF-8.
+  // Lines and corners drawn with the terminal's DEC special graphics rather
+  // than from ASCII; only without UTF-8.
   bool lineDrawing = false;
   // The character each byte 0x80..0xFF stands for; 0 where it stands for none.
   std::array<char32_t, 128> high{};

@@ -26,7 +26,7 @@ namespace {
 // mode, mouse clicks reported in SGR form.
 constexpr char kEnterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h";
 // The reverse, with the attributes and the character set reset.
-constexpr char kLeaveSequence[] = "\x1b[?1006l\x1b[?1000l\x1b(B\x1b[0m\x1b[?25h\x1b[?1049l";
+constexpr char kLeaveSequence[] = "\x1b[?1006l\x1b[?1000l\x0f\x1b[0m\x1b[?25h\x1b[?1049l";
 
 int inputFd = STDIN_FILENO;
 int outputFd = STDOUT_FILENO;

@@ -172,7 +172,7 @@ TEST_F(EveryTerminal, CLocaleDrawsInAscii) {
   ASSERT_TRUE(t.WaitFor("Pfad f?r", false)) << t.Screen();
   const std::string raw = t.Raw();
   // A frame's corner and line, from the line-drawing set.
-  EXPECT_TRUE(std::regex_search(raw, std::regex("\x1b\\(0(\x1b\\[[0-9;]*m)?lqq")));
+  EXPECT_TRUE(std::regex_search(raw, std::regex("\x1b\\)0\x0e(\x1b\\[[0-9;]*m)?lqq")));
   EXPECT_TRUE(std::all_of(raw.begin(), raw.end(),
                           [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
   // Without a line-drawing set the frames are ASCII too.
@@ -180,7 +180,7 @@ TEST_F(EveryTerminal, CLocaleDrawsInAscii) {
   Terminal ansi(plain.tree, 110, 40, "LANG=C TERM=ansi");
   ASSERT_TRUE(ansi.WaitFor("Start - Standardkonfiguration")) << ansi.Screen();
   EXPECT_NE(ansi.Screen().find(" +-----"), std::string::npos) << ansi.Screen();
-  EXPECT_EQ(ansi.Raw().find("\x1b(0"), std::string::npos);
+  EXPECT_EQ(ansi.Raw().find('\x0e'), std::string::npos);
 }
 
 // In a Latin-1 locale the terminal shows and sends Latin-1: "ä" typed as the

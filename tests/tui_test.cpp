@@ -315,15 +315,18 @@ TEST(TerminalOutput, CharactersFollowTheTerminalsCharacterSet) {
   const std::string latin9 = tui::Render(nullptr, canvas, tui::ColourDepth::Basic,
                                          tui::SingleByteCharset("ISO-8859-15", true));
   EXPECT_NE(latin9.find("f\xFCr 5 \xA4 v"), std::string::npos);
-  EXPECT_LT(latin9.find("\x1b(0"), latin9.find("lqqqqqqqqqqk")) << latin9;
+  EXPECT_LT(latin9.find("\x1b)0\x0e"), latin9.find("lqqqqqqqqqqk")) << latin9;
   // Text after a frame switches back; the frame ends in ASCII.
-  EXPECT_NE(latin9.find("x\x1b(Bf\xFCr"), std::string::npos) << latin9;
-  EXPECT_EQ(latin9.rfind("\x1b(B"), latin9.rfind("mqqqqqqqqqqj") + 12);
+  EXPECT_NE(latin9.find("x\x0f"
+                        "f\xFCr"),
+            std::string::npos)
+      << latin9;
+  EXPECT_EQ(latin9.rfind('\x0f'), latin9.rfind("mqqqqqqqqqqj") + 12);
 
   const std::string utf8 = tui::Render(nullptr, canvas, tui::ColourDepth::Basic, tui::Charset{});
   EXPECT_NE(utf8.find("für 5 € ▼"), std::string::npos);
   EXPECT_NE(utf8.find("┌──"), std::string::npos);
-  EXPECT_EQ(utf8.find("\x1b("), std::string::npos);
+  EXPECT_EQ(utf8.find_first_of("\x0e\x0f"), std::string::npos);
 }
 
 // The Linux console has no bright backgrounds: the window stays grey, the white
