@@ -353,6 +353,31 @@ TEST(TerminalOutput, LinuxConsoleColours) {
   EXPECT_EQ(out.find(";9"), std::string::npos) << out;
 }
 
+// The character set comes from LC_ALL, LC_CTYPE or LANG, the first one set; a
+// locale that is not installed still names it; none set at all is UTF-8.
+TEST(TerminalKinds, CharacterSetFollowsTheLocale) {
+  const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+  std::vector<std::pair<std::string, const char*>> saved;
+  for (const char* name : names) {
+    const char* value = std::getenv(name);
+    saved.push_back({value != nullptr ? value : "", value});
+  }
+  auto set = [&](const char* all, const char* ctype, const char* lang) {
+    const char* values[] = {all, ctype, lang};
+    for (int i = 0; i < 3; ++i)
+      values[i] != nullptr ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
+  };
+  set(nullptr, nullptr, nullptr);
+  EXPECT_EQ(tui::LocaleCodeset(), "UTF-8");
+  set("", "C", "xx_YY.UTF-8");
+  EXPECT_EQ(tui::LocaleCodeset(), "ANSI_X3.4-1968");
+  set(nullptr, nullptr, "xx_YY.ISO-8859-15@euro");
+  EXPECT_EQ(tui::LocaleCodeset(), "ISO-8859-15");
+  EXPECT_EQ(tui::DetectCharset().high[0xA4 - 0x80], U'€');
+  for (int i = 0; i < 3; ++i)
+    saved[i].second != nullptr ? setenv(names[i], saved[i].first.c_str(), 1) : unsetenv(names[i]);
+}
+
 // A compiled terminfo entry with only the cursor-addressing string (or none).
 std::string TerminfoEntry(const std::string& names, const std::string& cup) {
   std::string e;
