@@ -158,8 +158,8 @@ TEST(RealDisplay, TakeoverSpeedFactorAndOkByMouseAndKeysLeaveWhatTheScriptLeaves
   // The window, once it shows.
   std::string window;
   for (int i = 0; i < 400 && window.empty(); ++i) {
-    window = Output({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(step)},
-                    x.Display());
+    window =
+        Output({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(step)}, x.Display());
     window = window.substr(0, window.find('\n'));
     if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
