@@ -215,3 +215,25 @@ TEST(RealDisplay, TakeoverSpeedFactorAndOkByMouseAndKeysLeaveWhatTheScriptLeaves
 }
 
 }  // namespace
+
+namespace {
+
+// Without a display a forced desktop window is refused, as is a front end that
+// does not exist; nothing is written either way.
+TEST(FrontEndChoice, AForcedWindowWithoutADisplayAndAnUnknownFrontEndEndWithStatus1) {
+  DemoTree demo;
+  testsupport::Installation korvex(demo.tree);
+  const auto before = Files(demo.tree.root());
+  testsupport::StartOptions options;
+  options.withoutScript = true;
+  for (const char* chosen : {"window", "desktop"}) {
+    options.environment = {std::string("KORVEX_FRONTEND=") + chosen};
+    const auto run = korvex.Finish(korvex.Start(kCommandLine, "", options));
+    EXPECT_EQ(run.status, 1) << chosen;
+    EXPECT_NE(run.errors.find("KORVEX_FRONTEND"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.transcript, "");
+  }
+  EXPECT_EQ(Files(demo.tree.root()), before);
+}
+
+}  // namespace
