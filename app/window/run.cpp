@@ -37,7 +37,8 @@ bool ConnectsAbstract(const std::string& path) {
     return false;
   }
   std::memcpy(address.sun_path + offset, path.data(), path.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  const auto length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
   const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
   close(fd);
   return ok;
@@ -99,7 +100,6 @@ void WatchForLostDisplay(QtMsgType type, const QMessageLogContext&, const QStrin
   if (openForm != nullptr && message.contains("connection broke")) DisplayGone();
 }
 
-
 }  // namespace
 
 std::string DisplayProblem() {
@@ -139,11 +139,10 @@ int RunWindow() {
     view.Refresh();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
-  platform::SetCopyProgress(
-      [&view](std::string_view destination, uint64_t copied, uint64_t size) {
-        view.ShowCopyProgress(std::string(destination), copied, size);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-      });
+  platform::SetCopyProgress([&view](std::string_view destination, uint64_t copied, uint64_t size) {
+    view.ShowCopyProgress(std::string(destination), copied, size);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  });
 
   // A request to end the process: acted on at once while the window waits;
   // while a handler runs, its box is closed and the step raises the request at

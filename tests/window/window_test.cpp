@@ -77,9 +77,8 @@ class DesktopWindow : public ::testing::Test {
         text = combo->currentText();
       else
         continue;
-      const std::string expected = c.kind() == ui::Kind::TextBox || c.kind() == ui::Kind::ComboBox
-                                       ? c.Text()
-                                       : c.Caption();
+      const std::string expected =
+          c.kind() == ui::Kind::TextBox || c.kind() == ui::Kind::ComboBox ? c.Text() : c.Caption();
       EXPECT_EQ(text.toStdString(), expected) << c.DisplayName();
     }
   }
@@ -104,6 +103,9 @@ TEST_F(DesktopWindow, WidgetsShowTheModelAfterStartRefusalAndTakeover) {
   EXPECT_EQ(view_->windowTitle().toStdString(), form_->window.Caption());
   EXPECT_EQ(view_->size(), QSize(11880 / 15, 8595 / 15));
   ExpectWidgetsShowTheModel();
+  // At 144 dpi everything is half as large again.
+  win::WindowView large(*form_, 1.5);
+  EXPECT_EQ(large.WidgetOf(*form_->CommandOK)->geometry(), QRect(840, 771, 170, 86));
   auto* ok = Widget<QPushButton>(form_->CommandOK);
   EXPECT_EQ(ok->iconSize(), QSize(44, 36));  // the tick at its own size
   EXPECT_FALSE(ok->isEnabled());
@@ -146,6 +148,17 @@ TEST_F(DesktopWindow, ClicksAndKeysDriveTheModel) {
   EXPECT_TRUE(form_->CommandOK->Enabled());
   EXPECT_EQ(form_->window.Focused(), form_->DirSAR);
 
+  // The copy's list: getting the focus picks nothing, the arrows pick entries.
+  auto* files = Widget<QListWidget>(form_->ListSAR);
+  ASSERT_GT(files->count(), 1);
+  QTest::keyClick(folders, Qt::Key_Tab);
+  QTest::qWait(1);
+  EXPECT_EQ(form_->window.Focused(), form_->ListSAR);
+  EXPECT_EQ(form_->ListSAR->ListIndex(), -1);
+  QTest::keyClick(files, Qt::Key_Down);
+  QTest::keyClick(files, Qt::Key_Down);
+  EXPECT_EQ(form_->ListSAR->ListIndex(), 1);
+
   // Typing replaces the selection at the caret, as a user's typing does.
   auto* speed = Widget<QLineEdit>(form_->TextSpeedFactor[2]);
   QTest::mouseClick(speed, Qt::LeftButton);
@@ -173,6 +186,14 @@ TEST_F(DesktopWindow, ClicksAndKeysDriveTheModel) {
   const int ticked = form_->CheckTimeChanging->Value();
   QTest::mouseClick(Widget<QCheckBox>(form_->CheckTimeChanging), Qt::LeftButton);
   EXPECT_NE(form_->CheckTimeChanging->Value(), ticked);
+  // On a touch panel a tap is a click.
+  static QPointingDevice* touch = QTest::createTouchDevice();
+  auto* box = Widget<QCheckBox>(form_->CheckTimeChanging);
+  const QPoint middle = box->mapTo(view_.get(), box->rect().center());
+  QTest::touchEvent(view_.get(), touch).press(0, middle, view_.get());
+  QTest::touchEvent(view_.get(), touch).release(0, middle, view_.get());
+  QTest::qWait(1);
+  EXPECT_EQ(form_->CheckTimeChanging->Value(), ticked);
 
   // F1 is the help switch: green, and the What's-This pointer over the window.
   QTest::keyClick(view_.get(), Qt::Key_F1);
@@ -196,9 +217,8 @@ TEST_F(DesktopWindow, ClicksAndKeysDriveTheModel) {
 
 TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
   EXPECT_EQ(win::BoxText("a\n\rb\r\nc\nd").toStdString(), "a\nb\nc\nd");
-  platform::SetMessageBoxHandler([this](const platform::MessageBox& box) {
-    return win::RunMessageBox(view_.get(), box);
-  });
+  platform::SetMessageBoxHandler(
+      [this](const platform::MessageBox& box) { return win::RunMessageBox(view_.get(), box); });
   form_->window.onFileDialog = [this](const ui::FileDialogRequest& request) {
     return win::RunFileDialog(view_.get(), request);
   };
@@ -220,8 +240,7 @@ TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
   });
   QTest::keyClick(view_.get(), Qt::Key_Escape);
   EXPECT_EQ(title.toStdString(), "Cancel?");
-  EXPECT_EQ(text.toStdString(),
-            "Cancel configuration?\n\"Yes\" will abort the whole procedure!");
+  EXPECT_EQ(text.toStdString(), "Cancel configuration?\n\"Yes\" will abort the whole procedure!");
   EXPECT_EQ(buttons, 2);
   EXPECT_TRUE(view_->isVisible());
 
@@ -236,8 +255,7 @@ TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
       if (label->text().toStdString().find(host) != std::string::npos) sawHostPath = true;
     for (auto* list : dialog->findChildren<QListWidget*>())
       for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text().toStdString().find(host) != std::string::npos)
-          sawHostPath = true;
+        if (list->item(i)->text().toStdString().find(host) != std::string::npos) sawHostPath = true;
     lookIn = dialog->findChildren<QLabel*>()[0]->text();
     auto* files = dialog->findChild<QListWidget*>("files");
     ASSERT_NE(files, nullptr);

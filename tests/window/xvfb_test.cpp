@@ -158,8 +158,8 @@ TEST(RealDisplay, TakeoverSpeedFactorAndOkByMouseAndKeysLeaveWhatTheScriptLeaves
   // The window, once it shows.
   std::string window;
   for (int i = 0; i < 400 && window.empty(); ++i) {
-    window = Output({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(step)},
-                    x.Display());
+    window =
+        Output({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(step)}, x.Display());
     window = window.substr(0, window.find('\n'));
     if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -212,6 +212,28 @@ TEST(RealDisplay, TakeoverSpeedFactorAndOkByMouseAndKeysLeaveWhatTheScriptLeaves
     EXPECT_EQ(left.at(path), bytes) << path;
   }
   EXPECT_NE(left.at("Korvex/parameter/Program.ini").find("SpeedFactor=5\r\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Without a display a forced desktop window is refused, as is a front end that
+// does not exist; nothing is written either way.
+TEST(FrontEndChoice, AForcedWindowWithoutADisplayAndAnUnknownFrontEndEndWithStatus1) {
+  DemoTree demo;
+  testsupport::Installation korvex(demo.tree);
+  const auto before = Files(demo.tree.root());
+  testsupport::StartOptions options;
+  options.withoutScript = true;
+  for (const char* chosen : {"window", "desktop"}) {
+    options.environment = {std::string("KORVEX_FRONTEND=") + chosen};
+    const auto run = korvex.Finish(korvex.Start(kCommandLine, "", options));
+    EXPECT_EQ(run.status, 1) << chosen;
+    EXPECT_NE(run.errors.find("KORVEX_FRONTEND"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.transcript, "");
+  }
+  EXPECT_EQ(Files(demo.tree.root()), before);
 }
 
 }  // namespace
