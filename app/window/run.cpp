@@ -6,8 +6,6 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QSocketNotifier>
-#include <QStyle>
-#include <QStyleFactory>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -39,7 +37,8 @@ bool ConnectsAbstract(const std::string& path) {
     return false;
   }
   std::memcpy(address.sun_path + offset, path.data(), path.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  const auto length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
   const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
   close(fd);
   return ok;
@@ -101,24 +100,6 @@ void WatchForLostDisplay(QtMsgType type, const QMessageLogContext&, const QStrin
   if (openForm != nullptr && message.contains("connection broke")) DisplayGone();
 }
 
-void UseClassicLook(QApplication& application) {
-  application.setStyle(QStyleFactory::create("Fusion"));
-  QPalette palette = application.style()->standardPalette();
-  const QColor grey(192, 192, 192);
-  palette.setColor(QPalette::Window, grey);
-  palette.setColor(QPalette::Button, grey);
-  palette.setColor(QPalette::Base, Qt::white);
-  palette.setColor(QPalette::Highlight, QColor(0, 0, 128));
-  palette.setColor(QPalette::HighlightedText, Qt::white);
-  palette.setColor(QPalette::WindowText, Qt::black);
-  palette.setColor(QPalette::ButtonText, Qt::black);
-  palette.setColor(QPalette::Text, Qt::black);
-  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(128, 128, 128));
-  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
-  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
-  application.setPalette(palette);
-}
-
 }  // namespace
 
 std::string DisplayProblem() {
@@ -158,11 +139,10 @@ int RunWindow() {
     view.Refresh();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
-  platform::SetCopyProgress(
-      [&view](std::string_view destination, uint64_t copied, uint64_t size) {
-        view.ShowCopyProgress(std::string(destination), copied, size);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-      });
+  platform::SetCopyProgress([&view](std::string_view destination, uint64_t copied, uint64_t size) {
+    view.ShowCopyProgress(std::string(destination), copied, size);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  });
 
   // A request to end the process: acted on at once while the window waits;
   // while a handler runs, its box is closed and the step raises the request at
