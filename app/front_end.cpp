@@ -10,6 +10,7 @@
 #include "app/actions.h"
 #include "app/instance.h"
 #include "app/tui.h"
+#include "app/window/window.h"
 #include "platform/file_cache.h"
 #include "platform/process.h"
 #include "platform/termination.h"
@@ -188,6 +189,31 @@ int RunScript(const std::string& scriptName) {
   platform::EndProcess(kExitWindowOpen);
 }
 
+// A script when one is given; otherwise the desktop window where there is a
+// display, else the terminal window; KORVEX_FRONTEND=window|terminal forces one.
+int RunChosenFrontEnd() {
+  const char* script = std::getenv("KORVEX_SCRIPT");
+  if (script != nullptr && *script != '\0') return RunScript(script);
+  const char* forced = std::getenv("KORVEX_FRONTEND");
+  const std::string chosen = forced != nullptr ? forced : "";
+  if (chosen == "terminal") return tui::RunTerminal();
+  if (chosen == "window") {
+    const std::string problem = win::DisplayProblem();
+    if (!problem.empty()) {
+      std::cerr << "Start_Config: KORVEX_FRONTEND=window, but " << problem
+                << ", so the window cannot be shown\n";
+      return kExitOther;
+    }
+    return win::RunWindow();
+  }
+  if (!chosen.empty()) {
+    std::cerr << "Start_Config: KORVEX_FRONTEND must be window or terminal, not \""
+              << EscapeControls(chosen) << "\"\n";
+    return kExitOther;
+  }
+  return win::DisplayProblem().empty() ? win::RunWindow() : tui::RunTerminal();
+}
+
 }  // namespace
 
 int Run() {
@@ -196,8 +222,7 @@ int Run() {
   platform::InstallEndRequestHandlers();
   // A transcript reader that went away must not end the step half-way.
   signal(SIGPIPE, SIG_IGN);
-  const char* script = std::getenv("KORVEX_SCRIPT");
-  const int status = script != nullptr && *script != '\0' ? RunScript(script) : tui::RunTerminal();
+  const int status = RunChosenFrontEnd();
   platform::SyncWrittenFiles();
   return status;
 }

@@ -255,22 +255,30 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 // Bytes a copy hands to the kernel at once; between two chunks a termination
-// request is honoured.
+// request is honoured. While a front end shows the progress the chunks are
+// smaller, so that it repaints often even on a slow disk.
 constexpr size_t kCopyChunk = size_t{64} << 20;
+constexpr size_t kShownCopyChunk = size_t{8} << 20;
+
+CopyProgress copyProgress;
 
 // Copies from the current offset of in to the end of the file, through the
 // kernel's copy path where the file systems allow it; copied gets the number of
 // bytes. With interruptible, a pending termination request is raised between
-// chunks. Returns 0 or an errno.
-int CopyContents(int in, int out, off_t size, bool interruptible, off_t& copied) {
-  auto check = [interruptible] {
+// chunks. The progress is told under the name shownAs. Returns 0 or an errno.
+int CopyContents(int in, int out, off_t size, bool interruptible, off_t& copied,
+                 std::string_view shownAs) {
+  const size_t chunk = copyProgress ? kShownCopyChunk : kCopyChunk;
+  auto check = [&] {
+    if (copyProgress)
+      copyProgress(shownAs, static_cast<uint64_t>(copied), static_cast<uint64_t>(size));
     if (interruptible) CheckTermination();
   };
   copied = 0;
   bool tryRange = true, trySendfile = true;
   while (tryRange) {
     check();
-    ssize_t n = copy_file_range(in, nullptr, out, nullptr, kCopyChunk, 0);
+    ssize_t n = copy_file_range(in, nullptr, out, nullptr, chunk, 0);
     if (n > 0) {
       copied += n;
       continue;
@@ -286,7 +294,7 @@ int CopyContents(int in, int out, off_t size, bool interruptible, off_t& copied)
   }
   while (trySendfile) {
     check();
-    ssize_t n = sendfile(out, in, nullptr, kCopyChunk);
+    ssize_t n = sendfile(out, in, nullptr, chunk);
     if (n > 0) {
       copied += n;
       continue;
@@ -298,8 +306,8 @@ int CopyContents(int in, int out, off_t size, bool interruptible, off_t& copied)
   }
   constexpr size_t kBuffer = 1 << 20;
   std::unique_ptr<char[]> buffer(new char[kBuffer]);
-  for (size_t sinceCheck = kCopyChunk;; sinceCheck += kBuffer) {
-    if (sinceCheck >= kCopyChunk) {
+  for (size_t sinceCheck = chunk;; sinceCheck += kBuffer) {
+    if (sinceCheck >= chunk) {
       check();
       sinceCheck = 0;
     }
@@ -364,13 +372,14 @@ bool WriteInPlace(const fs::path& target, const struct stat& old, std::string_vi
 // The source's bytes, mode and times as the new contents of the existing
 // destination. Finished even when a termination request arrives meanwhile:
 // stopping half-way would leave a torn file.
-void CopyInPlace(int in, const fs::path& target, const struct stat& srcSt) {
+void CopyInPlace(int in, const fs::path& target, const struct stat& srcSt,
+                 std::string_view shownAs) {
   struct stat st;
   Fd out(OpenInPlace(target, st));
   if (out.fd < 0) RaiseErrno(errno);
   if (int e = MakeRoom(out.fd, st.st_size, srcSt.st_size)) RaiseErrno(e);
   off_t copied = 0;
-  if (int e = CopyContents(in, out.fd, srcSt.st_size, false, copied)) RaiseErrno(e);
+  if (int e = CopyContents(in, out.fd, srcSt.st_size, false, copied, shownAs)) RaiseErrno(e);
   if (ftruncate(out.fd, copied) != 0) RaiseErrno(errno);
   // The file may belong to someone else, who keeps its mode and times then.
   (void)!fchmod(out.fd, srcSt.st_mode & 07777);
@@ -638,6 +647,10 @@ std::vector<std::string> VisibleSubFolderNames(std::string_view winFolder) {
   return names;
 }
 
+void SetCopyProgress(CopyProgress progress) {
+  copyProgress = std::move(progress);
+}
+
 void CopyFile(std::string_view source, std::string_view destination, bool overwrite) {
   auto src = ToHost(source);
   if (!src) Raise(kPathNotFound);
@@ -678,14 +691,15 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
   TempFile temp;
   if (ReadOnlyMode(folder->st_mode)) {
     if (!existing) Raise(kPermissionDenied);
-    return CopyInPlace(in.fd, target, srcSt);
+    return CopyInPlace(in.fd, target, srcSt, destination);
   }
   if (int e = temp.Create(target, 0600)) {
-    if (existing && FolderRefusesNewNames(e)) return CopyInPlace(in.fd, target, srcSt);
+    if (existing && FolderRefusesNewNames(e)) return CopyInPlace(in.fd, target, srcSt, destination);
     RaiseErrno(e);
   }
   off_t copied = 0;
-  if (int e = CopyContents(in.fd, temp.fd(), srcSt.st_size, true, copied)) RaiseErrno(e);
+  if (int e = CopyContents(in.fd, temp.fd(), srcSt.st_size, true, copied, destination))
+    RaiseErrno(e);
   if (fchmod(temp.fd(), srcSt.st_mode & 07777) != 0) RaiseErrno(errno);
   timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
   if (futimens(temp.fd(), times) != 0) RaiseErrno(errno);

@@ -8,6 +8,7 @@
 // is read-only even for root, and a folder without write bits takes no new files.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -54,6 +55,13 @@ std::vector<std::string> VisibleSubFolderNames(std::string_view winFolder);
 // as Windows does it. A pending termination request (platform/termination.h) is
 // raised between the chunks of a copy, after the temporary file is removed.
 void CopyFile(std::string_view source, std::string_view destination, bool overwrite);
+
+// How far a copy has come, for a front end that shows it: the destination, the
+// bytes copied so far and the source's size; told before the first chunk and
+// after each one. Nothing is told while no observer is set.
+using CopyProgress =
+    std::function<void(std::string_view destination, uint64_t copied, uint64_t size)>;
+void SetCopyProgress(CopyProgress progress);
 
 // Appends text (converted to Windows-1252) and CR LF to a file, creating the
 // file when missing; opened and closed within the call. Raises 76 when the folder

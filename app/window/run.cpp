@@ -1,0 +1,208 @@
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QSocketNotifier>
+#include <QStyle>
+#include <QStyleFactory>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "app/front_end.h"
+#include "app/instance.h"
+#include "app/tui_layout.h"
+#include "app/window/dialogs.h"
+#include "app/window/view.h"
+#include "app/window/window.h"
+#include "platform/file_cache.h"
+#include "platform/filesys.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "platform/termination.h"
+
+namespace win {
+namespace {
+
+bool Connects(const std::string& path, bool abstract) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const size_t offset = abstract ? 1 : 0;
+  if (path.size() + offset >= sizeof address.sun_path) {
+    close(fd);
+    return false;
+  }
+  std::memcpy(address.sun_path + offset, path.data(), path.size());
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
+  close(fd);
+  return ok;
+}
+
+// An X display on this machine (":0", "unix:1.0") answers on its socket; one
+// on another host is left for the toolkit to reach.
+bool XDisplayReachable(const std::string& display) {
+  const size_t colon = display.rfind(':');
+  if (colon == std::string::npos) return false;
+  const std::string host = display.substr(0, colon);
+  if (!host.empty() && host != "unix") return true;
+  const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
+  const std::string socket = "/tmp/.X11-unix/X" + number;
+  return Connects(socket, false) || Connects(socket, true);
+}
+
+bool WaylandUsable(const std::string& name) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string path =
+      name[0] == '/' ? name : std::string(runtime != nullptr ? runtime : "") + "/" + name;
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  const QString plugins = QLibraryInfo::path(QLibraryInfo::PluginsPath);
+  return access((plugins + "/platforms/libqwayland-generic.so").toLocal8Bit().constData(), R_OK) ==
+         0;
+}
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// Set while the window is up: a process that ends on another way (the toolkit
+// ends it when the display goes away) still leaves the step without OK.
+frm_Start_Config_Exe* openForm = nullptr;
+
+void DisplayGone() {
+  frm_Start_Config_Exe* form = openForm;
+  if (form == nullptr) return;
+  openForm = nullptr;
+  const bool marked = form->LeaveWithoutOK();
+  std::cerr << "Start_Config: the display has gone; the step is left without OK"
+            << (marked ? " and the cancel mark is written\n" : "\n");
+  platform::SyncWrittenFiles();
+  _exit(app::kExitWindowOpen);
+}
+
+void UseClassicLook(QApplication& application) {
+  application.setStyle(QStyleFactory::create("Fusion"));
+  QPalette palette = application.style()->standardPalette();
+  const QColor grey(192, 192, 192);
+  palette.setColor(QPalette::Window, grey);
+  palette.setColor(QPalette::Button, grey);
+  palette.setColor(QPalette::Base, Qt::white);
+  palette.setColor(QPalette::Highlight, QColor(0, 0, 128));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  palette.setColor(QPalette::ButtonText, Qt::black);
+  palette.setColor(QPalette::Text, Qt::black);
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(128, 128, 128));
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
+  application.setPalette(palette);
+}
+
+}  // namespace
+
+std::string DisplayProblem() {
+  const std::string platform = Env("QT_QPA_PLATFORM");
+  for (const char* own : {"offscreen", "minimal", "vnc", "linuxfb", "eglfs"})
+    if (platform.rfind(own, 0) == 0) return "";
+  const std::string x = Env("DISPLAY"), wayland = Env("WAYLAND_DISPLAY");
+  if (x.empty() && wayland.empty()) return "no display is set (DISPLAY or WAYLAND_DISPLAY)";
+  if (!x.empty() && XDisplayReachable(x)) return "";
+  if (!wayland.empty() && platform.empty() && WaylandUsable(wayland)) {
+    setenv("QT_QPA_PLATFORM", "wayland", 1);
+    return "";
+  }
+  return x.empty() ? "the Wayland display " + wayland + " cannot be used"
+                   : "the display " + x + " cannot be reached";
+}
+
+int RunWindow() {
+  static int argc = 1;
+  static char name[] = "Start_Config";
+  static char* argv[] = {name, nullptr};
+  QApplication application(argc, argv);
+  UseClassicLook(application);
+
+  auto form = std::make_unique<frm_Start_Config_Exe>();
+  WindowView view(*form);
+  bool starting = true;
+  platform::SetMessageBoxHandler([&view](const platform::MessageBox& box) {
+    return RunMessageBox(view.isVisible() ? &view : nullptr, box);
+  });
+  form->window.onFileDialog = [&view](const ui::FileDialogRequest& request) {
+    return RunFileDialog(&view, request);
+  };
+  // The hourglass and each pass of pending events show at once; the user's
+  // input waits until the handler is done.
+  form->window.onFrontEndNote = [&view](const std::string&) {
+    view.Refresh();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  };
+  platform::SetCopyProgress(
+      [&view](std::string_view destination, uint64_t copied, uint64_t size) {
+        view.ShowCopyProgress(std::string(destination), copied, size);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      });
+
+  // A request to end the process: acted on at once while the window waits;
+  // while a handler runs, its box is closed and the step raises the request at
+  // its next safe point.
+  QSocketNotifier endRequests(platform::EndRequestDescriptor(), QSocketNotifier::Read);
+  QObject::connect(&endRequests, &QSocketNotifier::activated, [&] {
+    endRequests.setEnabled(false);
+    if (starting || view.Busy()) {
+      CloseOpenBoxes();
+      return;
+    }
+    const int signal = platform::PendingEndRequest();
+    if (signal == 0) return;
+    openForm = nullptr;
+    form->LeaveWithoutOK();
+    platform::EndProcess(app::kExitSignalBase + signal);
+  });
+
+  if (!app::ClaimInstallation()) {
+    const platform::MessageBox refusal = app::SecondStartBox();
+    try {
+      platform::ShowMessageBox(refusal);
+    } catch (const platform::EndRequest&) {
+    }
+    std::cerr << "Start_Config: " << refusal.text << "; this start ends without writing anything\n";
+    return app::kExitOther;
+  }
+
+  try {
+    // Boxes of the start-up show on their own, before the window.
+    form->Form_Load();
+  } catch (const platform::EndRequest& request) {
+    form->LeaveWithoutOK();
+    platform::EndProcess(app::kExitSignalBase + request.signal);
+  }
+  starting = false;
+  openForm = form.get();
+  std::atexit(DisplayGone);
+  platform::SetProcessEndNote([](int) { openForm = nullptr; });
+  view.Refresh();
+  view.show();
+  // As the window appears, the first control in the Tab order gets the focus.
+  for (ui::Control* c : tui::TabOrder(form->window)) {
+    if (!c->Usable()) continue;
+    view.Act("focus", c);
+    break;
+  }
+  platform::SyncWrittenFiles();
+  application.exec();
+  openForm = nullptr;
+  form->LeaveWithoutOK();
+  return app::kExitWindowOpen;
+}
+
+}  // namespace win
