@@ -311,6 +311,8 @@ void Mouse(Session& s, const Key& key) {
 }
 
 void HandleKey(Session& s, const Key& key) {
+  // A button's release ends the click that may just have left a note.
+  if (key.code == KeyCode::Mouse && !key.press) return;
   s.view.note.clear();
   frm_Start_Config_Exe& form = s.form;
   if (s.TooSmall()) {
