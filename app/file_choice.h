@@ -13,11 +13,11 @@
 namespace app {
 
 struct FolderChoice {
-  std::string label;  // the folder's name, "c:\" for a drive's root
-  std::string path;   // full Windows path
-  int depth = 0;      // 0 for a drive's root
-  bool open = false;  // on the way down to the current folder (or the current one)
-  bool drive = false; // another drive, listed after the tree
+  std::string label;   // the folder's name, "c:\" for a drive's root
+  std::string path;    // full Windows path
+  int depth = 0;       // 0 for a drive's root
+  bool open = false;   // on the way down to the current folder (or the current one)
+  bool drive = false;  // another drive, listed after the tree
 };
 
 struct FileChoice {

@@ -37,6 +37,7 @@ struct StartOptions {
   int* input = nullptr;
   std::filesystem::path scriptFile;     // the script as it lies, not the text given
   std::optional<rlim_t> fileSizeLimit;  // set in the step's process before the exec
+  bool withoutScript = false;           // no KORVEX_SCRIPT: a window front end runs
 };
 
 // Lays a minimal installation: the executable and the folders Start and
@@ -116,10 +117,11 @@ class Installation {
       const std::filesystem::path errFile = RunFile(".stderr", getpid());
       if (options.scriptFile.empty()) std::ofstream(scriptFile, std::ios::binary) << script;
       std::vector<std::string> env = options.environment;
-      env.push_back("KORVEX_SCRIPT=" + (input ? std::string("-")
-                                        : options.scriptFile.empty()
-                                            ? scriptFile.string()
-                                            : options.scriptFile.string()));
+      if (!options.withoutScript)
+        env.push_back("KORVEX_SCRIPT=" + (input ? std::string("-")
+                                          : options.scriptFile.empty()
+                                              ? scriptFile.string()
+                                              : options.scriptFile.string()));
       env.push_back(std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES"));
       env.push_back("PATH=/usr/bin:/bin");
       if (input != nullptr) {

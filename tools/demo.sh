@@ -2,9 +2,10 @@
 # Builds the step and runs it on the embedded demo installation (demo/installation),
 # laid afresh under demo-run/, which is the demo's drive C:.
 #
-#   bash tools/demo.sh             at a terminal: the window on the terminal, operated with
-#                                  keys and the mouse
-#   bash tools/demo.sh --scripted  (or with standard input not a terminal) run the built-in
+#   bash tools/demo.sh             with a display: the desktop window; otherwise at a
+#                                  terminal: the window on the terminal, operated with keys
+#                                  and the mouse (KORVEX_FRONTEND=window|terminal chooses)
+#   bash tools/demo.sh --scripted  (or with neither a display nor a terminal) run the built-in
 #                                  demonstration: refused copy, accepted copy, OK
 #
 # BUILD_DIR picks the build folder (default build).
@@ -12,10 +13,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo="$PWD"
 
+# The step opens the desktop window where a display is at hand, else the terminal window.
+desktop=false
+if [ "${KORVEX_FRONTEND:-}" != terminal ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  desktop=true
+fi
+[ "${KORVEX_FRONTEND:-}" = window ] && desktop=true
 scripted=false
 case "${1:-}" in
   --scripted) scripted=true ;;
-  "") [ -t 0 ] || scripted=true ;;
+  "") $desktop || [ -t 0 ] || scripted=true ;;
   *)
     echo "usage: bash tools/demo.sh [--scripted]" >&2
     exit 2
@@ -69,6 +76,19 @@ if $scripted; then
   echo "Running the demonstration script demo/demo.script:"
   echo
   (cd "$run" && KORVEX_SCRIPT="$script" "$exe" "${args[@]}") || status=$?
+elif $desktop; then
+  cat <<'EOF'
+The desktop window opens (mouse, touch or keyboard):
+  click / tap       press, tick, pick                double-click   open a folder
+  Tab / Shift-Tab   move from field to field         Enter / Space  press the focused button
+  F1                help mode on and off             Esc / Alt+F4   close the window (asks first)
+Try it: in the folder list "Pfad Save and Restore" open C:\SaveRestore, then
+  Copy_2019_OtherLine   a copy of another line: refused
+  Copy_VWStudio         a VWStudio copy: taken over, OK stays disabled
+  Copy_2025_Line1       the matching copy: settings taken over, OK (the green tick) enabled
+adjust what you like, then press OK to copy the files and write the settings, or Cancel.
+EOF
+  (cd "$run" && "$exe" "${args[@]}") || status=$?
 else
   cat <<'EOF'
 The window opens on this terminal (it needs at least 99 x 38 characters):

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need when it is missing (Debian): cmake, g++,
-# GoogleTest, and tmux, in which the tests run the window on a terminal.
+# GoogleTest, Qt 6 Widgets for the desktop window, tmux, in which the tests run the
+# window on a terminal, and xvfb and xdotool, in which they run the desktop window.
 # Quiet when everything is there.
 set -euo pipefail
 missing=()
@@ -8,6 +9,11 @@ command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 command -v tmux >/dev/null 2>&1 || missing+=(tmux)
+[ -f /usr/lib/x86_64-linux-gnu/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake ] ||
+  [ -n "$(find /usr/lib -path '*cmake/Qt6Widgets/Qt6WidgetsConfig.cmake' -print -quit 2>/dev/null)" ] ||
+  missing+=(qt6-base-dev)
+command -v Xvfb >/dev/null 2>&1 || missing+=(xvfb)
+command -v xdotool >/dev/null 2>&1 || missing+=(xdotool)
 if [ "${#missing[@]}" -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"

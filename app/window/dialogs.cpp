@@ -89,7 +89,8 @@ platform::Answer RunMessageBox(QWidget* parent, const platform::MessageBox& box)
     dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     dialog.installEventFilter(&ignoreEscape);
   }
-  auto* defaultButton = static_cast<QPushButton*>(box.defaultButton == 1 && second ? second : first);
+  auto* defaultButton =
+      static_cast<QPushButton*>(box.defaultButton == 1 && second ? second : first);
   dialog.setDefaultButton(defaultButton);
   defaultButton->setFocus();
   RunModal(dialog);
@@ -203,7 +204,9 @@ class OpenDialog : public QDialog {
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
     const QIcon drive = style()->standardIcon(QStyle::SP_DriveHDIcon);
     for (const app::FolderChoice& f : choice_.folders) {
-      auto* item = new QListWidgetItem(f.drive ? drive : f.open ? open : closed,
+      auto* item = new QListWidgetItem(f.drive  ? drive
+                                       : f.open ? open
+                                                : closed,
                                        QString(f.depth * 2, QChar(' ')) + Q(f.label));
       item->setData(Qt::UserRole, Q(f.path));
       folders_->addItem(item);

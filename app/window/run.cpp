@@ -6,8 +6,6 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QSocketNotifier>
-#include <QStyle>
-#include <QStyleFactory>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -28,18 +26,19 @@
 namespace win {
 namespace {
 
-bool Connects(const std::string& path, bool abstract) {
+bool ConnectsAbstract(const std::string& path) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  const size_t offset = abstract ? 1 : 0;
+  const size_t offset = 1;
   if (path.size() + offset >= sizeof address.sun_path) {
     close(fd);
     return false;
   }
   std::memcpy(address.sun_path + offset, path.data(), path.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  const auto length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
   const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
   close(fd);
   return ok;
@@ -54,8 +53,13 @@ bool XDisplayReachable(const std::string& display) {
   if (!host.empty() && host != "unix") return true;
   const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
   if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
+  // The socket file is enough: connecting to look would make an X server
+  // without clients reset itself, and refuse the window's own connection
+  // meanwhile. Servers that listen only in the abstract namespace are asked.
   const std::string socket = "/tmp/.X11-unix/X" + number;
-  return Connects(socket, false) || Connects(socket, true);
+  struct stat st {};
+  if (stat(socket.c_str(), &st) == 0) return S_ISSOCK(st.st_mode);
+  return ConnectsAbstract(socket);
 }
 
 bool WaylandUsable(const std::string& name) {
@@ -89,22 +93,11 @@ void DisplayGone() {
   _exit(app::kExitWindowOpen);
 }
 
-void UseClassicLook(QApplication& application) {
-  application.setStyle(QStyleFactory::create("Fusion"));
-  QPalette palette = application.style()->standardPalette();
-  const QColor grey(192, 192, 192);
-  palette.setColor(QPalette::Window, grey);
-  palette.setColor(QPalette::Button, grey);
-  palette.setColor(QPalette::Base, Qt::white);
-  palette.setColor(QPalette::Highlight, QColor(0, 0, 128));
-  palette.setColor(QPalette::HighlightedText, Qt::white);
-  palette.setColor(QPalette::WindowText, Qt::black);
-  palette.setColor(QPalette::ButtonText, Qt::black);
-  palette.setColor(QPalette::Text, Qt::black);
-  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(128, 128, 128));
-  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
-  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
-  application.setPalette(palette);
+// The toolkit reports a display that went away, then ends the process from
+// its own code; the step is left without OK before that.
+void WatchForLostDisplay(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type != QtDebugMsg) std::cerr << message.toLocal8Bit().constData() << "\n";
+  if (openForm != nullptr && message.contains("connection broke")) DisplayGone();
 }
 
 }  // namespace
@@ -146,11 +139,10 @@ int RunWindow() {
     view.Refresh();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
-  platform::SetCopyProgress(
-      [&view](std::string_view destination, uint64_t copied, uint64_t size) {
-        view.ShowCopyProgress(std::string(destination), copied, size);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-      });
+  platform::SetCopyProgress([&view](std::string_view destination, uint64_t copied, uint64_t size) {
+    view.ShowCopyProgress(std::string(destination), copied, size);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  });
 
   // A request to end the process: acted on at once while the window waits;
   // while a handler runs, its box is closed and the step raises the request at
@@ -188,6 +180,7 @@ int RunWindow() {
   }
   starting = false;
   openForm = form.get();
+  qInstallMessageHandler(WatchForLostDisplay);
   std::atexit(DisplayGone);
   platform::SetProcessEndNote([](int) { openForm = nullptr; });
   view.Refresh();

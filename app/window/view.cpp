@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -101,6 +102,25 @@ QImage PictureImage(const ui::Picture& picture, bool enabled) {
   return image;
 }
 
+// Fusion with the classic grey of the layout's colours.
+void UseClassicLook(QApplication& application) {
+  application.setStyle(QStyleFactory::create("Fusion"));
+  QPalette palette = application.style()->standardPalette();
+  const QColor grey(192, 192, 192);
+  palette.setColor(QPalette::Window, grey);
+  palette.setColor(QPalette::Button, grey);
+  palette.setColor(QPalette::Base, Qt::white);
+  palette.setColor(QPalette::Highlight, QColor(0, 0, 128));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  palette.setColor(QPalette::ButtonText, Qt::black);
+  palette.setColor(QPalette::Text, Qt::black);
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(128, 128, 128));
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
+  application.setPalette(palette);
+}
+
 WindowView::WindowView(frm_Start_Config_Exe& f, double scale) : form(f), scale_(scale) {
   if (scale_ <= 0) {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -180,14 +200,13 @@ void WindowView::Build() {
         list->viewport()->installEventFilter(this);
         controls_[list->viewport()] = cp;
         const bool folders = c.kind() == ui::Kind::DirListBox;
-        connect(list, &QListWidget::currentRowChanged, this, [this, cp, list, folders](int row) {
-          if (refreshing_ || row < 0) return;
-          // Moving through a folder list clicks it; through a list, picks the entry.
-          if (folders)
-            Act("click", cp);
-          else if (row != cp->ListIndex())
-            Act("select", cp, list->item(row)->text().toStdString());
-        });
+        // Moving through a folder list clicks it. A list's entries are picked by
+        // the keys and clicks themselves (see eventFilter): a list that merely
+        // gets the focus picks nothing.
+        if (folders)
+          connect(list, &QListWidget::currentRowChanged, this, [this, cp](int row) {
+            if (!refreshing_ && row >= 0) Act("click", cp);
+          });
         w = list;
         break;
       }
@@ -279,7 +298,6 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
   if (w->isVisibleTo(w->parentWidget()) != shown) w->setVisible(shown);
   if (w->isEnabled() != c.Enabled()) w->setEnabled(c.Enabled());
   Place(c, w);
-  if (!shown) return;
   if (c.kind() == ui::Kind::Image) {
     // The bitmap as it is, pixel for pixel, at the control's top left.
     auto* label = static_cast<QLabel*>(w);
@@ -319,8 +337,8 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
         QIcon icon(pixmap);
         icon.addPixmap(QPixmap::fromImage(PictureImage(picture, false)), QIcon::Disabled);
         button->setIcon(icon);
-        button->setIconSize(QSize(Pixels(picture.width * 15, scale_),
-                                  Pixels(picture.height * 15, scale_)));
+        button->setIconSize(
+            QSize(Pixels(picture.width * 15, scale_), Pixels(picture.height * 15, scale_)));
       }
       break;
     }
@@ -359,8 +377,10 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
       auto* edit = static_cast<QLineEdit*>(w);
       const QString text = Q(c.Text());
       if (edit->text() != text) edit->setText(text);
+      // The selection shows only while the box has the focus, as the system's
+      // text boxes hide it.
       const int start = c.SelStart(), length = c.SelLength();
-      if (length > 0)
+      if (length > 0 && form.window.Focused() == &c)
         edit->setSelection(start, length);
       else
         edit->setCursorPosition(start);
@@ -556,6 +576,38 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event) {
         Act("click", c);
         return true;
       }
+      if (c->kind() == ui::Kind::ListBox) {
+        auto* list = static_cast<QListWidget*>(w);
+        const int count = list->count(), page = 8;
+        const int from = c->ListIndex();
+        int to = -2;
+        switch (key->key()) {
+          case Qt::Key_Up:
+            to = from - 1;
+            break;
+          case Qt::Key_Down:
+            to = from + 1;
+            break;
+          case Qt::Key_PageUp:
+            to = from - page;
+            break;
+          case Qt::Key_PageDown:
+            to = from + page;
+            break;
+          case Qt::Key_Home:
+            to = 0;
+            break;
+          case Qt::Key_End:
+            to = count - 1;
+            break;
+          default:
+            break;
+        }
+        if (to == -2) break;
+        to = std::clamp(to, 0, count - 1);
+        if (count > 0 && to != from) Act("select", c, list->item(to)->text().toStdString());
+        return true;
+      }
       if (enter && c->kind() == ui::Kind::DirListBox) {
         auto* list = static_cast<QListWidget*>(w);
         if (QListWidgetItem* item = list->currentItem())
@@ -592,8 +644,7 @@ void WindowView::closeEvent(QCloseEvent* event) {
 
 void WindowView::paintEvent(QPaintEvent* event) {
   QWidget::paintEvent(event);
-  if (frameFd_ >= 0)
-    QTimer::singleShot(0, this, [this] { (void)!write(frameFd_, "frame\n", 6); });
+  if (frameFd_ >= 0) QTimer::singleShot(0, this, [this] { (void)!write(frameFd_, "frame\n", 6); });
 }
 
 }  // namespace win

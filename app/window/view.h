@@ -5,6 +5,7 @@
 // every widget is brought up to date from the model again.
 #pragma once
 
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
@@ -22,6 +23,9 @@ int Pixels(int twips, double scale);
 // The image of a picture: a loaded bitmap pixel for pixel, or the program's
 // own pictures drawn from their rows (greyed when disabled). Null for none.
 QImage PictureImage(const ui::Picture& picture, bool enabled = true);
+
+// The application's look: Fusion in the layout's grey.
+void UseClassicLook(QApplication& application);
 
 class WindowView : public QWidget {
  public:

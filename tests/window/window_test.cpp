@@ -1,0 +1,297 @@
+// The desktop window in-process on the demo installation: the widgets show
+// the window model, and clicks, keys, boxes and the open dialog reach the
+// model as the script's actions do.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+
+#include "app/window/dialogs.h"
+#include "app/window/view.h"
+#include "runtime/help_mode.h"
+#include "tests/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::BoxRecorder;
+using testsupport::RuntimeState;
+using testsupport::TempTree;
+
+class DesktopWindow : public ::testing::Test {
+ protected:
+  DesktopWindow() {
+    fs::copy(KORVEX_SOURCE_DIR "/demo/installation", tree_.root(), fs::copy_options::recursive);
+    testsupport::SetProcess(
+        "/EXTERNAL=KVXCFG /LOGFILE=C:\\Korvex\\KVXcfglog.txt /SOURCEPATH=C:\\Setup\\");
+    form_ = std::make_unique<frm_Start_Config_Exe>();
+    form_->Form_Load();
+    view_ = std::make_unique<win::WindowView>(*form_, 1.0);
+    view_->show();
+    QApplication::setActiveWindow(view_.get());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(view_.get()));
+  }
+
+  template <class W>
+  W* Widget(const ui::Control* c) {
+    auto* w = dynamic_cast<W*>(view_->WidgetOf(*c));
+    EXPECT_NE(w, nullptr) << c->DisplayName();
+    return w;
+  }
+
+  // Every widget where, as and with what the model says.
+  void ExpectWidgetsShowTheModel() {
+    for (const auto& owned : form_->window.Controls()) {
+      const ui::Control& c = *owned;
+      QWidget* w = view_->WidgetOf(c);
+      if (c.kind() == ui::Kind::CommonDialog) continue;
+      ASSERT_NE(w, nullptr) << c.DisplayName();
+      const ui::Rect r = c.Position();
+      EXPECT_EQ(w->geometry(), QRect(r.left / 15, r.top / 15, r.width / 15, r.height / 15))
+          << c.DisplayName();
+      EXPECT_EQ(w->isVisibleTo(view_.get()), c.Shown()) << c.DisplayName();
+      bool enabled = c.Enabled();
+      for (const ui::Control* p = c.Container(); p != nullptr; p = p->Container())
+        enabled = enabled && p->Enabled();
+      EXPECT_EQ(w->isEnabled(), enabled) << c.DisplayName();
+      QString text;
+      if (auto* label = dynamic_cast<QLabel*>(w); label && c.kind() == ui::Kind::Label)
+        text = label->text();
+      else if (auto* button = dynamic_cast<QAbstractButton*>(w))
+        text = button->text();
+      else if (auto* frame = dynamic_cast<QGroupBox*>(w))
+        text = frame->title();
+      else if (auto* edit = dynamic_cast<QLineEdit*>(w))
+        text = edit->text();
+      else if (auto* combo = dynamic_cast<QComboBox*>(w); combo && c.kind() == ui::Kind::ComboBox)
+        text = combo->currentText();
+      else
+        continue;
+      const std::string expected =
+          c.kind() == ui::Kind::TextBox || c.kind() == ui::Kind::ComboBox ? c.Text() : c.Caption();
+      EXPECT_EQ(text.toStdString(), expected) << c.DisplayName();
+    }
+  }
+
+  // Answers the modal box or dialog that opens next with what `answer` does to it.
+  void WhenABoxOpens(std::function<void(QWidget*)> answer) {
+    QTimer::singleShot(0, [answer] {
+      QWidget* box = QApplication::activeModalWidget();
+      ASSERT_NE(box, nullptr);
+      answer(box);
+    });
+  }
+
+  RuntimeState state_;
+  TempTree tree_;
+  BoxRecorder boxes_;
+  std::unique_ptr<frm_Start_Config_Exe> form_;
+  std::unique_ptr<win::WindowView> view_;
+};
+
+TEST_F(DesktopWindow, WidgetsShowTheModelAfterStartRefusalAndTakeover) {
+  EXPECT_EQ(view_->windowTitle().toStdString(), form_->window.Caption());
+  EXPECT_EQ(view_->size(), QSize(11880 / 15, 8595 / 15));
+  ExpectWidgetsShowTheModel();
+  // At 144 dpi everything is half as large again.
+  win::WindowView large(*form_, 1.5);
+  EXPECT_EQ(large.WidgetOf(*form_->CommandOK)->geometry(), QRect(840, 771, 170, 86));
+  auto* ok = Widget<QPushButton>(form_->CommandOK);
+  EXPECT_EQ(ok->iconSize(), QSize(44, 36));  // the tick at its own size
+  EXPECT_FALSE(ok->isEnabled());
+
+  view_->Act("dir", form_->DirSAR, "C:\\SaveRestore\\Copy_2019_OtherLine");
+  ASSERT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_EQ(boxes_.boxes[0].title, "Error - Wrong Save & Restore!");
+  ExpectWidgetsShowTheModel();
+  EXPECT_FALSE(ok->isEnabled());
+
+  view_->Act("dir", form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+  ExpectWidgetsShowTheModel();
+  EXPECT_TRUE(ok->isEnabled());
+  EXPECT_EQ(Widget<QLineEdit>(form_->TextPath[0])->text().toStdString(),
+            "C:\\SaveRestore\\Copy_2025_Line1\\program\\korvex.mdb");
+  // The folder list: the path down to the copy, then its subfolders.
+  auto* folders = Widget<QListWidget>(form_->DirSAR);
+  EXPECT_EQ(folders->item(2)->text().trimmed().toStdString(), "Copy_2025_Line1");
+  EXPECT_EQ(folders->currentRow(), 2);
+  EXPECT_EQ(folders->item(3)->text().trimmed().toStdString(), "Capper");
+}
+
+TEST_F(DesktopWindow, ClicksAndKeysDriveTheModel) {
+  // A double-click opens a folder; arrows and Enter open the next one, which
+  // takes the copy over.
+  auto* folders = Widget<QListWidget>(form_->DirSAR);
+  const auto row = [&](const char* name) {
+    for (int i = 0; i < folders->count(); ++i)
+      if (folders->item(i)->text().trimmed() == name) return i;
+    return -1;
+  };
+  ASSERT_GE(row("SaveRestore"), 0);
+  QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {},
+                     folders->visualItemRect(folders->item(row("SaveRestore"))).center());
+  EXPECT_EQ(form_->DirSAR->Path(), "C:\\SaveRestore");
+  folders->setFocus();
+  while (folders->currentRow() < row("Copy_2025_Line1")) QTest::keyClick(folders, Qt::Key_Down);
+  QTest::keyClick(folders, Qt::Key_Return);
+  EXPECT_EQ(form_->DirSAR->Path(), "C:\\SaveRestore\\Copy_2025_Line1");
+  EXPECT_TRUE(form_->CommandOK->Enabled());
+  EXPECT_EQ(form_->window.Focused(), form_->DirSAR);
+
+  // The copy's list: getting the focus picks nothing, the arrows pick entries.
+  auto* files = Widget<QListWidget>(form_->ListSAR);
+  ASSERT_GT(files->count(), 1);
+  QTest::keyClick(folders, Qt::Key_Tab);
+  QTest::qWait(1);
+  EXPECT_EQ(form_->window.Focused(), form_->ListSAR);
+  EXPECT_EQ(form_->ListSAR->ListIndex(), -1);
+  QTest::keyClick(files, Qt::Key_Down);
+  QTest::keyClick(files, Qt::Key_Down);
+  EXPECT_EQ(form_->ListSAR->ListIndex(), 1);
+
+  // Typing replaces the selection at the caret, as a user's typing does.
+  auto* speed = Widget<QLineEdit>(form_->TextSpeedFactor[2]);
+  QTest::mouseClick(speed, Qt::LeftButton);
+  QTest::qWait(1);
+  EXPECT_EQ(form_->window.Focused(), form_->TextSpeedFactor[2]);
+  QTest::keyClick(speed, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(speed, "42");
+  EXPECT_EQ(form_->TextSpeedFactor[2]->Text(), "42");
+  EXPECT_EQ(form_->TextSpeedFactor[2]->SelStart(), 2);
+  QTest::keyClick(speed, Qt::Key_Backspace);
+  EXPECT_EQ(form_->TextSpeedFactor[2]->Text(), "4");
+
+  // Tab goes on in the window's order and takes the model's focus along.
+  QTest::keyClick(speed, Qt::Key_Tab);
+  QTest::qWait(1);
+  EXPECT_EQ(form_->window.Focused(), form_->TextSpeedFactor[3]);
+
+  // A drop-down list picks with the arrow keys; the check box ticks with a click.
+  auto* date = Widget<QComboBox>(form_->ComboDateFormat);
+  const int before = form_->ComboDateFormat->ListIndex();
+  date->setFocus();
+  QTest::keyClick(date, before + 1 < date->count() ? Qt::Key_Down : Qt::Key_Up);
+  EXPECT_NE(form_->ComboDateFormat->ListIndex(), before);
+  EXPECT_EQ(date->currentIndex(), form_->ComboDateFormat->ListIndex());
+  const int ticked = form_->CheckTimeChanging->Value();
+  QTest::mouseClick(Widget<QCheckBox>(form_->CheckTimeChanging), Qt::LeftButton);
+  EXPECT_NE(form_->CheckTimeChanging->Value(), ticked);
+  // On a touch panel a tap is a click.
+  static QPointingDevice* touch = QTest::createTouchDevice();
+  auto* box = Widget<QCheckBox>(form_->CheckTimeChanging);
+  const QPoint middle = box->mapTo(view_.get(), box->rect().center());
+  QTest::touchEvent(view_.get(), touch).press(0, middle, view_.get());
+  QTest::touchEvent(view_.get(), touch).release(0, middle, view_.get());
+  QTest::qWait(1);
+  EXPECT_EQ(form_->CheckTimeChanging->Value(), ticked);
+
+  // F1 is the help switch: green, and the What's-This pointer over the window.
+  QTest::keyClick(view_.get(), Qt::Key_F1);
+  EXPECT_TRUE(rt::HelpMode);
+  EXPECT_EQ(speed->cursor().shape(), Qt::WhatsThisCursor);
+  EXPECT_EQ(Widget<QPushButton>(form_->CommandQuest)->palette().color(QPalette::Button),
+            QColor(0, 255, 0));
+  QTest::mouseClick(Widget<QPushButton>(form_->CommandQuest), Qt::LeftButton);
+  EXPECT_FALSE(rt::HelpMode);
+  EXPECT_NE(speed->cursor().shape(), Qt::WhatsThisCursor);
+
+  // The copies' progress shows over the window while OK works.
+  view_->ShowCopyProgress("C:\\Korvex\\program\\Korvex.mdb", 50, 200);
+  const auto* bar = view_->findChild<QProgressBar*>();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->value(), 250);
+  view_->ShowCopyProgress("", 0, 0);
+  EXPECT_FALSE(bar->isVisible());
+}
+
+TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
+  EXPECT_EQ(win::BoxText("a\n\rb\r\nc\nd").toStdString(), "a\nb\nc\nd");
+  platform::SetMessageBoxHandler(
+      [this](const platform::MessageBox& box) { return win::RunMessageBox(view_.get(), box); });
+  form_->window.onFileDialog = [this](const ui::FileDialogRequest& request) {
+    return win::RunFileDialog(view_.get(), request);
+  };
+
+  // Esc is the close box, which asks; No keeps the window.
+  QString title, text;
+  int buttons = 0;
+  WhenABoxOpens([&](QWidget* box) {
+    auto* message = qobject_cast<QMessageBox*>(box);
+    ASSERT_NE(message, nullptr);
+    title = message->windowTitle();
+    text = message->text();
+    buttons = static_cast<int>(message->buttons().size());
+    EXPECT_EQ(message->icon(), QMessageBox::Critical);
+    EXPECT_EQ(message->defaultButton()->text(), "No");
+    QTest::keyClick(message, Qt::Key_Escape);  // not an answer in a Yes/No box
+    EXPECT_TRUE(message->isVisible());
+    message->buttons()[1]->click();
+  });
+  QTest::keyClick(view_.get(), Qt::Key_Escape);
+  EXPECT_EQ(title.toStdString(), "Cancel?");
+  EXPECT_EQ(text.toStdString(), "Cancel configuration?\n\"Yes\" will abort the whole procedure!");
+  EXPECT_EQ(buttons, 2);
+  EXPECT_TRUE(view_->isVisible());
+
+  // The open dialog of a database button shows Windows paths, never the host's.
+  view_->Act("dir", form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+  bool sawHostPath = true;
+  QString lookIn;
+  WhenABoxOpens([&](QWidget* dialog) {
+    const std::string host = tree_.root().string();
+    sawHostPath = false;
+    for (auto* label : dialog->findChildren<QLabel*>())
+      if (label->text().toStdString().find(host) != std::string::npos) sawHostPath = true;
+    for (auto* list : dialog->findChildren<QListWidget*>())
+      for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text().toStdString().find(host) != std::string::npos) sawHostPath = true;
+    lookIn = dialog->findChildren<QLabel*>()[0]->text();
+    auto* files = dialog->findChild<QListWidget*>("files");
+    ASSERT_NE(files, nullptr);
+    ASSERT_GT(files->count(), 0);
+    files->setFocus();
+    files->setCurrentRow(0);
+    QTest::keyClick(files, Qt::Key_Return);
+  });
+  QTest::mouseClick(Widget<QPushButton>(form_->CommandPath[1]), Qt::LeftButton);
+  EXPECT_FALSE(sawHostPath);
+  EXPECT_TRUE(lookIn.startsWith("Look in: C:\\")) << lookIn.toStdString();
+  const std::string chosen = form_->TextPath[1]->Text();
+  EXPECT_EQ(chosen.rfind("C:\\", 0), 0u) << chosen;
+  EXPECT_NE(chosen.find(".mdb"), std::string::npos) << chosen;
+
+  // Cancel leaves the path as it was.
+  WhenABoxOpens([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+  QTest::mouseClick(Widget<QPushButton>(form_->CommandPath[1]), Qt::LeftButton);
+  EXPECT_EQ(form_->TextPath[1]->Text(), chosen);
+}
+
+TEST_F(DesktopWindow, TheLogoShowsThePictureExactlyWhereTheLayoutPutsIt) {
+  view_->Act("dir", form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+  const ui::Picture& logo = form_->ImageLogo->GetPicture();
+  ASSERT_FALSE(logo.Empty());
+  const std::optional<ui::Pixels> pixels = ui::ReadBitmapPixels(logo.source);
+  ASSERT_TRUE(pixels);
+  const QImage shown = view_->grab().toImage();
+  const QPoint at = view_->WidgetOf(*form_->ImageLogo)->mapTo(view_.get(), QPoint(0, 0));
+  int differing = 0;
+  for (int y = 0; y < pixels->height; ++y)
+    for (int x = 0; x < pixels->width; ++x)
+      if ((shown.pixel(at.x() + x, at.y() + y) & 0xFFFFFF) !=
+          pixels->rgb[static_cast<size_t>(y) * pixels->width + x])
+        ++differing;
+  EXPECT_EQ(differing, 0);
+}
+
+}  // namespace
