@@ -12,6 +12,8 @@ ColourDepth DetectColourDepth() {
   const std::string term = std::getenv("TERM") ? std::getenv("TERM") : "";
   const std::string colorTerm = std::getenv("COLORTERM") ? std::getenv("COLORTERM") : "";
   if (term.empty() || term == "dumb") return ColourDepth::None;
+  if (term == "linux" || term.rfind("linux-", 0) == 0)
+    return term.find("-m") != std::string::npos ? ColourDepth::None : ColourDepth::Console;
   if (colorTerm == "truecolor" || colorTerm == "24bit") return ColourDepth::TrueColour;
   if (term.find("256color") != std::string::npos || term.find("direct") != std::string::npos)
     return ColourDepth::Palette256;
@@ -127,6 +129,17 @@ void AppendColour(std::string& out, uint32_t c, bool background, ColourDepth dep
              std::to_string((i < 8 ? (background ? 40 : 30) : (background ? 100 : 90)) + (i % 8));
       return;
     }
+    case ColourDepth::Console: {
+      // Bright foregrounds as bold, which the console shows bright; bright
+      // backgrounds do not exist there: the dimmer twin instead, and white
+      // (the text boxes) as cyan so that fields still stand out from the grey.
+      const int i = Basic16(c);
+      if (background)
+        out += ";" + std::to_string(40 + (i == 15 ? 6 : i % 8));
+      else
+        out += (i < 8 ? ";" : ";1;") + std::to_string(30 + i % 8);
+      return;
+    }
     case ColourDepth::Palette256:
       out += (background ? ";48;5;" : ";38;5;") + std::to_string(Palette256(c));
       return;
@@ -150,18 +163,26 @@ std::string Sgr(const Style& s, ColourDepth depth) {
   return out + "m";
 }
 
+// The line-drawing set as G1, shifted in with SO and out with SI: the Linux
+// console in UTF-8 mode draws it only that way (a G0 switch with ESC ( 0
+// counts there only without UTF-8), xterm and its kind take either.
+constexpr char kLineDrawingOn[] = "\x1b)0\x0e";
+constexpr char kLineDrawingOff[] = "\x0f";
+
 void MoveTo(std::string& out, int x, int y) {
   out += "\x1b[" + std::to_string(y + 1) + ";" + std::to_string(x + 1) + "H";
 }
 
 }  // namespace
 
-std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth) {
+std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth,
+                   const Charset& charset) {
   std::string out;
   const bool full =
       before == nullptr || before->Width() != after.Width() || before->Height() != after.Height();
   if (full) out += "\x1b[0m\x1b[2J";
   bool haveStyle = false;
+  bool lineDrawing = false;  // the terminal's G0 set is the DEC special graphics
   Style current;
   int cursorX = -1, cursorY = -1;  // where the terminal's cursor is, when known
   for (int y = 0; y < after.Height(); ++y) {
@@ -170,18 +191,32 @@ std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth)
       if (!full && before->At(x, y) == cell) continue;
       if (full && cell == Cell{}) continue;  // the cleared screen shows this already
       if (x != cursorX || y != cursorY) MoveTo(out, x, y);
-      if (!haveStyle || !(cell.style == current)) {
-        out += Sgr(cell.style, depth);
-        current = cell.style;
+      Style style = cell.style;
+      Glyph glyph;
+      if (!charset.utf8) {
+        glyph = SingleByteGlyph(cell.ch, charset);
+        if (cell.ch == U'▀' && style.fg != kDefaultColour) style.bg = style.fg;
+        if (glyph.lineDrawing != lineDrawing) {
+          out += glyph.lineDrawing ? kLineDrawingOn : kLineDrawingOff;
+          lineDrawing = glyph.lineDrawing;
+        }
+      }
+      if (!haveStyle || !(style == current)) {
+        out += Sgr(style, depth);
+        current = style;
         haveStyle = true;
       }
-      out += EncodeUtf8(cell.ch);
+      if (charset.utf8)
+        out += EncodeUtf8(cell.ch);
+      else
+        out += glyph.byte;
       cursorX = x + 1;
       cursorY = y;
       // The terminal keeps the cursor in the last column after writing there.
       if (cursorX >= after.Width()) cursorX = -1;
     }
   }
+  if (lineDrawing) out += kLineDrawingOff;
   if (haveStyle) out += "\x1b[0m";
   if (after.CursorShown()) {
     MoveTo(out, after.CursorX(), after.CursorY());

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/charset.h"
 #include "platform/text.h"
 
 namespace tui {
@@ -22,8 +23,9 @@ constexpr uint32_t RGB(int r, int g, int b) {
          static_cast<uint32_t>(b);
 }
 
-// What the terminal can show, from TERM, COLORTERM and NO_COLOR.
-enum class ColourDepth { None, Basic, Palette256, TrueColour };
+// What the terminal can show, from TERM, COLORTERM and NO_COLOR. Console is
+// the Linux console: eight colours, bright ones in the foreground only.
+enum class ColourDepth { None, Basic, Console, Palette256, TrueColour };
 ColourDepth DetectColourDepth();
 
 struct Style {
@@ -86,7 +88,9 @@ class Canvas {
 // when before is null or of another size (the screen is cleared first),
 // otherwise only the changed cells. The output always ends with the cursor's
 // position and visibility ("\x1b[?25h" or "\x1b[?25l"), so a reader can tell
-// where a frame ends.
-std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth);
+// where a frame ends. Characters are sent in the terminal's character set;
+// without UTF-8 an upper-half block becomes a space in the upper colour.
+std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth,
+                   const Charset& charset = TerminalCharset());
 
 }  // namespace tui

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/text.h"
+
 namespace tui {
 namespace {
 
@@ -154,7 +156,8 @@ size_t Utf8Length(unsigned char lead) {
 enum class Step { Key, Skip, Wait };
 
 // Decodes one plain (non-escape) key at the front; how many bytes it took.
-Step PlainKey(const std::string& in, size_t at, bool complete, Key& key, size_t& used) {
+Step PlainKey(const std::string& in, size_t at, bool complete, const Charset& charset, Key& key,
+              size_t& used) {
   const unsigned char b = static_cast<unsigned char>(in[at]);
   used = 1;
   if (b == '\r' || b == '\n') {
@@ -169,6 +172,11 @@ Step PlainKey(const std::string& in, size_t at, bool complete, Key& key, size_t&
     key.ctrl = true;
   } else if (b < 0x20) {
     return Step::Skip;
+  } else if (b >= 0x80 && !charset.utf8) {
+    const char32_t ch = charset.high[b - 0x80];
+    if (ch == 0) return Step::Skip;
+    key = Code(KeyCode::Char);
+    key.text = platform::EncodeUtf8(ch);
   } else {
     const size_t length = Utf8Length(b);
     if (length == 0) return Step::Skip;
@@ -183,7 +191,8 @@ Step PlainKey(const std::string& in, size_t at, bool complete, Key& key, size_t&
 }
 
 // Decodes one key starting with ESC.
-Step EscapeKey(const std::string& in, bool complete, Key& key, size_t& used) {
+Step EscapeKey(const std::string& in, bool complete, const Charset& charset, Key& key,
+               size_t& used) {
   if (in.size() == 1) {
     if (!complete) return Step::Wait;
     key = Code(KeyCode::Escape);
@@ -198,6 +207,13 @@ Step EscapeKey(const std::string& in, bool complete, Key& key, size_t& used) {
       key = Mouse((code & 3) == 3 ? 0 : code, static_cast<unsigned char>(in[4]) - 32,
                   static_cast<unsigned char>(in[5]) - 32, (code & 3) != 3);
       used = 6;
+      return Step::Key;
+    }
+    if (in.size() >= 3 && in[2] == '[') {  // the Linux console's F1 to F5: ESC [ [ A to E
+      if (in.size() < 4) return complete ? (used = in.size(), Step::Skip) : Step::Wait;
+      used = 4;
+      if (in[3] < 'A' || in[3] > 'E') return Step::Skip;
+      key = Code(static_cast<KeyCode>(static_cast<int>(KeyCode::F1) + (in[3] - 'A')));
       return Step::Key;
     }
     size_t i = 2;
@@ -240,7 +256,7 @@ Step EscapeKey(const std::string& in, bool complete, Key& key, size_t& used) {
     return Step::Key;
   }
   size_t plainUsed = 0;
-  const Step step = PlainKey(in, 1, complete, key, plainUsed);
+  const Step step = PlainKey(in, 1, complete, charset, key, plainUsed);
   if (step == Step::Wait) return step;
   used = 1 + plainUsed;
   if (step == Step::Key) key.alt = true;
@@ -290,7 +306,7 @@ int MoveInList(const Key& key, int from, int count, int page) {
   return count <= 0 ? -1 : to < 0 ? 0 : to >= count ? count - 1 : to;
 }
 
-std::vector<Key> DecodeKeys(std::string& input, bool complete) {
+std::vector<Key> DecodeKeys(std::string& input, bool complete, const Charset& charset) {
   std::vector<Key> keys;
   size_t at = 0;
   while (at < input.size()) {
@@ -299,9 +315,9 @@ std::vector<Key> DecodeKeys(std::string& input, bool complete) {
     Step step;
     if (input[at] == kEsc) {
       const std::string rest = input.substr(at, kLongestSequence);
-      step = EscapeKey(rest, complete || input.size() - at > kLongestSequence, key, used);
+      step = EscapeKey(rest, complete || input.size() - at > kLongestSequence, charset, key, used);
     } else {
-      step = PlainKey(input, at, complete, key, used);
+      step = PlainKey(input, at, complete, charset, key, used);
     }
     if (step == Step::Wait) break;
     if (step == Step::Key && key.code != KeyCode::None) keys.push_back(std::move(key));

@@ -1,10 +1,13 @@
 // Decoding what a terminal sends for keys and mouse clicks: plain characters
-// (UTF-8), control characters, the CSI and SS3 sequences of xterm-like
-// terminals and xterm mouse reports (SGR and the older three-byte form).
+// (UTF-8 or the locale's single-byte set), control characters, the CSI and SS3
+// sequences of xterm-like terminals and the Linux console, and xterm mouse
+// reports (SGR and the older three-byte form).
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "app/charset.h"
 
 namespace tui {
 
@@ -68,7 +71,9 @@ int MoveInList(const Key& key, int from, int count, int page);
 // Takes the complete keys from the front of input and leaves an unfinished
 // sequence there for the next read. With complete set (no more bytes came
 // after a pause) an unfinished sequence is decoded as far as it goes: a lone
-// ESC is the Escape key.
-std::vector<Key> DecodeKeys(std::string& input, bool complete);
+// ESC is the Escape key. Typed characters come in the terminal's character
+// set and leave as UTF-8.
+std::vector<Key> DecodeKeys(std::string& input, bool complete,
+                            const Charset& charset = TerminalCharset());
 
 }  // namespace tui

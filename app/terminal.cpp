@@ -12,7 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
+#include "app/charset.h"
 #include "platform/termination.h"
 
 namespace tui {
@@ -21,8 +25,8 @@ namespace {
 // Alternate screen with the cursor saved, cursor hidden, keypad in normal
 // mode, mouse clicks reported in SGR form.
 constexpr char kEnterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h";
-// The reverse, with the attributes reset.
-constexpr char kLeaveSequence[] = "\x1b[?1006l\x1b[?1000l\x1b[0m\x1b[?25h\x1b[?1049l";
+// The reverse, with the attributes and the character set reset.
+constexpr char kLeaveSequence[] = "\x1b[?1006l\x1b[?1000l\x0f\x1b[0m\x1b[?25h\x1b[?1049l";
 
 int inputFd = STDIN_FILENO;
 int outputFd = STDOUT_FILENO;
@@ -87,7 +91,93 @@ void InstallHandlers() {
   std::atexit(RestoreTerminal);
 }
 
+// Terminal families that place the cursor with the ANSI sequences the window uses.
+bool KnownFamily(const std::string& term) {
+  auto starts = [&](const char* prefix) { return term.rfind(prefix, 0) == 0; };
+  for (const char* family : {"xterm", "screen", "tmux", "rxvt", "linux", "konsole", "gnome",
+                             "alacritty", "kitty", "foot", "putty", "vte", "st-", "mlterm"})
+    if (starts(family)) return true;
+  if (term == "st" || term == "cygwin" || term == "ansi") return true;
+  return starts("vt") && term.size() >= 5 && (term[2] == '1' || term[2] == '2');  // vt100..vt2xx
+}
+
+// Whether a compiled terminfo entry places the cursor the way the window does
+// (its string capability cup, the eleventh, is an ANSI sequence).
+bool EntryAddressesCursor(const std::string& entry) {
+  auto u16 = [&](size_t at) {
+    return static_cast<size_t>(static_cast<unsigned char>(entry[at])) |
+           static_cast<size_t>(static_cast<unsigned char>(entry[at + 1])) << 8;
+  };
+  if (entry.size() < 12) return false;
+  const size_t magic = u16(0);
+  if (magic != 0432 && magic != 01036) return false;
+  const size_t numberSize = magic == 01036 ? 4 : 2;
+  const size_t names = u16(2), flags = u16(4), numbers = u16(6), strings = u16(8);
+  constexpr size_t kCup = 10;
+  size_t offsets = 12 + names + flags;
+  offsets += offsets % 2;  // the numbers start at an even offset
+  offsets += numbers * numberSize;
+  if (strings <= kCup || offsets + 2 * strings > entry.size()) return false;
+  const size_t cup = u16(offsets + 2 * kCup);  // 0xFFFF absent, 0xFFFE cancelled
+  const size_t at = offsets + 2 * strings + cup;
+  if (cup >= 0xFFFE || at + 2 > entry.size()) return false;
+  return entry.compare(at, 2, "\x1b[") == 0 || static_cast<unsigned char>(entry[at]) == 0x9b;
+}
+
+// The terminfo entry of the name, from the folders ncurses searches; empty when none.
+std::string TerminfoEntry(const std::string& term) {
+  std::vector<std::string> folders;
+  auto variable = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value != nullptr ? value : "");
+  };
+  if (!variable("TERMINFO").empty()) folders.push_back(variable("TERMINFO"));
+  if (!variable("HOME").empty()) folders.push_back(variable("HOME") + "/.terminfo");
+  const std::string dirs = variable("TERMINFO_DIRS");
+  for (size_t from = 0; !dirs.empty() && from <= dirs.size();) {
+    const size_t colon = std::min(dirs.find(':', from), dirs.size());
+    const std::string folder = dirs.substr(from, colon - from);
+    folders.push_back(folder.empty() ? "/usr/share/terminfo" : folder);
+    from = colon + 1;
+  }
+  for (const char* folder : {"/etc/terminfo", "/lib/terminfo", "/usr/share/terminfo"})
+    folders.push_back(folder);
+  static const char kHex[] = "0123456789abcdef";
+  const unsigned char first = static_cast<unsigned char>(term[0]);
+  for (const std::string& folder : folders) {
+    for (const std::string& sub :
+         {std::string(1, term[0]), std::string{kHex[first >> 4], kHex[first & 15]}}) {
+      std::ifstream file(folder + "/" + sub + "/" + term, std::ios::binary);
+      if (file) return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+  }
+  return "";
+}
+
 }  // namespace
+
+std::string TerminalProblem(const char* term) {
+  const std::string name = term != nullptr ? term : "";
+  std::string shown;
+  for (char c : name) shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+  const std::string advice =
+      "; set KORVEX_SCRIPT to a script of actions (or - for standard input) to operate the step "
+      "without it, or use a terminal such as xterm";
+  if (name.empty()) return "the terminal (TERM is not set) cannot show the window" + advice;
+  if (name == "dumb" || name.rfind("dumb-", 0) == 0)
+    return "the terminal (TERM=" + shown + ") cannot show the window: it cannot place the cursor" +
+           advice;
+  if (KnownFamily(name)) return "";
+  const std::string entry =
+      name.find('/') == std::string::npos && name[0] != '.' ? TerminfoEntry(name) : std::string();
+  if (entry.empty())
+    return "the terminal (TERM=" + shown +
+           ") cannot show the window: no description of it is installed" + advice;
+  if (!EntryAddressesCursor(entry))
+    return "the terminal (TERM=" + shown +
+           ") cannot show the window: it does not place the cursor with ANSI sequences" + advice;
+  return "";
+}
 
 bool TerminalAvailable() {
   return isatty(STDIN_FILENO) == 1;
@@ -95,6 +185,9 @@ bool TerminalAvailable() {
 
 std::string EnterTerminal() {
   if (!TerminalAvailable()) return "standard input is not a terminal";
+  const std::string problem = TerminalProblem(std::getenv("TERM"));
+  if (!problem.empty()) return problem;
+  SetTerminalCharset(DetectCharset());
   inputFd = STDIN_FILENO;
   // Draw on standard output when that is the terminal too, else on the input's terminal.
   outputFd = isatty(STDOUT_FILENO) == 1 ? STDOUT_FILENO : STDIN_FILENO;

@@ -11,9 +11,15 @@ namespace tui {
 // True when standard input is a terminal.
 bool TerminalAvailable();
 
+// Why the terminal named by TERM cannot show the window (it cannot place the
+// cursor, or it is unknown here), or "" when it can. Names outside the common
+// families are looked up in the terminfo database.
+std::string TerminalProblem(const char* term);
+
 // Switches the terminal to raw input, the alternate screen and mouse
-// reporting, with the cursor hidden, and installs the handlers that restore it.
-// Returns an error text when that is impossible.
+// reporting, with the cursor hidden, and installs the handlers that restore it;
+// takes the character set from the locale. Returns an error text when that is
+// impossible (nothing is written to the terminal then).
 std::string EnterTerminal();
 
 // Puts the terminal back as it was found. Safe to call more than once and

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <set>
 #include <string>
 
 #include "app/canvas.h"
+#include "app/charset.h"
 #include "app/keys.h"
+#include "app/terminal.h"
 #include "app/tui_dialogs.h"
 #include "app/tui_layout.h"
 #include "app/tui_view.h"
@@ -40,6 +44,15 @@ TEST(KeyDecoding, SequencesOfCommonTerminals) {
       {"\x1b[4~", KeyCode::End},
       {"\x1bOP", KeyCode::F1},
       {"\x1b[11~", KeyCode::F1},
+      {"\x1b[[A", KeyCode::F1},  // the Linux console
+      {"\x1b[[E", KeyCode::F5},
+      {"\x1b[1P", KeyCode::F1},
+      {"\x1b[F", KeyCode::End},
+      {"\x1bOH", KeyCode::Home},
+      {"\x1bOF", KeyCode::End},
+      {"\x1b[1~", KeyCode::Home},
+      {"\x1b[7~", KeyCode::Home},
+      {"\x1b[8~", KeyCode::End},
       {"\r", KeyCode::Enter},
       {"\n", KeyCode::Enter},
       {"\x7f", KeyCode::Backspace},
@@ -91,6 +104,12 @@ TEST(KeyDecoding, SequencesSplitAcrossReadsWaitForTheirRest) {
   ASSERT_EQ(keys.size(), 1u);
   EXPECT_EQ(keys[0].code, KeyCode::Right);
   EXPECT_TRUE(input.empty());
+  input = "\x1b[[";
+  EXPECT_TRUE(DecodeKeys(input, false).empty());
+  input += "B";
+  keys = DecodeKeys(input, false);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].code, KeyCode::F2);
   // A lone ESC is the Escape key only once no more bytes follow.
   input = "\x1b";
   EXPECT_TRUE(DecodeKeys(input, false).empty());
@@ -106,6 +125,31 @@ TEST(KeyDecoding, SequencesSplitAcrossReadsWaitForTheirRest) {
   keys = DecodeKeys(input, true);
   ASSERT_EQ(keys.size(), 1u);
   EXPECT_EQ(keys[0].text, "b");
+}
+
+// A terminal in a single-byte locale sends its own bytes: they reach the
+// program as UTF-8, and mouse reports keep their raw coordinate bytes.
+TEST(KeyDecoding, TypedBytesFollowTheLocalesCharacterSet) {
+  const tui::Charset latin1 = tui::SingleByteCharset("ISO-8859-1", false);
+  std::string input = "\xE4\x1b\xDF\x1b[M \xC0#";
+  auto keys = DecodeKeys(input, true, latin1);
+  ASSERT_EQ(keys.size(), 3u);
+  EXPECT_EQ(keys[0].text, "\xC3\xA4");  // ä
+  EXPECT_EQ(keys[1].text, "\xC3\x9F");  // Alt-ß
+  EXPECT_TRUE(keys[1].alt);
+  EXPECT_EQ(keys[2].code, KeyCode::Mouse);
+  EXPECT_EQ(keys[2].x, 0xC0 - 33);
+  input = "\xA4";
+  keys = DecodeKeys(input, true, tui::SingleByteCharset("ISO-8859-15", false));
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].text, "\xE2\x82\xAC");  // €
+  // ASCII has no such byte, and a C1 control is no character.
+  input = "\xE4\x85z";
+  keys = DecodeKeys(input, true, tui::SingleByteCharset("ANSI_X3.4-1968", false));
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].text, "z");
+  input = "\x85";
+  EXPECT_TRUE(DecodeKeys(input, true, latin1).empty());
 }
 
 class TerminalLayout : public testsupport::FormTest {};
@@ -241,6 +285,148 @@ TEST(TerminalOutput, OnlyChangedCellsAreSent) {
             std::string::npos);
   EXPECT_NE(tui::Render(nullptr, green, tui::ColourDepth::Basic).find(";102m"), std::string::npos);
   EXPECT_EQ(tui::Render(nullptr, green, tui::ColourDepth::None).find("48"), std::string::npos);
+}
+
+// Without UTF-8 the text goes out in the locale's character set, what it
+// lacks as "?", frames from ASCII or from the terminal's line-drawing set, and
+// a picture's half blocks as spaces in the upper pixel's colour.
+TEST(TerminalOutput, CharactersFollowTheTerminalsCharacterSet) {
+  tui::Canvas canvas(12, 4);
+  tui::Style text;  // drawn cell by cell, spaces too
+  text.bg = tui::RGB(192, 192, 192);
+  canvas.Box(0, 0, 12, 4, text);
+  canvas.Put(1, 1, "für 5 € ▼", text);
+  tui::Style pixel;
+  pixel.fg = tui::RGB(255, 0, 0);
+  pixel.bg = tui::RGB(0, 0, 255);
+  canvas.Set(1, 2, U'▀', pixel);
+  auto row = [](const std::string& out, const std::string& start) {
+    const size_t at = out.find(start);
+    return at == std::string::npos ? std::string() : out.substr(at, 40);
+  };
+
+  const std::string latin1 = tui::Render(nullptr, canvas, tui::ColourDepth::Basic,
+                                         tui::SingleByteCharset("ISO-8859-1", false));
+  EXPECT_NE(latin1.find("+----------+"), std::string::npos) << latin1;
+  EXPECT_EQ(row(latin1, "f\xFCr").substr(0, 9), "f\xFCr 5 ? v");
+  for (char c : latin1) EXPECT_TRUE(static_cast<unsigned char>(c) < 0x80 || c == '\xFC');
+  EXPECT_NE(latin1.find("101m "), std::string::npos) << latin1;  // red: the upper pixel
+
+  const std::string latin9 = tui::Render(nullptr, canvas, tui::ColourDepth::Basic,
+                                         tui::SingleByteCharset("ISO-8859-15", true));
+  EXPECT_NE(latin9.find("f\xFCr 5 \xA4 v"), std::string::npos);
+  EXPECT_LT(latin9.find("\x1b)0\x0e"), latin9.find("lqqqqqqqqqqk")) << latin9;
+  // Text after a frame switches back; the frame ends in ASCII.
+  EXPECT_NE(latin9.find("x\x0f"
+                        "f\xFCr"),
+            std::string::npos)
+      << latin9;
+  EXPECT_EQ(latin9.rfind('\x0f'), latin9.rfind("mqqqqqqqqqqj") + 12);
+
+  const std::string utf8 = tui::Render(nullptr, canvas, tui::ColourDepth::Basic, tui::Charset{});
+  EXPECT_NE(utf8.find("für 5 € ▼"), std::string::npos);
+  EXPECT_NE(utf8.find("┌──"), std::string::npos);
+  EXPECT_EQ(utf8.find_first_of("\x0e\x0f"), std::string::npos);
+}
+
+// The Linux console has no bright backgrounds: the window stays grey, the white
+// text boxes turn cyan, bright foregrounds come as bold.
+TEST(TerminalOutput, LinuxConsoleColours) {
+  tui::Canvas canvas(4, 1);
+  tui::Style s;
+  s.fg = tui::RGB(0, 0, 0);
+  s.bg = tui::RGB(192, 192, 192);
+  canvas.Set(0, 0, U'a', s);
+  s.bg = tui::RGB(255, 255, 255);
+  canvas.Set(1, 0, U'b', s);
+  s.bg = tui::RGB(0, 255, 0);
+  canvas.Set(2, 0, U'c', s);
+  s.fg = tui::RGB(255, 255, 255);
+  s.bg = tui::RGB(0, 0, 128);
+  canvas.Set(3, 0, U'd', s);
+  const std::string out = tui::Render(nullptr, canvas, tui::ColourDepth::Console);
+  EXPECT_NE(out.find("30;47ma"), std::string::npos) << out;
+  EXPECT_NE(out.find("30;46mb"), std::string::npos) << out;
+  EXPECT_NE(out.find("30;42mc"), std::string::npos) << out;
+  EXPECT_NE(out.find("1;37;44md"), std::string::npos) << out;
+  EXPECT_EQ(out.find(";10"), std::string::npos) << out;
+  EXPECT_EQ(out.find(";9"), std::string::npos) << out;
+}
+
+// The character set comes from LC_ALL, LC_CTYPE or LANG, the first one set; a
+// locale that is not installed still names it; none set at all is UTF-8.
+TEST(TerminalKinds, CharacterSetFollowsTheLocale) {
+  const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+  std::vector<std::pair<std::string, const char*>> saved;
+  for (const char* name : names) {
+    const char* value = std::getenv(name);
+    saved.push_back({value != nullptr ? value : "", value});
+  }
+  auto set = [&](const char* all, const char* ctype, const char* lang) {
+    const char* values[] = {all, ctype, lang};
+    for (int i = 0; i < 3; ++i)
+      values[i] != nullptr ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
+  };
+  set(nullptr, nullptr, nullptr);
+  EXPECT_EQ(tui::LocaleCodeset(), "UTF-8");
+  set("", "C", "xx_YY.UTF-8");
+  EXPECT_EQ(tui::LocaleCodeset(), "ANSI_X3.4-1968");
+  set(nullptr, nullptr, "xx_YY.ISO-8859-15@euro");
+  EXPECT_EQ(tui::LocaleCodeset(), "ISO-8859-15");
+  EXPECT_EQ(tui::DetectCharset().high[0xA4 - 0x80], U'€');
+  for (int i = 0; i < 3; ++i)
+    saved[i].second != nullptr ? setenv(names[i], saved[i].first.c_str(), 1) : unsetenv(names[i]);
+}
+
+// A compiled terminfo entry with only the cursor-addressing string (or none).
+std::string TerminfoEntry(const std::string& names, const std::string& cup) {
+  std::string e;
+  auto u16 = [&e](int v) {
+    e += static_cast<char>(v & 0xFF);
+    e += static_cast<char>((v >> 8) & 0xFF);
+  };
+  const std::string table = cup.empty() ? std::string() : cup + '\0';
+  u16(0432);
+  u16(static_cast<int>(names.size() + 1));
+  u16(0);   // flags
+  u16(0);   // numbers
+  u16(11);  // strings, cup the last of them
+  u16(static_cast<int>(table.size()));
+  e += names + '\0';
+  if (e.size() % 2 != 0) e += '\0';
+  for (int i = 0; i < 10; ++i) u16(0xFFFF);
+  u16(cup.empty() ? 0xFFFF : 0);
+  return e + table;
+}
+
+// Terminals that cannot place the cursor, or that nobody here knows, get a
+// reason instead of a screen full of escape codes.
+TEST(TerminalKinds, OnlyTerminalsThatPlaceTheCursorShowTheWindow) {
+  for (const char* term : {"xterm-256color", "linux", "screen.xterm-256color", "tmux", "vt220"})
+    EXPECT_EQ(tui::TerminalProblem(term), "") << term;
+  const std::string dumb = tui::TerminalProblem("dumb");
+  EXPECT_NE(dumb.find("the terminal (TERM=dumb) cannot show the window"), std::string::npos);
+  EXPECT_NE(dumb.find("set KORVEX_SCRIPT"), std::string::npos);
+  EXPECT_NE(dumb.find("such as xterm"), std::string::npos);
+  EXPECT_NE(tui::TerminalProblem(nullptr).find("TERM is not set"), std::string::npos);
+  EXPECT_NE(tui::TerminalProblem("").find("TERM is not set"), std::string::npos);
+
+  TempTree tree;
+  const char* saved = std::getenv("TERMINFO");
+  const std::string savedTerminfo = saved != nullptr ? saved : "";
+  setenv("TERMINFO", tree.root().c_str(), 1);
+  tree.Write("k/korvex-ansi", TerminfoEntry("korvex-ansi|test", "\x1b[%i%p1%d;%p2%dH"));
+  tree.Write("6b/korvex-vt52", TerminfoEntry("korvex-vt52|test", "\x1bY%p1%' '%+%c"));
+  tree.Write("k/korvex-glass", TerminfoEntry("korvex-glass|test", ""));
+  EXPECT_EQ(tui::TerminalProblem("korvex-ansi"), "");
+  EXPECT_NE(tui::TerminalProblem("korvex-vt52").find("ANSI"), std::string::npos);
+  EXPECT_NE(tui::TerminalProblem("korvex-glass").find("cannot show the window"), std::string::npos);
+  EXPECT_NE(tui::TerminalProblem("korvex-none").find("no description"), std::string::npos);
+  EXPECT_NE(tui::TerminalProblem("../k/korvex-ansi").find("no description"), std::string::npos);
+  if (saved != nullptr)
+    setenv("TERMINFO", savedTerminfo.c_str(), 1);
+  else
+    unsetenv("TERMINFO");
 }
 
 // A bitmap file with the given header fields and pixel rows as stored.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need when it is missing (Debian): cmake, g++,
 # GoogleTest, Qt 6 Widgets for the desktop window, tmux, in which the tests run the
-# window on a terminal, and xvfb and xdotool, in which they run the desktop window.
+# window on a terminal, the locale sources, from which a test builds a Latin-1
+# locale in its own folder, and xvfb and xdotool, in which they run the desktop window.
 # Quiet when everything is there.
 set -euo pipefail
 missing=()
@@ -9,6 +10,7 @@ command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 command -v tmux >/dev/null 2>&1 || missing+=(tmux)
+[ -f /usr/share/i18n/charmaps/ISO-8859-1.gz ] || missing+=(locales)
 [ -f /usr/lib/x86_64-linux-gnu/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake ] ||
   [ -n "$(find /usr/lib -path '*cmake/Qt6Widgets/Qt6WidgetsConfig.cmake' -print -quit 2>/dev/null)" ] ||
   missing+=(qt6-base-dev)
