@@ -35,6 +35,15 @@ void HoldErrors() {
 // ---------------------------------------------------------------------------
 // Actions: every key and click ends here, as the scripted operation's actions.
 
+// Why a click on a control that cannot be used did nothing. OK is the one a
+// new installer reaches for first; it says what it waits for.
+std::string WhyIgnored(const frm_Start_Config_Exe& form, const ui::Control& c) {
+  if (&c == form.CommandOK && c.Shown() && !c.Enabled())
+    return "OK waits for an accepted Save & Restore copy, opened in \"" +
+           CaptionShown(form.LabelSAR1->Caption()).text + "\"";
+  return "ignored: " + c.DisplayName() + (c.Shown() ? " is disabled" : " is hidden");
+}
+
 void Act(Session& s, const std::string& verb, const ui::Control* c = nullptr,
          const std::string& argument = "") {
   app::Action a;
@@ -51,7 +60,8 @@ void Act(Session& s, const std::string& verb, const ui::Control* c = nullptr,
     return;
   }
   const std::string said = out.str();
-  if (said.rfind("ignored: ", 0) == 0) s.view.note = said.substr(0, said.find('\n'));
+  if (said.rfind("ignored: ", 0) == 0)
+    s.view.note = c != nullptr ? WhyIgnored(s.form, *c) : said.substr(0, said.find('\n'));
 }
 
 // Picks an entry of a combo box, list box or drive list as a user would.
@@ -73,17 +83,61 @@ int EntryByLetter(const std::vector<std::string>& entries, int from, const std::
 }
 
 void MoveFocusBy(Session& s, int direction) {
-  std::vector<ui::Control*> order;
-  for (ui::Control* c : TabOrder(s.form.window))
-    if (c->Usable()) order.push_back(c);
-  if (order.empty()) return;
-  const auto at = std::find(order.begin(), order.end(), s.form.window.Focused());
-  int next = direction > 0 ? 0 : static_cast<int>(order.size()) - 1;
-  if (at != order.end()) {
-    const int n = static_cast<int>(order.size());
-    next = (static_cast<int>(at - order.begin()) + direction + n) % n;
+  const std::vector<ui::Control*> all = TabOrder(s.form.window);
+  const int n = static_cast<int>(all.size());
+  if (n == 0) return;
+  const auto at = std::find(all.begin(), all.end(), s.form.window.Focused());
+  int i = at == all.end() ? (direction > 0 ? -1 : n) : static_cast<int>(at - all.begin());
+  for (int step = 0; step < n; ++step) {
+    i = (i + direction + n) % n;
+    ui::Control* c = all[i];
+    if (c->Usable()) {
+      Act(s, "focus", c);
+      return;
+    }
+    // Passing over a disabled OK says what it waits for.
+    if (c == s.form.CommandOK && c->Shown()) s.view.note = WhyIgnored(s.form, *c);
   }
-  Act(s, "focus", order[next]);
+}
+
+// Alt and a letter: the control whose caption marks that letter as its access
+// key. A button or check box is clicked; a label or frame hands the focus on to
+// the next control in the Tab order that it stands before (or holds).
+bool AccessKey(Session& s, const Key& key) {
+  const std::string letter = platform::UpperCase(key.text);
+  if (letter.empty()) return false;
+  ui::Window& window = s.form.window;
+  for (const auto& owned : window.Controls()) {
+    ui::Control& c = *owned;
+    const ui::Kind kind = c.kind();
+    if (kind != ui::Kind::Label && kind != ui::Kind::Frame && kind != ui::Kind::CommandButton &&
+        kind != ui::Kind::CheckBox)
+      continue;
+    if (!c.Shown() || CaptionShown(c.Caption()).key != letter) continue;
+    if (kind == ui::Kind::CommandButton || kind == ui::Kind::CheckBox) {
+      if (!c.Usable()) continue;
+      Act(s, "click", &c);
+      return true;
+    }
+    const CellRect from = ControlCells(c);
+    for (ui::Control* next : TabOrder(window)) {
+      if (!next->Usable()) continue;
+      bool after = false;
+      if (kind == ui::Kind::Frame) {
+        for (const ui::Control* up = next->Container(); up != nullptr; up = up->Container())
+          after = after || up == &c;
+      } else if (next->Container() == c.Container()) {
+        const CellRect r = ControlCells(*next);
+        after = r.y > from.y || (r.y == from.y && r.x >= from.x + from.width);
+      }
+      if (after) {
+        Act(s, "focus", next);
+        return true;
+      }
+    }
+    return true;
+  }
+  return false;
 }
 
 void OpenDropDown(Session& s, ui::Control& c) {
@@ -238,7 +292,7 @@ void Mouse(Session& s, const Key& onTerminal) {
   }
   if (c == nullptr) return;
   if (!c->Usable()) {
-    s.view.note = "ignored: " + c->DisplayName() + " is disabled";
+    s.view.note = WhyIgnored(s.form, *c);
     return;
   }
   const CellRect r = ControlCells(*c);
@@ -281,6 +335,8 @@ void Mouse(Session& s, const Key& onTerminal) {
 }
 
 void HandleKey(Session& s, const Key& key) {
+  // A button's release ends the click that may just have left a note.
+  if (key.code == KeyCode::Mouse && !key.press) return;
   s.view.note.clear();
   frm_Start_Config_Exe& form = s.form;
   if (s.TooSmall()) {
@@ -290,6 +346,7 @@ void HandleKey(Session& s, const Key& key) {
   if (key.code == KeyCode::Mouse) return Mouse(s, key);
   if (s.view.dropDown != nullptr) return DropDownKey(s, key);
   if (IsCloseKey(key)) return Act(s, "close");
+  if (key.code == KeyCode::Char && key.alt && !key.ctrl && AccessKey(s, key)) return;
   if (key.code == KeyCode::F1) return Act(s, "click", form.CommandQuest);
   if (key.code == KeyCode::Tab) return MoveFocusBy(s, 1);
   if (key.code == KeyCode::BackTab) return MoveFocusBy(s, -1);

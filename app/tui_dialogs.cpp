@@ -31,6 +31,7 @@ CellRect DrawDialogFrame(Canvas& canvas, int width, int height, const std::strin
   width = std::min(width, a.width);
   height = std::min(height, a.height);
   const CellRect r{a.x + (a.width - width) / 2, a.y + (a.height - height) / 2, width, height};
+  canvas.HideCursor();  // a caret behind the box is not where typing goes
   canvas.Fill(r.x, r.y, r.width, r.height, WindowStyle());
   canvas.Box(r.x, r.y, r.width, r.height, WindowStyle());
   const Style caption = CaptionStyle(view);
@@ -59,6 +60,21 @@ int ButtonsWidth(const std::vector<std::string>& labels) {
   for (const std::string& l : labels) w += Width(l) + 6;
   return w - 2;
 }
+
+// The box's own keys stand in the hint line while it is open; the window's
+// come back when it closes, however it closes.
+class BoxHints {
+ public:
+  explicit BoxHints(ViewState& view) : view_(view), before_(view.hints) {}
+  ~BoxHints() { view_.hints = before_; }
+  BoxHints(const BoxHints&) = delete;
+  BoxHints& operator=(const BoxHints&) = delete;
+  void Set(std::string hints) { view_.hints = std::move(hints); }
+
+ private:
+  ViewState& view_;
+  std::string before_;
+};
 
 bool Clicked(const Key& key, const CellRect& r) {
   return key.code == KeyCode::Mouse && key.press && key.button == 0 && r.Contains(key.x, key.y);
@@ -183,8 +199,15 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   canvas.Put(r.x + 2, r.y + 2, "Look in: " + d.folder, text, inner);
   const int half = inner / 2;
   const int listTop = r.y + 4, listRows = std::max(1, r.height - 10);
-  canvas.Put(r.x + 2, r.y + 3, "Folders", Colours(RGB(0, 0, 0), RGB(192, 192, 192), true));
-  canvas.Put(r.x + 3 + half, r.y + 3, "Files", Colours(RGB(0, 0, 0), RGB(192, 192, 192), true));
+  // The list with the focus shows it in its heading as well as in its lit entry.
+  const bool inFolders = d.focus == FileDialog::Folders, inFiles = d.focus == FileDialog::Files;
+  const Style heading = Colours(RGB(0, 0, 0), RGB(192, 192, 192), true);
+  Style focusedHeading = HighlightStyle(view);
+  focusedHeading.bold = true;
+  canvas.Put(r.x + 2, r.y + 3, inFolders ? "▸ Folders " : "Folders",
+             inFolders ? focusedHeading : heading);
+  canvas.Put(r.x + 3 + half, r.y + 3, inFiles ? "▸ Files " : "Files",
+             inFiles ? focusedHeading : heading);
   d.folderCells = {r.x + 2, listTop, half - 1, listRows};
   d.fileCells = {r.x + 3 + half, listTop, inner - half - 1, listRows};
   std::vector<std::string> folderLabels;
@@ -194,7 +217,12 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   DrawEntries(canvas, d.fileCells, d.files, {}, d.fileLit, d.fileFirst,
               d.focus == FileDialog::Files, true, 1, view);
   if (d.files.empty())
-    canvas.Put(d.fileCells.x + 1, d.fileCells.y, "(no matching files)", FieldStyle(view, false));
+    canvas.Put(d.fileCells.x + 1, d.fileCells.y, "(no matching files)",
+               inFiles ? HighlightStyle(view) : FieldStyle(view, false));
+  // The cursor stands on the focused list's entry that Enter acts on.
+  if (inFolders) canvas.SetCursor(d.folderCells.x, d.folderCells.y + d.folderLit - d.folderFirst);
+  if (inFiles)
+    canvas.SetCursor(d.fileCells.x, d.fileCells.y + std::max(0, d.fileLit - d.fileFirst));
 
   const int nameRow = listTop + listRows + 1;
   canvas.Put(r.x + 2, nameRow, "File name:", text);
@@ -215,6 +243,29 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
       DrawButtons(canvas, r.x + r.width - 2 - 12, nameRow + 1, {"Cancel"}, lit - 1, view);
   d.buttonCells.push_back(cancel[0]);
   if (d.focus == FileDialog::Name) canvas.SetCursor(d.nameCells.x + d.caret - offset, nameRow);
+}
+
+// What the keys do in the part of the dialog that has the focus.
+std::string FileDialogHints(const FileDialog& d) {
+  std::string here;
+  switch (d.focus) {
+    case FileDialog::Name:
+      here = "type a file name or a pattern   Enter open   ↓ the files";
+      break;
+    case FileDialog::Files:
+      here = "↑↓ choose a file   Enter take it";
+      break;
+    case FileDialog::Folders:
+      here = "↑↓ move   Enter/Space open the folder";
+      break;
+    case FileDialog::Open:
+      here = "Enter/Space open";
+      break;
+    default:
+      here = "Enter/Space cancel";
+      break;
+  }
+  return here + "   Tab/Shift-Tab next part   Esc cancel";
 }
 
 void EditName(FileDialog& d, const Key& key) {
@@ -378,6 +429,9 @@ platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box
     buttonCells = DrawButtons(canvas, buttonsX, r.y + r.height - 2, labels, lit, session.view);
   };
 
+  BoxHints hints(session.view);
+  hints.Set(count == 1 ? "Enter/Space OK   Esc close the box"
+                       : "Y Yes   N No   ←→/Tab choose   Enter/Space take the lit button");
   auto answerFor = [&](platform::Answer a) -> std::optional<platform::Answer> {
     for (const auto& b : buttons)
       if (b.second == a) return a;
@@ -431,7 +485,9 @@ std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogR
   Load(d, start);
   d.caret = static_cast<int>(platform::CharCount(d.name));
 
+  BoxHints hints(session.view);
   for (;;) {
+    hints.Set(FileDialogHints(d));
     session.Present([&](Canvas& canvas) { DrawFileDialog(canvas, d, session.view); });
     for (const Key& key : session.NextKeys()) {
       d.note.clear();

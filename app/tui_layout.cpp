@@ -82,9 +82,28 @@ ui::Rect ClientPosition(const ui::Control& c) {
   return r;
 }
 
+bool HasBorder(const ui::Control& frame) {
+  if (frame.kind() != ui::Kind::Frame) return false;
+  for (const auto& other : frame.Parent().Controls())
+    if (other->Container() == &frame && other->kind() == ui::Kind::Frame) return false;
+  return true;
+}
+
 CellRect ControlCells(const ui::Control& c) {
   CellRect r = TwipsToCells(ClientPosition(c), IsSingleLine(c));
   r.y += WindowCells::kClientTop;
+  const ui::Control* up = c.Container();
+  if (up == nullptr) return r;
+  CellRect inside = ControlCells(*up);
+  if (HasBorder(*up)) inside = {inside.x + 1, inside.y + 1, inside.width - 2, inside.height - 2};
+  if (inside.width <= 0 || inside.height <= 0) return r;
+  // Each edge moves in by what it overhangs; a control keeps at least one cell.
+  const int right = std::min(r.x + r.width, inside.x + inside.width);
+  const int bottom = std::min(r.y + r.height, inside.y + inside.height);
+  r.x = std::clamp(r.x, inside.x, inside.x + inside.width - 1);
+  r.y = std::clamp(r.y, inside.y, inside.y + inside.height - 1);
+  r.width = std::max(1, right - r.x);
+  r.height = std::max(1, bottom - r.y);
   return r;
 }
 

@@ -63,8 +63,13 @@ CellRect TwipsToCells(const ui::Rect& twips, bool singleLine);
 // The control's position in twips relative to the client area (its containers' added).
 ui::Rect ClientPosition(const ui::Control& c);
 
+// A frame draws a border unless it only holds other frames (a plain container).
+bool HasBorder(const ui::Control& frame);
+
 // The control's cells on the terminal (the caption line above the client area
-// counted).
+// counted), kept inside its container: a control in a bordered frame stays off
+// the border, which a control reaching into the frame's last column or row in
+// twips would otherwise cover.
 CellRect ControlCells(const ui::Control& c);
 
 // The shown control under a cell that a click would reach: the innermost one,

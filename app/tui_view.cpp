@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace tui {
 namespace {
@@ -81,13 +82,16 @@ void DrawFrame(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   const CellRect r = ControlCells(c);
   const uint32_t back = TerminalColour(c.BackColor());
   canvas.Fill(r.x, r.y, r.width, r.height, Colours(kBlack, back));
-  // A frame that only holds other frames is a plain container without a border.
-  for (const auto& other : c.Parent().Controls())
-    if (other->Container() == &c && other->kind() == ui::Kind::Frame) return;
+  if (!HasBorder(c)) return;
   const Style border = Colours(InColour(view) ? kDarkGrey : kDefaultColour, back);
   canvas.Box(r.x, r.y, r.width, r.height, border);
   const std::string caption = c.Caption();
-  if (!caption.empty()) canvas.Put(r.x + 2, r.y, " " + caption + " ", Colours(kBlack, back));
+  if (!caption.empty()) {
+    const Style s = Colours(kBlack, back);
+    const int shown = 1 + PutCaption(canvas, r.x + 3, r.y, caption, s, r.width - 5);
+    canvas.Set(r.x + 2, r.y, U' ', s);
+    canvas.Set(r.x + 2 + shown, r.y, U' ', s);
+  }
 }
 
 void DrawLabel(Canvas& canvas, const ui::Control& c) {
@@ -95,7 +99,7 @@ void DrawLabel(Canvas& canvas, const ui::Control& c) {
   Style s = Colours(c.Enabled() ? TerminalColour(c.ForeColor()) : kDarkGrey,
                     TerminalColour(c.BackColor()), c.GetFont().size > 12);
   canvas.Fill(r.x, r.y, r.width, r.height, s);
-  canvas.Put(r.x, r.y, c.Caption(), s, r.width);
+  PutCaption(canvas, r.x, r.y, c.Caption(), s, r.width);
 }
 
 void DrawTextBox(Canvas& canvas, const ui::Control& c, const ViewState& view) {
@@ -133,7 +137,7 @@ void DrawCheckBox(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   canvas.Fill(r.x, r.y, r.width, r.height, s);
   const char* mark = c.Value() == 1 ? "[x]" : c.Value() == 2 ? "[■]" : "[ ]";
   canvas.Put(r.x, r.y, mark, Colours(kBlack, kWhite));
-  canvas.Put(r.x + 4, r.y, c.Caption(), Focused(c) ? HighlightStyle(view) : s, r.width - 4);
+  PutCaption(canvas, r.x + 4, r.y, c.Caption(), Focused(c) ? HighlightStyle(view) : s, r.width - 4);
 }
 
 void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
@@ -147,10 +151,9 @@ void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   canvas.Fill(r.x, r.y, r.width, r.height, s);
   const ui::Picture& picture = c.GetPicture();
   if (r.height == 1) {
-    const std::u32string caption = DecodeUtf8(c.Caption());
-    const int width = static_cast<int>(caption.size());
+    const int width = static_cast<int>(DecodeUtf8(CaptionShown(c.Caption()).text).size());
     const int x = r.x + std::max(0, (r.width - width) / 2);
-    canvas.Put(x, r.y, c.Caption(), focused ? HighlightStyle(view) : s, r.width);
+    PutCaption(canvas, x, r.y, c.Caption(), focused ? HighlightStyle(view) : s, r.width);
     canvas.Set(r.x, r.y, U'[', s);
     canvas.Set(r.x + r.width - 1, r.y, U']', s);
     return;
@@ -158,7 +161,7 @@ void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   // A picture button is its picture on the button face; corner marks show the focus.
   const CellRect inside{r.x + 1, r.y, r.width - 2, r.height};
   if (picture.Empty()) {
-    canvas.Put(inside.x, inside.y + (r.height - 1) / 2, c.Caption(), s, inside.width);
+    PutCaption(canvas, inside.x, inside.y + (r.height - 1) / 2, c.Caption(), s, inside.width);
   } else if (!InColour(view) || picture.rows.empty()) {
     const std::string sign = PictureSign(picture);
     canvas.Put(inside.x + (inside.width - static_cast<int>(sign.size())) / 2,
@@ -285,6 +288,41 @@ void DrawDropDown(Canvas& canvas, const ui::Control& c, ViewState& view) {
 }
 
 }  // namespace
+
+ShownCaption CaptionShown(const std::string& caption) {
+  ShownCaption shown;
+  int at = 0;  // characters in text so far
+  for (size_t i = 0; i < caption.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(caption[i]);
+    if (caption[i] == '&') {
+      if (i + 1 < caption.size() && caption[i + 1] == '&') {
+        shown.text += '&';
+        ++i;
+        ++at;
+      } else if (i + 1 < caption.size() && shown.keyAt < 0) {
+        shown.keyAt = at;
+        const std::u32string next = DecodeUtf8(caption.substr(i + 1, 4));
+        if (!next.empty()) shown.key = platform::UpperCase(EncodeUtf8(next[0]));
+      }
+      continue;
+    }
+    shown.text += caption[i];
+    if ((byte & 0xC0) != 0x80) ++at;  // continuation bytes belong to the character before
+  }
+  return shown;
+}
+
+int PutCaption(Canvas& canvas, int x, int y, const std::string& caption, Style style,
+               int maxWidth) {
+  const ShownCaption shown = CaptionShown(caption);
+  const int written = canvas.Put(x, y, shown.text, style, maxWidth);
+  if (shown.keyAt >= 0 && shown.keyAt < written) {
+    Style marked = style;
+    marked.underline = true;
+    canvas.Set(x + shown.keyAt, y, DecodeUtf8(shown.text)[shown.keyAt], marked);
+  }
+  return written;
+}
 
 uint32_t TerminalColour(ui::Colour c) {
   switch (c) {
@@ -537,7 +575,9 @@ void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
   hints.reverse = !InColour(view);
   canvas.Fill(0, row, width, 1, hints);
   std::string text = view.note;
-  if (window.GetMousePointer() == ui::MousePointer::Hourglass)
+  if (!view.hints.empty())
+    text = FitHints(view.hints, width - 2);
+  else if (window.GetMousePointer() == ui::MousePointer::Hourglass)
     text = "Copying the files and writing the settings …";
   else if (text.empty())
     text = FitHints(KeyHints(window, view), width - 2);

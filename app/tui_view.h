@@ -35,6 +35,9 @@ struct ViewState {
   // boxes are centred on it and fit into it.
   CellRect boxArea;
   int hintRow = -1;  // the terminal row of the hint line; -1 while none shows
+  // The keys of the box or dialog that is open; they stand in the hint line
+  // instead of the window's while it is open.
+  std::string hints;
   // The folder list's entries, read again only when its folder changes (as the
   // toolkit's folder list does, it does not watch the disk).
   const ui::Control* foldersOf = nullptr;
@@ -64,6 +67,19 @@ int ScrollTo(int first, int wanted, int rows, int count);
 void DrawEntries(Canvas& canvas, CellRect r, const std::vector<std::string>& labels,
                  const std::vector<bool>& bold, int lit, int& first, bool focused, bool enabled,
                  int indent, const ViewState& view);
+
+// A caption as the toolkit shows it: "&&" is one "&", a single "&" is dropped
+// and marks the next character as the access key (the first such mark counts).
+struct ShownCaption {
+  std::string text;
+  int keyAt = -1;   // the access key's character in text; -1: none
+  std::string key;  // that character in upper case
+};
+ShownCaption CaptionShown(const std::string& caption);
+
+// Draws a caption as shown, its access key underlined; returns the cells written.
+int PutCaption(Canvas& canvas, int x, int y, const std::string& caption, Style style,
+               int maxWidth = 1 << 30);
 
 // Terminal colour of a toolkit colour (system colours as the classic scheme has them).
 uint32_t TerminalColour(ui::Colour c);
