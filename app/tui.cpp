@@ -101,43 +101,11 @@ void MoveFocusBy(Session& s, int direction) {
 }
 
 // Alt and a letter: the control whose caption marks that letter as its access
-// key. A button or check box is clicked; a label or frame hands the focus on to
-// the next control in the Tab order that it stands before (or holds).
+// key, clicked or given the focus.
 bool AccessKey(Session& s, const Key& key) {
-  const std::string letter = platform::UpperCase(key.text);
-  if (letter.empty()) return false;
-  ui::Window& window = s.form.window;
-  for (const auto& owned : window.Controls()) {
-    ui::Control& c = *owned;
-    const ui::Kind kind = c.kind();
-    if (kind != ui::Kind::Label && kind != ui::Kind::Frame && kind != ui::Kind::CommandButton &&
-        kind != ui::Kind::CheckBox)
-      continue;
-    if (!c.Shown() || CaptionShown(c.Caption()).key != letter) continue;
-    if (kind == ui::Kind::CommandButton || kind == ui::Kind::CheckBox) {
-      if (!c.Usable()) continue;
-      Act(s, "click", &c);
-      return true;
-    }
-    const CellRect from = ControlCells(c);
-    for (ui::Control* next : TabOrder(window)) {
-      if (!next->Usable()) continue;
-      bool after = false;
-      if (kind == ui::Kind::Frame) {
-        for (const ui::Control* up = next->Container(); up != nullptr; up = up->Container())
-          after = after || up == &c;
-      } else if (next->Container() == c.Container()) {
-        const CellRect r = ControlCells(*next);
-        after = r.y > from.y || (r.y == from.y && r.x >= from.x + from.width);
-      }
-      if (after) {
-        Act(s, "focus", next);
-        return true;
-      }
-    }
-    return true;
-  }
-  return false;
+  const AccessTarget target = AccessKeyTarget(s.form.window, key.text);
+  if (target.control != nullptr) Act(s, target.click ? "click" : "focus", target.control);
+  return target.matched;
 }
 
 void OpenDropDown(Session& s, ui::Control& c) {

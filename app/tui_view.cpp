@@ -312,6 +312,38 @@ ShownCaption CaptionShown(const std::string& caption) {
   return shown;
 }
 
+AccessTarget AccessKeyTarget(const ui::Window& window, const std::string& typed) {
+  const std::string letter = platform::UpperCase(typed);
+  if (letter.empty()) return {};
+  for (const auto& owned : window.Controls()) {
+    ui::Control& c = *owned;
+    const ui::Kind kind = c.kind();
+    if (kind != ui::Kind::Label && kind != ui::Kind::Frame && kind != ui::Kind::CommandButton &&
+        kind != ui::Kind::CheckBox)
+      continue;
+    if (!c.Shown() || CaptionShown(c.Caption()).key != letter) continue;
+    if (kind == ui::Kind::CommandButton || kind == ui::Kind::CheckBox) {
+      if (!c.Usable()) continue;
+      return {&c, true, true};
+    }
+    const CellRect from = ControlCells(c);
+    for (ui::Control* next : TabOrder(window)) {
+      if (!next->Usable()) continue;
+      bool after = false;
+      if (kind == ui::Kind::Frame) {
+        for (const ui::Control* up = next->Container(); up != nullptr; up = up->Container())
+          after = after || up == &c;
+      } else if (next->Container() == c.Container()) {
+        const CellRect r = ControlCells(*next);
+        after = r.y > from.y || (r.y == from.y && r.x >= from.x + from.width);
+      }
+      if (after) return {next, false, true};
+    }
+    return {nullptr, false, true};
+  }
+  return {};
+}
+
 int PutCaption(Canvas& canvas, int x, int y, const std::string& caption, Style style,
                int maxWidth) {
   const ShownCaption shown = CaptionShown(caption);

@@ -77,6 +77,18 @@ struct ShownCaption {
 };
 ShownCaption CaptionShown(const std::string& caption);
 
+// What Alt and a letter reach: the shown control whose caption marks that
+// letter as its access key. A usable button or check box is clicked; a label or
+// frame hands the focus on to the next usable control in the Tab order that it
+// stands before (or holds). matched is set when a caption has the key, even
+// when nothing can take it.
+struct AccessTarget {
+  ui::Control* control = nullptr;
+  bool click = false;
+  bool matched = false;
+};
+AccessTarget AccessKeyTarget(const ui::Window& window, const std::string& letter);
+
 // Draws a caption as shown, its access key underlined; returns the cells written.
 int PutCaption(Canvas& canvas, int x, int y, const std::string& caption, Style style,
                int maxWidth = 1 << 30);

@@ -73,6 +73,23 @@ QRgb Ink(char ink, bool enabled) {
   }
 }
 
+// A label's caption as the toolkit shows it: "&&" is one "&", a single "&"
+// underlines the next character, its access key.
+void ShowCaption(QLabel* label, const std::string& caption) {
+  const tui::ShownCaption shown = tui::CaptionShown(caption);
+  const QString text = Q(shown.text);
+  if (shown.keyAt < 0 || shown.keyAt >= text.size()) {
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return;
+  }
+  const QStringView all(text);
+  label->setTextFormat(Qt::RichText);
+  label->setText(all.left(shown.keyAt).toString().toHtmlEscaped() + "<u>" +
+                 all.mid(shown.keyAt, 1).toString().toHtmlEscaped() + "</u>" +
+                 all.mid(shown.keyAt + 1).toString().toHtmlEscaped());
+}
+
 }  // namespace
 
 int Pixels(int twips, double scale) {
@@ -368,7 +385,7 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
     case ui::Kind::CommonDialog:
       break;
     case ui::Kind::Label:
-      static_cast<QLabel*>(w)->setText(Q(c.Caption()));
+      ShowCaption(static_cast<QLabel*>(w), c.Caption());
       break;
     case ui::Kind::Frame:
       static_cast<QGroupBox*>(w)->setTitle(Q(c.Caption()));
@@ -632,6 +649,17 @@ void WindowView::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F1) {
     Act("click", form.CommandQuest);
     return;
+  }
+  // Alt and an access key that no button took as its own: a label's hands
+  // the focus on, as in the terminal window.
+  const int key = event->key();
+  const std::string letter = key >= Qt::Key_A && key <= Qt::Key_Z
+                                 ? std::string(1, static_cast<char>('A' + (key - Qt::Key_A)))
+                                 : event->text().toStdString();
+  if (event->modifiers() == Qt::AltModifier && !letter.empty()) {
+    const tui::AccessTarget target = tui::AccessKeyTarget(form.window, letter);
+    if (target.control != nullptr) Act(target.click ? "click" : "focus", target.control);
+    if (target.matched) return;
   }
   QWidget::keyPressEvent(event);
 }

@@ -195,6 +195,15 @@ TEST_F(DesktopWindow, ClicksAndKeysDriveTheModel) {
   QTest::qWait(1);
   EXPECT_EQ(form_->CheckTimeChanging->Value(), ticked);
 
+  // A caption's access key is underlined; Alt and the key hand a label's focus on.
+  form_->LabelSteuerung->SetCaption("&Steuerung && Typ");
+  view_->Refresh();
+  EXPECT_EQ(Widget<QLabel>(form_->LabelSteuerung)->text().toStdString(),
+            "<u>S</u>teuerung &amp; Typ");
+  QTest::keyClick(view_.get(), Qt::Key_S, Qt::AltModifier);
+  QTest::qWait(1);
+  EXPECT_EQ(form_->window.Focused(), form_->ComboSteuerung);
+
   // F1 is the help switch: green, and the What's-This pointer over the window.
   QTest::keyClick(view_.get(), Qt::Key_F1);
   EXPECT_TRUE(rt::HelpMode);
