@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/file_choice.h"
 #include "platform/failure.h"
 #include "platform/filesys.h"
 #include "platform/text.h"
@@ -83,120 +84,60 @@ bool Clicked(const Key& key, const CellRect& r) {
 // ---------------------------------------------------------------------------
 // The file-open dialog.
 
-struct Entry {
-  std::string label;
-  std::string path;
-};
-
+// The dialog's state (app::FileChoice) and what the terminal shows of it.
 struct FileDialog {
-  std::string title;
-  std::string typeText;  // the filter's description
-  std::vector<std::string> patterns;
-  std::string folder;
-  std::vector<Entry> folders;  // "..", the subfolders, the drives
-  std::vector<std::string> files;
+  app::FileChoice c;
   int folderLit = 0, fileLit = -1;
   int folderFirst = 0, fileFirst = 0;
-  std::string name;
   int caret = 0;
   bool nameSelected = true;  // the whole name is selected: typing replaces it
   enum Part { Name, Files, Folders, Open, Cancel, kParts };
   int focus = Name;
-  std::string note;
   // Where things were drawn last, for the mouse.
   CellRect folderCells, fileCells, nameCells;
   std::vector<CellRect> buttonCells;
 };
 
-std::string WithoutTrailingSlash(std::string folder) {
-  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
-  return folder;
+// The folder list's lines: the tree down to the folder (open), its subfolders
+// (closed), then the other drives.
+std::vector<std::string> FolderLabels(const FileDialog& d) {
+  std::vector<std::string> labels;
+  for (const app::FolderChoice& f : d.c.folders)
+    labels.push_back(f.drive ? "[" + f.label + "]"
+                             : std::string(f.depth, ' ') + (f.open ? "▾ " : "▸ ") + f.label);
+  return labels;
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
-  return !folder.empty() && folder.back() == '\\' ? folder + name : folder + "\\" + name;
-}
-
-// The folder tree as far as it shows: the drive's root down to the folder,
-// the folder's subfolders, then the other drives.
-void Load(FileDialog& d, const std::string& folder) {
-  d.folder = WithoutTrailingSlash(folder);
-  d.folders.clear();
-  d.files.clear();
-  const std::string drive = d.folder.substr(0, 2);
-  const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(drive[0])));
-  d.folders.push_back({"▾ " + std::string(1, letter) + ":\\", drive + "\\"});
-  std::string sofar = drive;
-  for (size_t at = 3; at < d.folder.size();) {
-    const size_t end = std::min(d.folder.find('\\', at), d.folder.size());
-    sofar += "\\" + d.folder.substr(at, end - at);
-    d.folders.push_back(
-        {std::string(d.folders.size(), ' ') + "▾ " + d.folder.substr(at, end - at), sofar});
-    at = end + 1;
-  }
-  const int current = static_cast<int>(d.folders.size()) - 1;
-  const std::string indent(d.folders.size(), ' ');
-  for (const std::string& name : platform::VisibleSubFolderNames(d.folder))
-    d.folders.push_back({indent + "▸ " + name, Join(d.folder, name)});
-  for (const platform::Drive& other : platform::MappedDrives()) {
-    if (std::toupper(static_cast<unsigned char>(drive[0])) == other.letter) continue;
-    const std::string letter(1, static_cast<char>(std::tolower(other.letter)));
-    d.folders.push_back({"[" + letter + ":]", std::string(1, other.letter) + ":\\"});
-  }
-  try {
-    for (const std::string& path : platform::FolderFiles(d.folder)) {
-      const std::string name = path.substr(path.find_last_of('\\') + 1);
-      if (platform::IsHiddenName(name)) continue;
-      for (const std::string& pattern : d.patterns)
-        if (MatchesPattern(name, pattern)) {
-          d.files.push_back(name);
-          break;
-        }
-    }
-  } catch (const platform::Failure&) {
-    d.note = "The folder cannot be read.";
-  }
-  d.folderLit = current;
+// Shows the folder the dialog has just read, its own entry lit.
+void ShowFolder(FileDialog& d) {
+  d.folderLit = d.c.currentFolder;
   d.fileLit = -1;
   d.folderFirst = d.fileFirst = 0;
 }
 
-std::string Absolute(const FileDialog& d, const std::string& name) {
-  if (name.size() >= 2 && name[1] == ':') return name;
-  if (!name.empty() && name[0] == '\\') return d.folder.substr(0, 2) + name;
-  return Join(d.folder, name);
+void Load(FileDialog& d, const std::string& folder) {
+  app::OpenFolder(d.c, folder);
+  ShowFolder(d);
 }
 
 // Enter on the name: a folder opens, a pattern filters, anything else is the
 // answer.
 std::optional<std::string> Accept(FileDialog& d) {
-  std::string name = d.name;
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
-  if (name.empty()) return std::nullopt;
-  if (name.find_first_of("*?") != std::string::npos) {
-    d.patterns = {name};
-    Load(d, d.folder);
-    return std::nullopt;
-  }
-  const std::string full = Absolute(d, name);
-  if (platform::FolderExists(full)) {
-    Load(d, full);
-    d.name.clear();
-    d.caret = 0;
-    return std::nullopt;
-  }
-  return full;
+  const std::string folder = d.c.folder;
+  const std::vector<std::string> patterns = d.c.patterns;
+  std::optional<std::string> chosen = app::AcceptName(d.c);
+  if (!chosen && (d.c.folder != folder || d.c.patterns != patterns)) ShowFolder(d);
+  d.caret = std::min(d.caret, static_cast<int>(platform::CharCount(d.c.name)));
+  return chosen;
 }
 
 void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   const CellRect a = BoxArea(canvas, view);
-  const CellRect r =
-      DrawDialogFrame(canvas, std::min(a.width - 2, 90), std::min(a.height - 2, 26), d.title, view);
+  const CellRect r = DrawDialogFrame(canvas, std::min(a.width - 2, 90), std::min(a.height - 2, 26),
+                                     d.c.title, view);
   const Style text = WindowStyle();
   const int inner = r.width - 4;
-  canvas.Put(r.x + 2, r.y + 2, "Look in: " + d.folder, text, inner);
+  canvas.Put(r.x + 2, r.y + 2, "Look in: " + d.c.folder, text, inner);
   const int half = inner / 2;
   const int listTop = r.y + 4, listRows = std::max(1, r.height - 10);
   // The list with the focus shows it in its heading as well as in its lit entry.
@@ -210,13 +151,12 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
              inFiles ? focusedHeading : heading);
   d.folderCells = {r.x + 2, listTop, half - 1, listRows};
   d.fileCells = {r.x + 3 + half, listTop, inner - half - 1, listRows};
-  std::vector<std::string> folderLabels;
-  for (const Entry& e : d.folders) folderLabels.push_back(e.label);
+  const std::vector<std::string> folderLabels = FolderLabels(d);
   DrawEntries(canvas, d.folderCells, folderLabels, {}, d.folderLit, d.folderFirst,
               d.focus == FileDialog::Folders, true, 1, view);
-  DrawEntries(canvas, d.fileCells, d.files, {}, d.fileLit, d.fileFirst,
+  DrawEntries(canvas, d.fileCells, d.c.files, {}, d.fileLit, d.fileFirst,
               d.focus == FileDialog::Files, true, 1, view);
-  if (d.files.empty())
+  if (d.c.files.empty())
     canvas.Put(d.fileCells.x + 1, d.fileCells.y, "(no matching files)",
                inFiles ? HighlightStyle(view) : FieldStyle(view, false));
   // The cursor stands on the focused list's entry that Enter acts on.
@@ -229,14 +169,14 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   d.nameCells = {r.x + 17, nameRow, std::max(4, inner - 15 - 14), 1};
   const Style field = FieldStyle(view, true);
   canvas.Fill(d.nameCells.x, nameRow, d.nameCells.width, 1, field);
-  const std::u32string name = DecodeUtf8(d.name);
+  const std::u32string name = DecodeUtf8(d.c.name);
   const int offset = std::max(0, d.caret - d.nameCells.width + 1);
   const bool selected = d.nameSelected && d.focus == FileDialog::Name;
   for (int i = offset; i < static_cast<int>(name.size()) && i - offset < d.nameCells.width; ++i)
     canvas.Set(d.nameCells.x + i - offset, nameRow, name[i],
                selected ? HighlightStyle(view) : field);
-  canvas.Put(r.x + 2, nameRow + 1, "Files of type: " + d.typeText, text, inner - 14);
-  if (!d.note.empty()) canvas.Put(r.x + 2, nameRow + 2, d.note, text, inner);
+  canvas.Put(r.x + 2, nameRow + 1, "Files of type: " + d.c.typeText, text, inner - 14);
+  if (!d.c.note.empty()) canvas.Put(r.x + 2, nameRow + 2, d.c.note, text, inner);
   const int lit = d.focus == FileDialog::Open ? 0 : d.focus == FileDialog::Cancel ? 1 : -1;
   d.buttonCells = DrawButtons(canvas, r.x + r.width - 2 - 12, nameRow, {"Open"}, lit, view);
   const auto cancel =
@@ -269,17 +209,17 @@ std::string FileDialogHints(const FileDialog& d) {
 }
 
 void EditName(FileDialog& d, const Key& key) {
-  const int size = static_cast<int>(platform::CharCount(d.name));
+  const int size = static_cast<int>(platform::CharCount(d.c.name));
   d.caret = std::clamp(d.caret, 0, size);
   auto replace = [&](int from, int count, const std::string& with) {
-    d.name = platform::LeftChars(d.name, static_cast<size_t>(from)) + with +
-             platform::MidChars(d.name, static_cast<size_t>(from + count));
+    d.c.name = platform::LeftChars(d.c.name, static_cast<size_t>(from)) + with +
+               platform::MidChars(d.c.name, static_cast<size_t>(from + count));
   };
   if (d.nameSelected) {
     d.nameSelected = false;
     const bool typing = key.code == KeyCode::Char && !key.ctrl && !key.alt;
     if (typing || key.code == KeyCode::Backspace || key.code == KeyCode::Delete) {
-      d.name = typing ? key.text : "";
+      d.c.name = typing ? key.text : "";
       d.caret = typing ? 1 : 0;
       return;
     }
@@ -305,8 +245,8 @@ void EditName(FileDialog& d, const Key& key) {
 
 void TakeFile(FileDialog& d, int index) {
   d.fileLit = index;
-  d.name = d.files[index];
-  d.caret = static_cast<int>(platform::CharCount(d.name));
+  d.c.name = d.c.files[index];
+  d.caret = static_cast<int>(platform::CharCount(d.c.name));
 }
 
 }  // namespace
@@ -464,33 +404,16 @@ platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box
 
 std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogRequest& request) {
   FileDialog d;
-  d.title = request.title;
-  d.patterns = FilterPatterns(request.filter);
-  d.typeText = request.filter.substr(0, request.filter.find('|'));
-  // A file name with a folder opens that folder; otherwise the initial folder,
-  // or the current one.
-  std::string start;
-  d.name = request.fileName;
-  const size_t slash = request.fileName.find_last_of('\\');
-  if (slash != std::string::npos) {
-    const std::string folder = request.fileName.substr(0, slash);
-    if (platform::FolderExists(folder.size() == 2 ? folder + "\\" : folder)) {
-      start = folder;
-      d.name = request.fileName.substr(slash + 1);
-    }
-  }
-  if (start.empty() && !request.initDir.empty() && platform::FolderExists(request.initDir))
-    start = request.initDir;
-  if (start.empty()) start = platform::CurrentDirectory();
-  Load(d, start);
-  d.caret = static_cast<int>(platform::CharCount(d.name));
+  d.c = app::BeginFileChoice(request);
+  ShowFolder(d);
+  d.caret = static_cast<int>(platform::CharCount(d.c.name));
 
   BoxHints hints(session.view);
   for (;;) {
     hints.Set(FileDialogHints(d));
     session.Present([&](Canvas& canvas) { DrawFileDialog(canvas, d, session.view); });
     for (const Key& key : session.NextKeys()) {
-      d.note.clear();
+      d.c.note.clear();
       if (IsCloseKey(key)) return std::nullopt;
       if (key.code == KeyCode::Tab || key.code == KeyCode::BackTab) {
         const int step = key.code == KeyCode::Tab ? 1 : FileDialog::kParts - 1;
@@ -508,20 +431,20 @@ std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogR
           d.focus = FileDialog::Name;
         } else if (Clicked(key, d.folderCells)) {
           const int row = d.folderFirst + key.y - d.folderCells.y;
-          if (row >= static_cast<int>(d.folders.size())) continue;
+          if (row >= static_cast<int>(d.c.folders.size())) continue;
           if (d.focus == FileDialog::Folders && row == d.folderLit) {
-            Load(d, d.folders[row].path);
+            Load(d, d.c.folders[row].path);
           } else {
             d.folderLit = row;
             d.focus = FileDialog::Folders;
           }
         } else if (Clicked(key, d.fileCells)) {
           const int row = d.fileFirst + key.y - d.fileCells.y;
-          if (row >= static_cast<int>(d.files.size())) continue;
+          if (row >= static_cast<int>(d.c.files.size())) continue;
           const bool second = d.focus == FileDialog::Files && row == d.fileLit;
           TakeFile(d, row);
           d.focus = FileDialog::Files;
-          if (second) return Join(d.folder, d.files[row]);
+          if (second) return app::PathInFolder(d.c, d.c.files[row]);
         }
         continue;
       }
@@ -536,22 +459,22 @@ std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogR
           }
           break;
         case FileDialog::Files:
-          if (d.files.empty()) break;
+          if (d.c.files.empty()) break;
           if (key.code == KeyCode::Enter) {
             TakeFile(d, std::max(0, d.fileLit));
-            return Join(d.folder, d.name);
+            return app::PathInFolder(d.c, d.c.name);
           }
           if (d.fileLit < 0 && IsListMove(key))
             TakeFile(d, 0);  // the first move lands on the first file
           else
-            TakeFile(d, MoveInList(key, std::max(0, d.fileLit), static_cast<int>(d.files.size()),
+            TakeFile(d, MoveInList(key, std::max(0, d.fileLit), static_cast<int>(d.c.files.size()),
                                    d.fileCells.height));
           break;
         case FileDialog::Folders:
           if (key.code == KeyCode::Enter || key.IsChar(' ')) {
-            Load(d, d.folders[d.folderLit].path);
+            Load(d, d.c.folders[d.folderLit].path);
           } else {
-            d.folderLit = MoveInList(key, d.folderLit, static_cast<int>(d.folders.size()),
+            d.folderLit = MoveInList(key, d.folderLit, static_cast<int>(d.c.folders.size()),
                                      d.folderCells.height);
           }
           break;
