@@ -1,3 +1,5 @@
+#include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -6,6 +8,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -44,15 +47,43 @@ bool ConnectsAbstract(const std::string& path) {
   return ok;
 }
 
+// True when something accepts a connection at the host's port within a second.
+bool TcpAnswers(const std::string& host, int port) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
+  bool answers = false;
+  for (addrinfo* a = found; a != nullptr && !answers; a = a->ai_next) {
+    const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) continue;
+    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+      answers = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      int error = 0;
+      socklen_t length = sizeof error;
+      answers = poll(&p, 1, 1000) == 1 &&
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+    close(fd);
+  }
+  freeaddrinfo(found);
+  return answers;
+}
+
 // An X display on this machine (":0", "unix:1.0") answers on its socket; one
-// on another host is left for the toolkit to reach.
+// on another host (a forwarded "localhost:10.0" of a remote session, say) on
+// its TCP port.
 bool XDisplayReachable(const std::string& display) {
   const size_t colon = display.rfind(':');
   if (colon == std::string::npos) return false;
   const std::string host = display.substr(0, colon);
-  if (!host.empty() && host != "unix") return true;
   const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
-  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
+  if (number.empty() || number.size() > 4 ||
+      number.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  if (!host.empty() && host != "unix") return TcpAnswers(host, 6000 + std::stoi(number));
   // The socket file is enough: connecting to look would make an X server
   // without clients reset itself, and refuse the window's own connection
   // meanwhile. Servers that listen only in the abstract namespace are asked.

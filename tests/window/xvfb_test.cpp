@@ -218,16 +218,20 @@ TEST(RealDisplay, TakeoverSpeedFactorAndOkByMouseAndKeysLeaveWhatTheScriptLeaves
 
 namespace {
 
-// Without a display a forced desktop window is refused, as is a front end that
+// Without a display that can be reached a forced desktop window is refused, as is a front end that
 // does not exist; nothing is written either way.
-TEST(FrontEndChoice, AForcedWindowWithoutADisplayAndAnUnknownFrontEndEndWithStatus1) {
+TEST(FrontEndChoice, AForcedWindowWithoutAReachableDisplayAndAnUnknownFrontEndEndWithStatus1) {
   DemoTree demo;
   testsupport::Installation korvex(demo.tree);
   const auto before = Files(demo.tree.root());
   testsupport::StartOptions options;
   options.withoutScript = true;
-  for (const char* chosen : {"window", "desktop"}) {
-    options.environment = {std::string("KORVEX_FRONTEND=") + chosen};
+  // The second: a forwarded display whose session has gone (nothing listens there).
+  for (const char* chosen : {"window", "window DISPLAY=127.0.0.1:59.0", "desktop"}) {
+    const std::string choice = chosen;
+    options.environment = {"KORVEX_FRONTEND=" + choice.substr(0, choice.find(' '))};
+    if (choice.find(' ') != std::string::npos)
+      options.environment.push_back(choice.substr(choice.find(' ') + 1));
     const auto run = korvex.Finish(korvex.Start(kCommandLine, "", options));
     EXPECT_EQ(run.status, 1) << chosen;
     EXPECT_NE(run.errors.find("KORVEX_FRONTEND"), std::string::npos) << run.errors;
