@@ -126,6 +126,18 @@ void DisplayGone() {
 
 // The toolkit reports a display that went away, then ends the process from
 // its own code; the step is left without OK before that.
+// While the toolkit starts: a display it cannot open (refused, say, for want of
+// the right to use it) ends the start with a clear word instead of an abort;
+// nothing has been written yet.
+void WatchTheStart(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtDebugMsg) return;
+  std::cerr << message.toLocal8Bit().constData() << "\n";
+  if (type != QtFatalMsg) return;
+  std::cerr << "Start_Config: the window cannot be shown on this display; "
+               "KORVEX_FRONTEND=terminal opens the window on the terminal instead\n";
+  _exit(app::kExitOther);
+}
+
 void WatchForLostDisplay(QtMsgType type, const QMessageLogContext&, const QString& message) {
   if (type != QtDebugMsg) std::cerr << message.toLocal8Bit().constData() << "\n";
   if (openForm != nullptr && message.contains("connection broke")) DisplayGone();
@@ -152,6 +164,7 @@ int RunWindow() {
   static int argc = 1;
   static char name[] = "Start_Config";
   static char* argv[] = {name, nullptr};
+  qInstallMessageHandler(WatchTheStart);
   QApplication application(argc, argv);
   UseClassicLook(application);
 
