@@ -7,7 +7,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -434,11 +433,10 @@ void WindowView::RefreshFolders(const ui::Control& c) {
   const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
   for (const tui::FolderEntry& e : entries) {
-    auto* item = new QListWidgetItem(e.open ? open : closed, Q(e.label));
-    item->setData(Qt::UserRole, Q(e.path));
     // Indented by depth, as the folder tree goes down.
-    item->setData(Qt::UserRole + 1, e.depth);
-    item->setText(QString(e.depth * 2, QChar(' ')) + Q(e.label));
+    auto* item =
+        new QListWidgetItem(e.open ? open : closed, QString(e.depth * 2, QChar(' ')) + Q(e.label));
+    item->setData(Qt::UserRole, Q(e.path));
     list->addItem(item);
   }
   list->setCurrentRow(tui::CurrentFolderEntry(entries));
