@@ -3,6 +3,7 @@
 // run with a script, as the configuration tool would start it.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -20,6 +22,60 @@
 #include "test_support.h"
 
 namespace testsupport {
+
+// Runs a program and returns what it wrote to standard output (with errorsToo,
+// standard error as well; otherwise that goes nowhere); status, when given,
+// gets its exit status (-1 when a signal ended it).
+inline std::string Output(const std::vector<std::string>& args, int* status = nullptr,
+                          bool errorsToo = false) {
+  int out[2];
+  if (pipe(out) != 0) return "";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, STDIN_FILENO);
+    dup2(errorsToo ? STDOUT_FILENO : null, STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(out[0]);
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return text;
+}
+
+// The demo laid into a fresh drive C: with the built step in C:\Korvex\Start.
+struct DemoTree {
+  TempTree tree;
+  DemoTree() {
+    std::filesystem::copy(KORVEX_SOURCE_DIR "/demo/installation", tree.root(),
+                          std::filesystem::copy_options::recursive);
+    std::filesystem::copy_file(START_CONFIG_EXE, tree.Host("Korvex/Start/Start_Config"),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+};
+
+// Every file of the tree by its path below the root (the runs' own hidden files
+// left out).
+inline std::map<std::string, std::string> Files(const std::filesystem::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    const std::string relative = std::filesystem::relative(e.path(), root).string();
+    if (e.is_regular_file() && relative[0] != '.') files[relative] = ReadFile(e.path());
+  }
+  return files;
+}
 
 struct RunResult {
   int status = -1;         // exit status; -1 when a signal ended the step

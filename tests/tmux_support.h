@@ -4,7 +4,6 @@
 // typed with send-keys, as a person at the terminal would.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,11 +11,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "e2e_support.h"
+#include "platform/text.h"
 #include "test_support.h"
 
 namespace tmuxsupport {
@@ -32,41 +33,19 @@ inline const char* const kArguments =
 // made from: the same for the person's run and the script's.
 inline const char* const kFirstEnvironmentEntry = "USERNAME=installer";
 
-// Runs a program and returns what it wrote to standard output.
-inline std::string Output(const std::vector<std::string>& args) {
-  int out[2];
-  if (pipe(out) != 0) return "";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, STDIN_FILENO);
-    dup2(null, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  close(out[0]);
-  waitpid(pid, nullptr, 0);
-  return text;
-}
+using testsupport::DemoTree;
+using testsupport::Files;
+using testsupport::Output;
 
-// The demo laid into a fresh drive C: with the built step in C:\Korvex\Start.
-struct DemoTree {
-  TempTree tree;
-  DemoTree() {
-    fs::copy(KORVEX_SOURCE_DIR "/demo/installation", tree.root(), fs::copy_options::recursive);
-    fs::copy_file(START_CONFIG_EXE, tree.Host("Korvex/Start/Start_Config"),
-                  fs::copy_options::overwrite_existing);
-  }
+// How a Terminal starts the step beside the usual.
+struct Setup {
+  std::string arguments = kArguments;
+  // The step's whole environment besides USERNAME and KORVEX_DRIVES (within
+  // the shell's double quotes: \$TERM is the terminal's own).
+  std::string environment = "TERM=\\$TERM";
+  // Everything the terminal receives is kept in .raw below the root, from
+  // before the step starts (tmux itself shows only UTF-8).
+  bool record = false;
 };
 
 // The step started in a tmux session of its own (a private server whose socket
@@ -74,22 +53,26 @@ struct DemoTree {
 // terminal is back in line mode when the step has ended.
 class Terminal {
  public:
-  Terminal(const TempTree& tree, int columns, int rows, const std::string& arguments = kArguments)
-      : tree_(tree) {
+  Terminal(const TempTree& tree, int columns, int rows, const Setup& setup = {}) : tree_(tree) {
     const std::string root = tree.root().string();
     socket_ = root + "/.tmux";
     std::ofstream(root + "/.run.sh")
         << "cd '" << root << "'\n"
+        << (setup.record ? "while [ ! -e .go ]; do sleep 0.02; done\n" : "")
         << "unset KORVEX_SCRIPT\n"
         << "export KORVEX_DRIVES='C=" << root << "'\n"
         << "sh -c \"echo \\$\\$ > .pid; exec env -i " << kFirstEnvironmentEntry
-        << " KORVEX_DRIVES=\\$KORVEX_DRIVES TERM=\\$TERM ./Korvex/Start/Start_Config " << arguments
-        << "\"\n"
+        << " KORVEX_DRIVES=\\$KORVEX_DRIVES " << setup.environment
+        << " ./Korvex/Start/Start_Config " << setup.arguments << "\"\n"
         << "echo \"[exit $?]\"\n"
         << "stty -a | grep -o -- '-\\?icanon' | sed 's/^/[mode /; s/$/]/'\n"
         << "exec sleep 600\n";
     Tmux({"-f", "/dev/null", "new-session", "-d", "-x", std::to_string(columns), "-y",
           std::to_string(rows), "-s", "step", "sh " + root + "/.run.sh"});
+    if (setup.record) {
+      Tmux({"pipe-pane", "-t", "step", "-o", "cat >> '" + root + "/.raw'"});
+      std::ofstream(root + "/.go");
+    }
   }
   ~Terminal() { Tmux({"kill-server"}); }
 
@@ -103,6 +86,12 @@ class Terminal {
   }
   // Bytes as the terminal would send them (mouse reports, say).
   void Bytes(const std::string& bytes) const { Tmux({"send-keys", "-t", "step", "-l", bytes}); }
+  // Raw bytes as hexadecimal numbers ("1b 5b 5b 41"), beyond what -l can send.
+  void Hex(const std::vector<std::string>& bytes) const {
+    std::vector<std::string> args = {"send-keys", "-t", "step", "-H"};
+    args.insert(args.end(), bytes.begin(), bytes.end());
+    Tmux(args);
+  }
   std::string Screen(bool colours = false) const {
     if (colours) return Tmux({"capture-pane", "-p", "-e", "-t", "step"});
     return Tmux({"capture-pane", "-p", "-t", "step"});
@@ -112,11 +101,21 @@ class Terminal {
     while (!s.empty() && s.back() == '\n') s.pop_back();
     return s;
   }
-  // Waits until the screen shows (or, with present false, no longer shows) the text.
-  bool WaitFor(const std::string& text, bool present = true) const {
+  // The screen's rows, one character a cell.
+  std::vector<std::u32string> Rows() const {
+    std::vector<std::u32string> rows;
+    std::istringstream in(Screen());
+    for (std::string line; std::getline(in, line);) rows.push_back(platform::DecodeUtf8(line));
+    return rows;
+  }
+  // Everything the terminal received so far (with Setup::record).
+  std::string Raw() const { return tree_.Exists(".raw") ? tree_.Read(".raw") : ""; }
+  // Waits until the screen (with raw: the recorded output) shows the text, or,
+  // with present false, no longer does.
+  bool WaitFor(const std::string& text, bool present = true, bool raw = false) const {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < until) {
-      if ((Screen().find(text) != std::string::npos) == present) return true;
+      if (((raw ? Raw() : Screen()).find(text) != std::string::npos) == present) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
@@ -128,14 +127,13 @@ class Terminal {
   std::string socket_;
 };
 
-// Every file of the tree by its path below the root (the runs' own hidden files left out).
-inline std::map<std::string, std::string> Files(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(e.path(), root).string();
-    if (e.is_regular_file() && relative[0] != '.') files[relative] = ReadFile(e.path());
-  }
-  return files;
+// The step ended by a confirmed cancel: status 2, the terminal back in line
+// mode, the cancel mark in kvxconfiguration.ini.
+inline void ExpectCancelled(const Terminal& t, const TempTree& tree) {
+  ASSERT_TRUE(t.WaitFor("[exit 2]")) << t.Screen();
+  ASSERT_TRUE(t.WaitFor("[mode icanon]")) << t.Screen();
+  EXPECT_NE(tree.Read("Korvex/parameter/kvxconfiguration.ini").find("ConfigExeCancel=Start_Config"),
+            std::string::npos);
 }
 
 class TerminalWindow : public ::testing::Test {

@@ -1,10 +1,7 @@
 // How the terminal window explains itself: frames that keep their borders,
 // captions with access keys, the hint line of the box or dialog that is open,
 // what a disabled OK waits for; and the program's --help and --version.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -21,6 +18,7 @@
 #include "app/tui_view.h"
 #include "e2e_support.h"
 #include "test_support.h"
+#include "tmux_support.h"
 
 namespace {
 
@@ -28,104 +26,9 @@ namespace fs = std::filesystem;
 using testsupport::ReadFile;
 using testsupport::TempTree;
 
-const char* const kArguments =
-    "'/EXTERNAL=KVXCFG' '/LOGFILE=C:\\Korvex\\KVXcfglog.txt' '/SOURCEPATH=C:\\Setup\\'";
+using namespace tmuxsupport;
 
-// Runs a program and returns what it wrote to standard output.
-std::string Output(const std::vector<std::string>& args) {
-  int out[2];
-  if (pipe(out) != 0) return "";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, STDIN_FILENO);
-    dup2(null, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  close(out[0]);
-  waitpid(pid, nullptr, 0);
-  return text;
-}
-
-// The demo laid into a fresh drive C: with the built step in C:\Korvex\Start.
-struct DemoTree {
-  TempTree tree;
-  DemoTree() {
-    fs::copy(KORVEX_SOURCE_DIR "/demo/installation", tree.root(), fs::copy_options::recursive);
-    fs::copy_file(START_CONFIG_EXE, tree.Host("Korvex/Start/Start_Config"),
-                  fs::copy_options::overwrite_existing);
-  }
-};
-
-// The step in a tmux session of its own (a private server whose socket lies in
-// the tree), forced onto the terminal.
-class Terminal {
- public:
-  Terminal(const TempTree& tree, int columns, int rows) {
-    const std::string root = tree.root().string();
-    socket_ = root + "/.tmux";
-    std::ofstream(root + "/.run.sh")
-        << "cd '" << root << "'\n"
-        << "env -i KORVEX_DRIVES='C=" << root << "' KORVEX_FRONTEND=terminal TERM=$TERM "
-        << "./Korvex/Start/Start_Config " << kArguments << "\n"
-        << "echo \"[exit $?]\"\n"
-        << "exec sleep 600\n";
-    Tmux({"-f", "/dev/null", "new-session", "-d", "-x", std::to_string(columns), "-y",
-          std::to_string(rows), "-s", "step", "sh " + root + "/.run.sh"});
-  }
-  ~Terminal() { Tmux({"kill-server"}); }
-
-  std::string Tmux(std::vector<std::string> args) const {
-    args.insert(args.begin(), {"tmux", "-S", socket_});
-    return Output(args);
-  }
-  void Keys(const std::vector<std::string>& keys) const {
-    for (const std::string& k : keys) Tmux({"send-keys", "-t", "step", k});
-  }
-  void Bytes(const std::string& bytes) const { Tmux({"send-keys", "-t", "step", "-l", bytes}); }
-  std::string Screen(bool colours = false) const {
-    if (colours) return Tmux({"capture-pane", "-p", "-e", "-t", "step"});
-    return Tmux({"capture-pane", "-p", "-t", "step"});
-  }
-  // The screen's rows, one character a cell.
-  std::vector<std::u32string> Rows() const {
-    std::vector<std::u32string> rows;
-    std::istringstream in(Screen());
-    for (std::string line; std::getline(in, line);) rows.push_back(tui::DecodeUtf8(line));
-    return rows;
-  }
-  // Waits until the screen shows (or, with present false, no longer shows) the text.
-  bool WaitFor(const std::string& text, bool present = true) const {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < until) {
-      if ((Screen().find(text) != std::string::npos) == present) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-
- private:
-  std::string socket_;
-};
-
-class TerminalExplains : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (Output({"sh", "-c", "command -v tmux"}).empty())
-      FAIL() << "tmux is missing: tools/deps.sh installs it";
-  }
-};
+using TerminalExplains = TerminalWindow;
 
 // The window model as the step lays it out, for the cells the controls take.
 struct Model {
@@ -240,16 +143,6 @@ TEST(TerminalDemoTexts, EveryHelpIdIsExplainedInBothLanguages) {
 
 // ---------------------------------------------------------------------------
 // The executable.
-
-// Every file below the root by its path (the runs' own hidden files left out).
-std::map<std::string, std::string> Files(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(e.path(), root).string();
-    if (e.is_regular_file() && relative[0] != '.') files[relative] = ReadFile(e.path());
-  }
-  return files;
-}
 
 // --help and --version alone answer on standard output with status 0 and touch
 // no file; with anything beside them the command line keeps its meaning.

@@ -148,11 +148,7 @@ TEST_F(SmallTerminal, CloseKeysWorkBelowTheSmallestSize) {
   ASSERT_TRUE(t.WaitFor("Error logged to")) << t.Screen();
   EXPECT_NE(t.Screen().find("[ OK ]"), std::string::npos) << t.Screen();
   t.Keys({"Enter"});
-  ASSERT_TRUE(t.WaitFor("[exit 2]")) << t.Screen();
-  ASSERT_TRUE(t.WaitFor("[mode icanon]")) << t.Screen();
-  EXPECT_NE(
-      demo.tree.Read("Korvex/parameter/kvxconfiguration.ini").find("ConfigExeCancel=Start_Config"),
-      std::string::npos);
+  ExpectCancelled(t, demo.tree);
 }
 
 // Ctrl-L paints everything again over what another program wrote, under a
@@ -193,7 +189,7 @@ TEST_F(SmallTerminal, StartUpMessagesShowOnACleanScreenAndStay) {
     ASSERT_TRUE(t.WaitFor("[exit 1]")) << t.Screen();
   }
   DemoTree demo;
-  Terminal t(demo.tree, 100, 38, "");
+  Terminal t(demo.tree, 100, 38, {.arguments = ""});
   ASSERT_TRUE(t.WaitFor("[exit 1]")) << t.Screen();
   EXPECT_NE(t.Screen().find("not started by the configuration tool"), std::string::npos)
       << t.Screen();

@@ -32,28 +32,10 @@ bool OnPath(const std::string& program) {
   return false;
 }
 
-// Runs a program with DISPLAY set and returns its standard output.
-std::string Output(const std::vector<std::string>& args, const std::string& display) {
-  int out[2];
-  if (pipe(out) != 0) return "";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    setenv("DISPLAY", display.c_str(), 1);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  close(out[0]);
-  waitpid(pid, nullptr, 0);
-  return text;
+// Runs a program on the display and returns its standard output.
+std::string Output(std::vector<std::string> args, const std::string& display) {
+  args.insert(args.begin(), {"env", "DISPLAY=" + display});
+  return testsupport::Output(args);
 }
 
 // An X server of the test's own, with its screen kept as a file to read back.
@@ -121,21 +103,8 @@ class XServer {
   std::string display_;
 };
 
-std::map<std::string, std::string> Files(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(e.path(), root).string();
-    if (e.is_regular_file() && relative[0] != '.') files[relative] = ReadFile(e.path());
-  }
-  return files;
-}
-
-struct DemoTree {
-  TempTree tree;
-  DemoTree() {
-    fs::copy(KORVEX_SOURCE_DIR "/demo/installation", tree.root(), fs::copy_options::recursive);
-  }
-};
+using testsupport::DemoTree;
+using testsupport::Files;
 
 TEST(RealDisplay, TakeoverSpeedFactorAndOkByMouseAndKeysLeaveWhatTheScriptLeaves) {
   if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (tools/deps.sh installs it)";
