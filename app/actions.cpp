@@ -147,6 +147,22 @@ bool CheckAction(const frm_Start_Config_Exe& form, const Action& a, std::string&
   return true;
 }
 
+bool ApplyUserAction(frm_Start_Config_Exe& form, const std::string& verb,
+                     const ui::Control* control, const std::string& argument, std::string& said,
+                     std::string& error) {
+  Action a;
+  a.verb = verb;
+  a.control = control != nullptr && verb != "drive" && verb != "dir" ? control->DisplayName() : "";
+  a.argument = argument;
+  a.source =
+      verb + (a.control.empty() ? "" : " " + a.control) + (argument.empty() ? "" : " " + argument);
+  Queues unused;
+  std::ostringstream out;
+  const bool applied = ApplyAction(form, a, unused, out, error);
+  said = out.str();
+  return applied;
+}
+
 bool ApplyAction(frm_Start_Config_Exe& form, const Action& a, Queues& queues, std::ostream& out,
                  std::string& error) {
   if (a.verb.empty()) return true;

@@ -53,6 +53,13 @@ bool CheckAction(const frm_Start_Config_Exe& form, const Action& action, std::st
 bool ApplyAction(frm_Start_Config_Exe& form, const Action& action, Queues& queues,
                  std::ostream& out, std::string& error);
 
+// A person's click or key as the action a script line would give: verb on the
+// control (drive and dir name none) with the argument, applied at once. What
+// it says goes to said, a failure's text to error; false when it failed.
+bool ApplyUserAction(frm_Start_Config_Exe& form, const std::string& verb,
+                     const ui::Control* control, const std::string& argument, std::string& said,
+                     std::string& error);
+
 // Prints every control of the window, one a line.
 void Dump(const frm_Start_Config_Exe& form, std::ostream& out);
 

@@ -46,20 +46,11 @@ std::string WhyIgnored(const frm_Start_Config_Exe& form, const ui::Control& c) {
 
 void Act(Session& s, const std::string& verb, const ui::Control* c = nullptr,
          const std::string& argument = "") {
-  app::Action a;
-  a.verb = verb;
-  a.control = c != nullptr && verb != "drive" && verb != "dir" ? c->DisplayName() : "";
-  a.argument = argument;
-  a.source =
-      verb + (a.control.empty() ? "" : " " + a.control) + (argument.empty() ? "" : " " + argument);
-  app::Queues unused;
-  std::ostringstream out;
-  std::string error;
-  if (!app::ApplyAction(s.form, a, unused, out, error)) {
+  std::string said, error;
+  if (!app::ApplyUserAction(s.form, verb, c, argument, said, error)) {
     s.view.note = error;
     return;
   }
-  const std::string said = out.str();
   if (said.rfind("ignored: ", 0) == 0)
     s.view.note = c != nullptr ? WhyIgnored(s.form, *c) : said.substr(0, said.find('\n'));
 }

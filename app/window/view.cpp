@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 
 #include "app/actions.h"
 #include "app/front_end.h"
@@ -444,18 +443,10 @@ void WindowView::RefreshFolders(const ui::Control& c) {
 
 void WindowView::Act(const std::string& verb, const ui::Control* c, const std::string& argument) {
   if (refreshing_ || Busy()) return;
-  app::Action a;
-  a.verb = verb;
-  a.control = c != nullptr && verb != "drive" && verb != "dir" ? c->DisplayName() : "";
-  a.argument = argument;
-  a.source =
-      verb + (a.control.empty() ? "" : " " + a.control) + (argument.empty() ? "" : " " + argument);
-  app::Queues unused;
-  std::ostringstream out;
-  std::string error;
+  std::string said, error;
   ++busy_;
   try {
-    app::ApplyAction(form, a, unused, out, error);
+    app::ApplyUserAction(form, verb, c, argument, said, error);
   } catch (const platform::EndRequest& request) {
     form.LeaveWithoutOK();
     platform::EndProcess(app::kExitSignalBase + request.signal);
