@@ -280,14 +280,6 @@ std::string Sec(const Spread& s) {
   return text;
 }
 
-// "met", or by how much the figure misses an upper goal.
-std::string Verdict(double value, double goal) {
-  if (value <= goal) return "met";
-  char text[48];
-  std::snprintf(text, sizeof text, "missed by %.0f%%", 100.0 * (value / goal - 1));
-  return text;
-}
-
 void Goal(const std::string& what, const std::string& figure, double value, double goal,
           const std::string& goalText) {
   std::printf("  %-46s %-28s goal %-12s %s\n", what.c_str(), figure.c_str(), goalText.c_str(),

@@ -48,10 +48,6 @@ constexpr double kFirstFrameTargetMs = 100;
 constexpr double kKeyTargetMs = 10;
 constexpr char kTitle[] = "Start - Standardkonfiguration";
 
-double Ms(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
 bool EndsFrame(const std::string& s) {
   return s.ends_with("\x1b[?25h") || s.ends_with("\x1b[?25l");
 }
@@ -149,7 +145,7 @@ template <typename Done>
 Clock::time_point ReadUntil(int fd, std::string& out, Done done, const char* what) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(kFrameTimeoutMs);
   for (;;) {
-    const int left = static_cast<int>(Ms(Clock::now(), deadline));
+    const int left = static_cast<int>(Milliseconds(Clock::now(), deadline));
     if (left <= 0 || !ReadSome(fd, out, left))
       throw std::runtime_error(std::string("no ") + what + " within 5 s (or the step ended)");
     if (done(out)) return Clock::now();
@@ -167,7 +163,7 @@ double Keystroke(int fd, const std::string& key, size_t& bytes, std::string* fra
     if (EndsFrame(out)) end = Clock::now();
   bytes = out.size();
   if (frames != nullptr) *frames = std::move(out);
-  return Ms(sent, end);
+  return Milliseconds(sent, end);
 }
 
 struct Stats {
@@ -177,8 +173,8 @@ struct Stats {
 Stats Summary(std::vector<double> ms, size_t bytes) {
   std::sort(ms.begin(), ms.end());
   const size_t n = ms.size();
-  const size_t at99 = static_cast<size_t>(std::ceil(0.99 * static_cast<double>(n))) - 1;
-  return {ms[n / 2], ms[at99], ms[n - 1], static_cast<double>(bytes) / static_cast<double>(n)};
+  return {ms[n / 2], Percentile(ms, 0.99), ms[n - 1],
+          static_cast<double>(bytes) / static_cast<double>(n)};
 }
 
 Stats Series(int fd, const std::vector<std::string>& keys) {
@@ -192,13 +188,6 @@ Stats Series(int fd, const std::vector<std::string>& keys) {
 }
 
 // "met", or by how much the figure misses the target.
-std::string Verdict(double ms, double target) {
-  if (ms <= target) return "met";
-  char text[48];
-  std::snprintf(text, sizeof text, "missed by %.0f%%", 100.0 * (ms / target - 1));
-  return text;
-}
-
 bool FirstFrame(const std::string& s) {
   return s.find(kTitle) != std::string::npos && EndsFrame(s);
 }
@@ -213,7 +202,7 @@ void Measure(const fs::path& folder, Size size) {
     std::string out;
     const auto before = Clock::now();
     Start(child, folder, size);
-    starts.push_back(Ms(before, ReadUntil(child.master, out, FirstFrame, "first frame")));
+    starts.push_back(Milliseconds(before, ReadUntil(child.master, out, FirstFrame, "first frame")));
     child.Stop();
   }
   std::sort(starts.begin(), starts.end());

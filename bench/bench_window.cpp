@@ -46,10 +46,6 @@ constexpr int kEventsPerSeries = 200;
 constexpr double kFirstPaintTargetMs = 150;
 constexpr double kRepaintTargetMs = 16;
 
-double Ms(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
 struct Stats {
   double median = 0, p99 = 0, min = 0, max = 0;
 };
@@ -58,17 +54,10 @@ Stats Summary(std::vector<double> ms) {
   std::sort(ms.begin(), ms.end());
   Stats s;
   s.median = ms[ms.size() / 2];
-  s.p99 = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
+  s.p99 = Percentile(ms, 0.99);
   s.min = ms.front();
   s.max = ms.back();
   return s;
-}
-
-std::string Verdict(double ms, double target) {
-  if (ms <= target) return "met";
-  char text[64];
-  std::snprintf(text, sizeof text, "missed by %.0f%%", 100.0 * (ms / target - 1));
-  return text;
 }
 
 void LayDemo(const fs::path& folder) {
@@ -138,7 +127,7 @@ double FirstPaint(const fs::path& folder, const std::vector<std::string>& platfo
   close(frames[0]);
   Stop(pid);
   if (!painted) throw std::runtime_error("the window painted nothing within 10 s");
-  return Ms(before, after);
+  return Milliseconds(before, after);
 }
 
 void MeasureStarts(const std::string& name, const std::vector<std::string>& platform) {
@@ -196,7 +185,7 @@ int MeasureRepaints(const std::string& name) {
         const auto before = Clock::now();
         events[i % events.size()]();
         settle();
-        ms.push_back(Ms(before, Clock::now()));
+        ms.push_back(Milliseconds(before, Clock::now()));
       }
       return Summary(ms);
     };
@@ -214,9 +203,8 @@ int MeasureRepaints(const std::string& name) {
         {"Down/Up in the date format box", series({[&] { QTest::keyClick(date, Qt::Key_Down); },
                                                    [&] { QTest::keyClick(date, Qt::Key_Up); }})});
     results.push_back(
-        {"Tab / Shift-Tab",
-         series({[&] { QTest::keyClick(Focused(date), Qt::Key_Tab); },
-                 [&] { QTest::keyClick(Focused(date), Qt::Key_Backtab); }})});
+        {"Tab / Shift-Tab", series({[&] { QTest::keyClick(Focused(date), Qt::Key_Tab); },
+                                    [&] { QTest::keyClick(Focused(date), Qt::Key_Backtab); }})});
     speed->setFocus();
     settle();
     results.push_back({"digits in a speed-factor box",
