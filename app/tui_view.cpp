@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "form/pictures.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 
@@ -20,18 +21,9 @@ bool InColour(const ViewState& v) {
   return v.depth != ColourDepth::None;
 }
 
-// The ink of the program's own pictures ('G' green, 'R' red, 'K' black).
+// The ink of the program's own pictures; '.' is clear.
 uint32_t InkColour(char ink, bool enabled) {
-  if (ink == '.') return kDefaultColour;
-  if (!enabled) return kDarkGrey;
-  switch (ink) {
-    case 'G':
-      return RGB(0, 170, 0);
-    case 'R':
-      return RGB(210, 0, 0);
-    default:
-      return kBlack;
-  }
+  return ink == '.' ? kDefaultColour : InkRgb(ink, enabled);
 }
 
 // The sign a picture button shows where no colours can be drawn.

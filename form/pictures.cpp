@@ -71,3 +71,15 @@ ui::Picture HelpPicture() {
   Stroke(p, {{4, 31}, {4, 41}, {14, 41}}, 3, 'K');
   return p;
 }
+
+uint32_t InkRgb(char ink, bool enabled) {
+  if (!enabled) return 0x808080;
+  switch (ink) {
+    case 'G':
+      return 0x00AA00;
+    case 'R':
+      return 0xD20000;
+    default:
+      return 0x000000;
+  }
+}

@@ -8,6 +8,8 @@
 //   'K'  black
 #pragma once
 
+#include <cstdint>
+
 #include "platform/toolkit.h"
 
 // OK: a green tick, 44 x 36 pixels ("tick.gif").
@@ -19,3 +21,7 @@ ui::Picture CrossPicture();
 // Help switch: a black question mark with an arrow pointing down and left, the
 // usual context-help symbol, 41 x 45 pixels ("help.gif").
 ui::Picture HelpPicture();
+
+// The colour of an ink letter as 0xRRGGBB ('G' green, 'R' red, anything else
+// black); grey throughout for the picture of a disabled button.
+uint32_t InkRgb(char ink, bool enabled);

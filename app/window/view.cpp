@@ -25,6 +25,7 @@
 #include "app/front_end.h"
 #include "app/tui_layout.h"
 #include "app/tui_view.h"
+#include "form/pictures.h"
 #include "platform/file_cache.h"
 #include "platform/process.h"
 #include "platform/termination.h"
@@ -58,19 +59,6 @@ bool IsList(const ui::Control& c) {
   return c.kind() == ui::Kind::ListBox || c.kind() == ui::Kind::DirListBox;
 }
 
-// The ink of the program's own pictures ('G' green, 'R' red, 'K' black).
-QRgb Ink(char ink, bool enabled) {
-  if (!enabled) return qRgb(128, 128, 128);
-  switch (ink) {
-    case 'G':
-      return qRgb(0, 170, 0);
-    case 'R':
-      return qRgb(210, 0, 0);
-    default:
-      return qRgb(0, 0, 0);
-  }
-}
-
 // A label's caption as the toolkit shows it: "&&" is one "&", a single "&"
 // underlines the next character, its access key.
 void ShowCaption(QLabel* label, const std::string& caption) {
@@ -102,7 +90,7 @@ QImage PictureImage(const ui::Picture& picture, bool enabled) {
     for (int y = 0; y < picture.height && y < static_cast<int>(picture.rows.size()); ++y) {
       const std::string& row = picture.rows[y];
       for (int x = 0; x < picture.width && x < static_cast<int>(row.size()); ++x)
-        if (row[x] != '.') image.setPixel(x, y, Ink(row[x], enabled));
+        if (row[x] != '.') image.setPixel(x, y, 0xFF000000u | InkRgb(row[x], enabled));
     }
     return image;
   }
