@@ -23,6 +23,7 @@
 
 #include "app/actions.h"
 #include "app/front_end.h"
+#include "app/keys.h"
 #include "app/tui_layout.h"
 #include "app/tui_view.h"
 #include "form/pictures.h"
@@ -74,6 +75,35 @@ void ShowCaption(QLabel* label, const std::string& caption) {
   label->setText(all.left(shown.keyAt).toString().toHtmlEscaped() + "<u>" +
                  all.mid(shown.keyAt, 1).toString().toHtmlEscaped() + "</u>" +
                  all.mid(shown.keyAt + 1).toString().toHtmlEscaped());
+}
+
+// A list key of Qt's as the terminal window decodes it, so that both windows
+// move through a list alike.
+tui::Key ListMove(int qtKey) {
+  tui::Key key;
+  switch (qtKey) {
+    case Qt::Key_Up:
+      key.code = tui::KeyCode::Up;
+      break;
+    case Qt::Key_Down:
+      key.code = tui::KeyCode::Down;
+      break;
+    case Qt::Key_PageUp:
+      key.code = tui::KeyCode::PageUp;
+      break;
+    case Qt::Key_PageDown:
+      key.code = tui::KeyCode::PageDown;
+      break;
+    case Qt::Key_Home:
+      key.code = tui::KeyCode::Home;
+      break;
+    case Qt::Key_End:
+      key.code = tui::KeyCode::End;
+      break;
+    default:
+      break;
+  }
+  return key;
 }
 
 }  // namespace
@@ -572,33 +602,11 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event) {
       }
       if (c->kind() == ui::Kind::ListBox) {
         auto* list = static_cast<QListWidget*>(w);
-        const int count = list->count(), page = 8;
+        const int count = list->count();
         const int from = c->ListIndex();
-        int to = -2;
-        switch (key->key()) {
-          case Qt::Key_Up:
-            to = from - 1;
-            break;
-          case Qt::Key_Down:
-            to = from + 1;
-            break;
-          case Qt::Key_PageUp:
-            to = from - page;
-            break;
-          case Qt::Key_PageDown:
-            to = from + page;
-            break;
-          case Qt::Key_Home:
-            to = 0;
-            break;
-          case Qt::Key_End:
-            to = count - 1;
-            break;
-          default:
-            break;
-        }
-        if (to == -2) break;
-        to = std::clamp(to, 0, count - 1);
+        const tui::Key move = ListMove(key->key());
+        if (!tui::IsListMove(move)) break;
+        const int to = tui::MoveInList(move, from, count, 8);
         if (count > 0 && to != from) Act("select", c, list->item(to)->text().toStdString());
         return true;
       }
