@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,6 +76,16 @@ inline std::map<std::string, std::string> Files(const std::filesystem::path& roo
     if (e.is_regular_file() && relative[0] != '.') files[relative] = ReadFile(e.path());
   }
   return files;
+}
+
+// Every file one run left is the same, to the byte, as the other run's.
+inline void ExpectSameFiles(const std::map<std::string, std::string>& left,
+                            const std::map<std::string, std::string>& wanted) {
+  ASSERT_EQ(left.size(), wanted.size());
+  for (const auto& [path, bytes] : wanted) {
+    ASSERT_TRUE(left.count(path)) << path;
+    EXPECT_EQ(left.at(path), bytes) << path;
+  }
 }
 
 struct RunResult {
