@@ -501,12 +501,12 @@ void Session::ScrollView(int columns, int rows) {
   top_ += rows;  // Present keeps it inside the window
 }
 
-std::vector<Key> Session::NextKeys() {
+Key Session::NextKey() {
   for (;;) {
     if (!queued_.empty()) {
       const Key key = queued_.front();
       queued_.pop_front();
-      return {key};
+      return key;
     }
     bool resized = false, closed = false;
     const std::string bytes = ReadTerminal(pending_.empty() ? -1 : kEscapeWaitMs, resized, closed);
@@ -597,10 +597,8 @@ int RunTerminal() {
     // start-up as soon as the window shows).
     platform::SyncWrittenFiles();
     for (;;) {
-      for (const Key& key : session.NextKeys()) {
-        HandleKey(session, key);
-        session.Present();
-      }
+      HandleKey(session, session.NextKey());
+      session.Present();
       if (!session.KeysWaiting()) platform::SyncWrittenFiles();
     }
   } catch (const platform::EndRequest& request) {

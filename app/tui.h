@@ -37,8 +37,8 @@ class Session {
   // the keys typed after it, even where they came in one read. A resize
   // redraws at once and Ctrl-L redraws the whole screen. A terminal that has
   // gone ends the process with the window open.
-  std::vector<Key> NextKeys();
-  // Keys have come that NextKeys has not handed out yet.
+  Key NextKey();
+  // Keys have come that NextKey has not handed out yet.
   bool KeysWaiting() const { return !queued_.empty(); }
   // The terminal is below the smallest size the window works at.
   bool TooSmall() const;

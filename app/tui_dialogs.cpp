@@ -379,26 +379,24 @@ platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box
   };
   for (;;) {
     session.Present(draw);
-    for (const Key& key : session.NextKeys()) {
-      if (key.code == KeyCode::Enter || key.IsChar(' ')) return buttons[lit].second;
-      if (key.code == KeyCode::Tab || key.code == KeyCode::Right) lit = (lit + 1) % count;
-      if (key.code == KeyCode::BackTab || key.code == KeyCode::Left)
-        lit = (lit + count - 1) % count;
-      if (IsListMove(key) && textRows < lineCount)
-        firstLine = MoveInList(key, firstLine, lineCount - textRows + 1, std::max(1, textRows));
-      std::optional<platform::Answer> chosen;
-      if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
-        const std::string letter = platform::UpperCase(key.text);
-        if (letter == "Y" || letter == "J") chosen = answerFor(platform::Answer::Yes);
-        if (letter == "N") chosen = answerFor(platform::Answer::No);
-        if (letter == "O") chosen = answerFor(platform::Answer::OK);
-      }
-      // Esc closes a box that only informs; a question needs an answer.
-      if (IsCloseKey(key) && count == 1) chosen = platform::Answer::OK;
-      for (int i = 0; i < static_cast<int>(buttonCells.size()); ++i)
-        if (Clicked(key, buttonCells[i])) chosen = buttons[i].second;
-      if (chosen) return *chosen;
+    const Key key = session.NextKey();
+    if (key.code == KeyCode::Enter || key.IsChar(' ')) return buttons[lit].second;
+    if (key.code == KeyCode::Tab || key.code == KeyCode::Right) lit = (lit + 1) % count;
+    if (key.code == KeyCode::BackTab || key.code == KeyCode::Left) lit = (lit + count - 1) % count;
+    if (IsListMove(key) && textRows < lineCount)
+      firstLine = MoveInList(key, firstLine, lineCount - textRows + 1, std::max(1, textRows));
+    std::optional<platform::Answer> chosen;
+    if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
+      const std::string letter = platform::UpperCase(key.text);
+      if (letter == "Y" || letter == "J") chosen = answerFor(platform::Answer::Yes);
+      if (letter == "N") chosen = answerFor(platform::Answer::No);
+      if (letter == "O") chosen = answerFor(platform::Answer::OK);
     }
+    // Esc closes a box that only informs; a question needs an answer.
+    if (IsCloseKey(key) && count == 1) chosen = platform::Answer::OK;
+    for (int i = 0; i < static_cast<int>(buttonCells.size()); ++i)
+      if (Clicked(key, buttonCells[i])) chosen = buttons[i].second;
+    if (chosen) return *chosen;
   }
 }
 
@@ -412,80 +410,79 @@ std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogR
   for (;;) {
     hints.Set(FileDialogHints(d));
     session.Present([&](Canvas& canvas) { DrawFileDialog(canvas, d, session.view); });
-    for (const Key& key : session.NextKeys()) {
-      d.c.note.clear();
-      if (IsCloseKey(key)) return std::nullopt;
-      if (key.code == KeyCode::Tab || key.code == KeyCode::BackTab) {
-        const int step = key.code == KeyCode::Tab ? 1 : FileDialog::kParts - 1;
-        d.focus = (d.focus + step) % FileDialog::kParts;
-        d.nameSelected = true;
-        continue;
-      }
-      if (key.code == KeyCode::Mouse) {
-        if (!key.press || key.button != 0) continue;
-        if (Clicked(key, d.buttonCells[0])) {
-          if (auto chosen = Accept(d)) return chosen;
-        } else if (Clicked(key, d.buttonCells[1])) {
-          return std::nullopt;
-        } else if (Clicked(key, d.nameCells)) {
-          d.focus = FileDialog::Name;
-        } else if (Clicked(key, d.folderCells)) {
-          const int row = d.folderFirst + key.y - d.folderCells.y;
-          if (row >= static_cast<int>(d.c.folders.size())) continue;
-          if (d.focus == FileDialog::Folders && row == d.folderLit) {
-            Load(d, d.c.folders[row].path);
-          } else {
-            d.folderLit = row;
-            d.focus = FileDialog::Folders;
-          }
-        } else if (Clicked(key, d.fileCells)) {
-          const int row = d.fileFirst + key.y - d.fileCells.y;
-          if (row >= static_cast<int>(d.c.files.size())) continue;
-          const bool second = d.focus == FileDialog::Files && row == d.fileLit;
-          TakeFile(d, row);
-          d.focus = FileDialog::Files;
-          if (second) return app::PathInFolder(d.c, d.c.files[row]);
+    const Key key = session.NextKey();
+    d.c.note.clear();
+    if (IsCloseKey(key)) return std::nullopt;
+    if (key.code == KeyCode::Tab || key.code == KeyCode::BackTab) {
+      const int step = key.code == KeyCode::Tab ? 1 : FileDialog::kParts - 1;
+      d.focus = (d.focus + step) % FileDialog::kParts;
+      d.nameSelected = true;
+      continue;
+    }
+    if (key.code == KeyCode::Mouse) {
+      if (!key.press || key.button != 0) continue;
+      if (Clicked(key, d.buttonCells[0])) {
+        if (auto chosen = Accept(d)) return chosen;
+      } else if (Clicked(key, d.buttonCells[1])) {
+        return std::nullopt;
+      } else if (Clicked(key, d.nameCells)) {
+        d.focus = FileDialog::Name;
+      } else if (Clicked(key, d.folderCells)) {
+        const int row = d.folderFirst + key.y - d.folderCells.y;
+        if (row >= static_cast<int>(d.c.folders.size())) continue;
+        if (d.focus == FileDialog::Folders && row == d.folderLit) {
+          Load(d, d.c.folders[row].path);
+        } else {
+          d.folderLit = row;
+          d.focus = FileDialog::Folders;
         }
-        continue;
+      } else if (Clicked(key, d.fileCells)) {
+        const int row = d.fileFirst + key.y - d.fileCells.y;
+        if (row >= static_cast<int>(d.c.files.size())) continue;
+        const bool second = d.focus == FileDialog::Files && row == d.fileLit;
+        TakeFile(d, row);
+        d.focus = FileDialog::Files;
+        if (second) return app::PathInFolder(d.c, d.c.files[row]);
       }
-      switch (d.focus) {
-        case FileDialog::Name:
-          if (key.code == KeyCode::Enter) {
-            if (auto chosen = Accept(d)) return chosen;
-          } else if (key.code == KeyCode::Down) {
-            d.focus = FileDialog::Files;
-          } else {
-            EditName(d, key);
-          }
-          break;
-        case FileDialog::Files:
-          if (d.c.files.empty()) break;
-          if (key.code == KeyCode::Enter) {
-            TakeFile(d, std::max(0, d.fileLit));
-            return app::PathInFolder(d.c, d.c.name);
-          }
-          if (d.fileLit < 0 && IsListMove(key))
-            TakeFile(d, 0);  // the first move lands on the first file
-          else
-            TakeFile(d, MoveInList(key, std::max(0, d.fileLit), static_cast<int>(d.c.files.size()),
-                                   d.fileCells.height));
-          break;
-        case FileDialog::Folders:
-          if (key.code == KeyCode::Enter || key.IsChar(' ')) {
-            Load(d, d.c.folders[d.folderLit].path);
-          } else {
-            d.folderLit = MoveInList(key, d.folderLit, static_cast<int>(d.c.folders.size()),
-                                     d.folderCells.height);
-          }
-          break;
-        case FileDialog::Open:
-          if (key.code == KeyCode::Enter || key.IsChar(' '))
-            if (auto chosen = Accept(d)) return chosen;
-          break;
-        case FileDialog::Cancel:
-          if (key.code == KeyCode::Enter || key.IsChar(' ')) return std::nullopt;
-          break;
-      }
+      continue;
+    }
+    switch (d.focus) {
+      case FileDialog::Name:
+        if (key.code == KeyCode::Enter) {
+          if (auto chosen = Accept(d)) return chosen;
+        } else if (key.code == KeyCode::Down) {
+          d.focus = FileDialog::Files;
+        } else {
+          EditName(d, key);
+        }
+        break;
+      case FileDialog::Files:
+        if (d.c.files.empty()) break;
+        if (key.code == KeyCode::Enter) {
+          TakeFile(d, std::max(0, d.fileLit));
+          return app::PathInFolder(d.c, d.c.name);
+        }
+        if (d.fileLit < 0 && IsListMove(key))
+          TakeFile(d, 0);  // the first move lands on the first file
+        else
+          TakeFile(d, MoveInList(key, std::max(0, d.fileLit), static_cast<int>(d.c.files.size()),
+                                 d.fileCells.height));
+        break;
+      case FileDialog::Folders:
+        if (key.code == KeyCode::Enter || key.IsChar(' ')) {
+          Load(d, d.c.folders[d.folderLit].path);
+        } else {
+          d.folderLit = MoveInList(key, d.folderLit, static_cast<int>(d.c.folders.size()),
+                                   d.folderCells.height);
+        }
+        break;
+      case FileDialog::Open:
+        if (key.code == KeyCode::Enter || key.IsChar(' '))
+          if (auto chosen = Accept(d)) return chosen;
+        break;
+      case FileDialog::Cancel:
+        if (key.code == KeyCode::Enter || key.IsChar(' ')) return std::nullopt;
+        break;
     }
   }
 }
