@@ -32,12 +32,8 @@ const char* LocaleVariable() {
 
 // Terminals whose line-drawing set is DEC special graphics, switched with ESC ( 0.
 bool HasDecGraphics(const std::string& term) {
-  auto starts = [&](const char* prefix) { return term.rfind(prefix, 0) == 0; };
-  for (const char* family : {"xterm", "screen", "tmux", "rxvt", "linux", "konsole", "gnome",
-                             "putty", "alacritty", "kitty", "foot", "vte", "st-", "mlterm"})
-    if (starts(family)) return true;
-  return term == "st" ||
-         (starts("vt") && term.size() >= 5 && term[2] >= '1' && term[2] <= '5');  // vt100..vt520
+  return XtermLikeFamily(term) || (term.rfind("vt", 0) == 0 && term.size() >= 5 && term[2] >= '1' &&
+                                   term[2] <= '5');  // vt100..vt520
 }
 
 // The ASCII character and the DEC special graphics character of a mark.
@@ -129,6 +125,14 @@ Glyph SingleByteGlyph(char32_t ch, const Charset& charset) {
     return {s.ascii, false};
   }
   return {'?', false};
+}
+
+bool XtermLikeFamily(const std::string& term) {
+  auto starts = [&](const char* prefix) { return term.rfind(prefix, 0) == 0; };
+  for (const char* family : {"xterm", "screen", "tmux", "rxvt", "linux", "konsole", "gnome",
+                             "putty", "alacritty", "kitty", "foot", "vte", "st-", "mlterm"})
+    if (starts(family)) return true;
+  return term == "st";
 }
 
 }  // namespace tui

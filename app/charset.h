@@ -27,6 +27,11 @@ Charset SingleByteCharset(const std::string& codeset, bool lineDrawing);
 // locale). "UTF-8" when none of the variables is set.
 std::string LocaleCodeset();
 
+// The terminal families known by name (xterm and its kind, screen, tmux, the
+// Linux console, ...): they place the cursor with ANSI sequences and draw
+// lines from DEC special graphics.
+bool XtermLikeFamily(const std::string& term);
+
 // The character set of the locale, with the line-drawing set where TERM has one.
 Charset DetectCharset();
 

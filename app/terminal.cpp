@@ -93,12 +93,9 @@ void InstallHandlers() {
 
 // Terminal families that place the cursor with the ANSI sequences the window uses.
 bool KnownFamily(const std::string& term) {
-  auto starts = [&](const char* prefix) { return term.rfind(prefix, 0) == 0; };
-  for (const char* family : {"xterm", "screen", "tmux", "rxvt", "linux", "konsole", "gnome",
-                             "alacritty", "kitty", "foot", "putty", "vte", "st-", "mlterm"})
-    if (starts(family)) return true;
-  if (term == "st" || term == "cygwin" || term == "ansi") return true;
-  return starts("vt") && term.size() >= 5 && (term[2] == '1' || term[2] == '2');  // vt100..vt2xx
+  if (XtermLikeFamily(term) || term == "cygwin" || term == "ansi") return true;
+  return term.rfind("vt", 0) == 0 && term.size() >= 5 &&
+         (term[2] == '1' || term[2] == '2');  // vt100..vt2xx
 }
 
 // Whether a compiled terminfo entry places the cursor the way the window does
