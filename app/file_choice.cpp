@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/tui_dialogs.h"
 #include "platform/failure.h"
 #include "platform/filesys.h"
+#include "platform/text.h"
 #include "platform/winpath.h"
 
 namespace app {
@@ -22,6 +22,50 @@ std::string Lower(char letter) {
 }
 
 }  // namespace
+
+std::vector<std::string> FilterPatterns(const std::string& filter) {
+  const size_t bar = filter.find('|');
+  if (bar == std::string::npos) return {"*"};
+  std::string patterns = filter.substr(bar + 1);
+  patterns = patterns.substr(0, patterns.find('|'));
+  std::vector<std::string> out;
+  size_t at = 0;
+  while (at <= patterns.size()) {
+    const size_t end = patterns.find(';', at);
+    std::string p = patterns.substr(at, end == std::string::npos ? end : end - at);
+    while (!p.empty() && p.front() == ' ') p.erase(0, 1);
+    while (!p.empty() && p.back() == ' ') p.pop_back();
+    if (!p.empty()) out.push_back(p);
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  if (out.empty()) out.push_back("*");
+  return out;
+}
+
+bool MatchesPattern(const std::string& name, const std::string& pattern) {
+  const std::u32string n = platform::DecodeUtf8(platform::UpperCase(name));
+  const std::u32string p = platform::DecodeUtf8(platform::UpperCase(pattern));
+  if (p == U"*.*") return true;
+  // Iterative wildcard matching with one back-tracking point per "*".
+  size_t i = 0, j = 0, star = std::u32string::npos, mark = 0;
+  while (i < n.size()) {
+    if (j < p.size() && (p[j] == U'?' || p[j] == n[i])) {
+      ++i;
+      ++j;
+    } else if (j < p.size() && p[j] == U'*') {
+      star = j++;
+      mark = i;
+    } else if (star != std::u32string::npos) {
+      j = star + 1;
+      i = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (j < p.size() && p[j] == U'*') ++j;
+  return j == p.size();
+}
 
 std::string PathInFolder(const FileChoice& choice, const std::string& name) {
   const std::string& folder = choice.folder;
@@ -57,7 +101,7 @@ void OpenFolder(FileChoice& d, const std::string& folder) {
       const std::string name = path.substr(path.find_last_of('\\') + 1);
       if (platform::IsHiddenName(name)) continue;
       if (std::any_of(d.patterns.begin(), d.patterns.end(),
-                      [&](const std::string& p) { return tui::MatchesPattern(name, p); }))
+                      [&](const std::string& p) { return MatchesPattern(name, p); }))
         d.files.push_back(name);
     }
   } catch (const platform::Failure&) {
@@ -68,7 +112,7 @@ void OpenFolder(FileChoice& d, const std::string& folder) {
 FileChoice BeginFileChoice(const ui::FileDialogRequest& request) {
   FileChoice d;
   d.title = request.title;
-  d.patterns = tui::FilterPatterns(request.filter);
+  d.patterns = FilterPatterns(request.filter);
   d.typeText = request.filter.substr(0, request.filter.find('|'));
   std::string start;
   d.name = request.fileName;

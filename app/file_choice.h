@@ -32,6 +32,12 @@ struct FileChoice {
   std::string note;  // a problem to show ("The folder cannot be read.")
 };
 
+// The patterns of a dialog filter's first type ("Datenbank (*.mdb)|*.mdb" gives
+// {"*.mdb"}; "a|*.x;*.y" gives {"*.x", "*.y"}); {"*"} for an empty filter.
+std::vector<std::string> FilterPatterns(const std::string& filter);
+// Matches a file name against a pattern with * and ?, ignoring letter case.
+bool MatchesPattern(const std::string& name, const std::string& pattern);
+
 // The dialog as it opens: a file name with a folder opens that folder, else
 // the initial folder, else the current one.
 FileChoice BeginFileChoice(const ui::FileDialogRequest& request);

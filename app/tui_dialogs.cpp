@@ -251,50 +251,6 @@ void TakeFile(FileDialog& d, int index) {
 
 }  // namespace
 
-std::vector<std::string> FilterPatterns(const std::string& filter) {
-  const size_t bar = filter.find('|');
-  if (bar == std::string::npos) return {"*"};
-  std::string patterns = filter.substr(bar + 1);
-  patterns = patterns.substr(0, patterns.find('|'));
-  std::vector<std::string> out;
-  size_t at = 0;
-  while (at <= patterns.size()) {
-    const size_t end = patterns.find(';', at);
-    std::string p = patterns.substr(at, end == std::string::npos ? end : end - at);
-    while (!p.empty() && p.front() == ' ') p.erase(0, 1);
-    while (!p.empty() && p.back() == ' ') p.pop_back();
-    if (!p.empty()) out.push_back(p);
-    if (end == std::string::npos) break;
-    at = end + 1;
-  }
-  if (out.empty()) out.push_back("*");
-  return out;
-}
-
-bool MatchesPattern(const std::string& name, const std::string& pattern) {
-  const std::u32string n = DecodeUtf8(platform::UpperCase(name));
-  const std::u32string p = DecodeUtf8(platform::UpperCase(pattern));
-  if (p == U"*.*") return true;
-  // Iterative wildcard matching with one back-tracking point per "*".
-  size_t i = 0, j = 0, star = std::u32string::npos, mark = 0;
-  while (i < n.size()) {
-    if (j < p.size() && (p[j] == U'?' || p[j] == n[i])) {
-      ++i;
-      ++j;
-    } else if (j < p.size() && p[j] == U'*') {
-      star = j++;
-      mark = i;
-    } else if (star != std::u32string::npos) {
-      j = star + 1;
-      i = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (j < p.size() && p[j] == U'*') ++j;
-  return j == p.size();
-}
-
 std::vector<std::string> MessageLines(const std::string& text, int width) {
   std::vector<std::string> lines{""};
   for (size_t i = 0; i < text.size(); ++i) {

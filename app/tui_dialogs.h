@@ -19,12 +19,6 @@ platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box
 // Shows the open dialog; the chosen path, or nothing when cancelled.
 std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogRequest& request);
 
-// The patterns of a dialog filter's first type ("Datenbank (*.mdb)|*.mdb" gives
-// {"*.mdb"}; "a|*.x;*.y" gives {"*.x", "*.y"}); {"*"} for an empty filter.
-std::vector<std::string> FilterPatterns(const std::string& filter);
-// Matches a file name against a pattern with * and ?, ignoring letter case.
-bool MatchesPattern(const std::string& name, const std::string& pattern);
-
 // The lines of a message text: LF CR (and CR LF, LF, CR) break lines, and
 // lines longer than width are wrapped at blanks.
 std::vector<std::string> MessageLines(const std::string& text, int width);

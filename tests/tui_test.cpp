@@ -11,6 +11,7 @@
 
 #include "app/canvas.h"
 #include "app/charset.h"
+#include "app/file_choice.h"
 #include "app/keys.h"
 #include "app/terminal.h"
 #include "app/tui_dialogs.h"
@@ -498,16 +499,16 @@ TEST(DialogTexts, LinesPatternsAndFilters) {
   EXPECT_EQ(tui::MessageLines("a\r\nb\n\nc", 60), (std::vector<std::string>{"a", "b", "", "c"}));
   EXPECT_EQ(tui::MessageLines("one two three", 10), (std::vector<std::string>{"one two", "three"}));
 
-  EXPECT_EQ(tui::FilterPatterns("Datenbank (*.mdb)|*.mdb"), std::vector<std::string>{"*.mdb"});
-  EXPECT_EQ(tui::FilterPatterns("Bilder|*.bmp; *.gif|Alle|*.*"),
+  EXPECT_EQ(app::FilterPatterns("Datenbank (*.mdb)|*.mdb"), std::vector<std::string>{"*.mdb"});
+  EXPECT_EQ(app::FilterPatterns("Bilder|*.bmp; *.gif|Alle|*.*"),
             (std::vector<std::string>{"*.bmp", "*.gif"}));
-  EXPECT_EQ(tui::FilterPatterns(""), std::vector<std::string>{"*"});
-  EXPECT_TRUE(tui::MatchesPattern("Korvex.MDB", "*.mdb"));
-  EXPECT_TRUE(tui::MatchesPattern("a.b.mdb", "*.mdb"));
-  EXPECT_FALSE(tui::MatchesPattern("Korvex.mdb.bak", "*.mdb"));
-  EXPECT_FALSE(tui::MatchesPattern("Korvex.vws", "*.mdb"));
-  EXPECT_TRUE(tui::MatchesPattern("Help1.mdb", "Help?.mdb"));
-  EXPECT_TRUE(tui::MatchesPattern("no-extension", "*.*"));
+  EXPECT_EQ(app::FilterPatterns(""), std::vector<std::string>{"*"});
+  EXPECT_TRUE(app::MatchesPattern("Korvex.MDB", "*.mdb"));
+  EXPECT_TRUE(app::MatchesPattern("a.b.mdb", "*.mdb"));
+  EXPECT_FALSE(app::MatchesPattern("Korvex.mdb.bak", "*.mdb"));
+  EXPECT_FALSE(app::MatchesPattern("Korvex.vws", "*.mdb"));
+  EXPECT_TRUE(app::MatchesPattern("Help1.mdb", "Help?.mdb"));
+  EXPECT_TRUE(app::MatchesPattern("no-extension", "*.*"));
 }
 
 }  // namespace
