@@ -134,12 +134,7 @@ int RunScript(const std::string& scriptName) {
   Queues queues;
   InstallScriptedDialogs(*form, queues, out);
   // Claimed before the script is read, which may take as long as its writer.
-  if (!ClaimInstallation()) {
-    const platform::MessageBox refusal = SecondStartBox();
-    std::cerr << "Start_Config: " << refusal.text << "; this start ends without writing anything\n";
-    platform::ShowMessageBox(refusal);
-    platform::EndProcess(kExitOther);
-  }
+  if (!ClaimInstallation()) platform::EndProcess(RefuseSecondStart());
 
   std::vector<Action> actions;
   std::string line, error;

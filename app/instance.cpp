@@ -1,10 +1,13 @@
 #include "app/instance.h"
 
+#include <iostream>
 #include <string>
 
+#include "app/front_end.h"
 #include "platform/filesys.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/termination.h"
 #include "runtime/config_paths.h"
 
 namespace app {
@@ -22,6 +25,17 @@ bool ClaimInstallation() {
 platform::MessageBox SecondStartBox() {
   return {platform::ProgramFileName() + " is already running for " + rt::GetInstallationFolder(),
           platform::ProgramFileName(), platform::Buttons::OK, platform::Icon::Stop, 0};
+}
+
+int RefuseSecondStart(const std::function<void()>& beforeErrors) {
+  const platform::MessageBox refusal = SecondStartBox();
+  try {
+    platform::ShowMessageBox(refusal);
+  } catch (const platform::EndRequest&) {
+  }
+  if (beforeErrors) beforeErrors();
+  std::cerr << "Start_Config: " << refusal.text << "; this start ends without writing anything\n";
+  return kExitOther;
 }
 
 }  // namespace app

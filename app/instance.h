@@ -2,6 +2,8 @@
 // its read-modify-write cycles of the settings files with the first one's.
 #pragma once
 
+#include <functional>
+
 #include "platform/msgbox.h"
 
 namespace app {
@@ -13,5 +15,11 @@ bool ClaimInstallation();
 
 // What a refused start tells the installer, in a box and on standard error.
 platform::MessageBox SecondStartBox();
+
+// Tells a refused start: the box through the front end (a request to end the
+// process meanwhile only closes it), then, after beforeErrors has run (the
+// terminal put back, say), the same words on standard error. Returns the
+// status such a start ends with.
+int RefuseSecondStart(const std::function<void()>& beforeErrors = nullptr);
 
 }  // namespace app

@@ -576,16 +576,7 @@ int RunTerminal() {
   // The hourglass and each pass of pending events show at once.
   form->window.onFrontEndNote = [&session](const std::string&) { session.Present(); };
 
-  if (!app::ClaimInstallation()) {
-    const platform::MessageBox refusal = app::SecondStartBox();
-    try {
-      platform::ShowMessageBox(refusal);
-    } catch (const platform::EndRequest&) {
-    }
-    LeaveTerminal();
-    std::cerr << "Start_Config: " << refusal.text << "; this start ends without writing anything\n";
-    return kExitOther;
-  }
+  if (!app::ClaimInstallation()) return app::RefuseSecondStart(LeaveTerminal);
 
   try {
     form->Form_Load();

@@ -205,15 +205,7 @@ int RunWindow() {
     platform::EndProcess(app::kExitSignalBase + signal);
   });
 
-  if (!app::ClaimInstallation()) {
-    const platform::MessageBox refusal = app::SecondStartBox();
-    try {
-      platform::ShowMessageBox(refusal);
-    } catch (const platform::EndRequest&) {
-    }
-    std::cerr << "Start_Config: " << refusal.text << "; this start ends without writing anything\n";
-    return app::kExitOther;
-  }
+  if (!app::ClaimInstallation()) return app::RefuseSecondStart();
 
   try {
     // Boxes of the start-up show on their own, before the window.
