@@ -106,6 +106,15 @@ tui::Key ListMove(int qtKey) {
   return key;
 }
 
+// True when the widget is to show another picture than it shows now; it is
+// noted as shown. Pictures are made (and bitmaps read) only when they change.
+bool NewPicture(QWidget* w, const ui::Picture& picture) {
+  const QString source = Q(picture.source);
+  if (w->property("source").isValid() && w->property("source").toString() == source) return false;
+  w->setProperty("source", source);
+  return true;
+}
+
 }  // namespace
 
 int Pixels(int twips, double scale) {
@@ -251,7 +260,6 @@ void WindowView::Build() {
     w->installEventFilter(this);
     controls_[w] = cp;
     widgets_[cp] = w;
-    Place(c, w);
   }
 
   // Shown over the window while OK copies: the file and the share done.
@@ -335,10 +343,7 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
     // The bitmap as it is, pixel for pixel, at the control's top left.
     auto* label = static_cast<QLabel*>(w);
     const ui::Picture& picture = c.GetPicture();
-    if (picture.source != label->property("source").toString().toStdString()) {
-      label->setPixmap(QPixmap::fromImage(PictureImage(picture)));
-      label->setProperty("source", Q(picture.source));
-    }
+    if (NewPicture(label, picture)) label->setPixmap(QPixmap::fromImage(PictureImage(picture)));
     return;
   }
   w->setFont(FontOf(c, scale_));
@@ -362,16 +367,15 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
       auto* button = static_cast<QPushButton*>(w);
       button->setText(Q(c.Caption()));
       const ui::Picture& picture = c.GetPicture();
-      if (picture.Empty()) {
-        button->setIcon(QIcon());
-      } else {
+      if (NewPicture(button, picture) && !picture.Empty()) {
         // The picture at its own size; the disabled look is the toolkit's.
-        const QPixmap pixmap = QPixmap::fromImage(PictureImage(picture));
-        QIcon icon(pixmap);
+        QIcon icon(QPixmap::fromImage(PictureImage(picture)));
         icon.addPixmap(QPixmap::fromImage(PictureImage(picture, false)), QIcon::Disabled);
         button->setIcon(icon);
         button->setIconSize(
             QSize(Pixels(picture.width * 15, scale_), Pixels(picture.height * 15, scale_)));
+      } else if (picture.Empty()) {
+        button->setIcon(QIcon());
       }
       break;
     }
