@@ -252,19 +252,8 @@ void TakeFile(FileDialog& d, int index) {
 }  // namespace
 
 std::vector<std::string> MessageLines(const std::string& text, int width) {
-  std::vector<std::string> lines{""};
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\n' || c == '\r') {
-      const char other = c == '\n' ? '\r' : '\n';
-      if (i + 1 < text.size() && text[i + 1] == other) ++i;
-      lines.emplace_back();
-    } else {
-      lines.back() += c;
-    }
-  }
   std::vector<std::string> wrapped;
-  for (const std::string& line : lines)
+  for (const std::string& line : platform::BoxLines(text))
     for (std::string& part : WrapWords(line, width)) wrapped.push_back(std::move(part));
   return wrapped;
 }

@@ -45,6 +45,21 @@ std::string ToString(Icon i) {
   return "?";
 }
 
+std::vector<std::string> BoxLines(const std::string& text) {
+  std::vector<std::string> lines{""};
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n' || c == '\r') {
+      const char other = c == '\n' ? '\r' : '\n';
+      if (i + 1 < text.size() && text[i + 1] == other) ++i;
+      lines.emplace_back();
+    } else {
+      lines.back() += c;
+    }
+  }
+  return lines;
+}
+
 std::string VisibleLineBreaks(const std::string& text) {
   std::string out;
   for (char c : text) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -23,6 +24,8 @@ Answer DefaultAnswer(const MessageBox& box);
 std::string ToString(Answer a);
 std::string ToString(Buttons b);
 std::string ToString(Icon i);
+// The lines of a box's text: LF CR breaks a line, as do CR LF, LF and CR alone.
+std::vector<std::string> BoxLines(const std::string& text);
 // The text with LF and CR made visible as "<LF>" and "<CR>", for transcripts.
 std::string VisibleLineBreaks(const std::string& text);
 

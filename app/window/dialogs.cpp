@@ -52,21 +52,9 @@ int RunModal(QDialog& dialog) {
 }  // namespace
 
 QString BoxText(const std::string& text) {
-  QString out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\n' || c == '\r') {
-      const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-      if ((next == '\n' || next == '\r') && next != c) ++i;
-      out += '\n';
-    } else {
-      size_t end = text.find_first_of("\r\n", i);
-      if (end == std::string::npos) end = text.size();
-      out += QString::fromUtf8(text.data() + i, static_cast<qsizetype>(end - i));
-      i = end - 1;
-    }
-  }
-  return out;
+  QStringList lines;
+  for (const std::string& line : platform::BoxLines(text)) lines << QString::fromStdString(line);
+  return lines.join('\n');
 }
 
 platform::Answer RunMessageBox(QWidget* parent, const platform::MessageBox& box) {
