@@ -172,6 +172,8 @@ int RunWindow() {
   WindowView view(*form);
   bool starting = true;
   platform::SetMessageBoxHandler([&view](const platform::MessageBox& box) {
+    // A box ends the copy it may report on: its panel goes.
+    view.ShowCopyProgress("", 0, 0);
     return RunMessageBox(view.isVisible() ? &view : nullptr, box);
   });
   form->window.onFileDialog = [&view](const ui::FileDialogRequest& request) {
