@@ -52,10 +52,11 @@ void Scribble(const Terminal& t, const std::string& bytes) {
   close(fd);
 }
 
-// Waits until the screen is exactly `expected` (a frame may arrive in parts).
-bool WaitForScreen(const Terminal& t, const std::string& expected) {
+// Waits until the screen (with colours: with its attributes and character
+// sets) is exactly `expected` (a frame may arrive in parts).
+bool WaitForScreen(const Terminal& t, const std::string& expected, bool colours = false) {
   for (int i = 0; i < 400; ++i) {
-    if (t.Screen() == expected) return true;
+    if (t.Screen(colours) == expected) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
@@ -157,11 +158,12 @@ TEST_F(SmallTerminal, CtrlLRepaintsOverGarbage) {
   DemoTree demo;
   Terminal t(demo.tree, 80, 24);
   ASSERT_TRUE(t.WaitFor("Esc close")) << t.Screen();
-  const std::string window = t.Screen();
-  Scribble(t, "\x1b[2J\x1b[5;10HGARBAGE FROM ELSEWHERE\r\nmore garbage");
-  ASSERT_TRUE(t.WaitFor("GARBAGE FROM ELSEWHERE")) << t.Screen();
+  const std::string window = t.Screen(true);
+  // The garbage leaves the line-drawing set and an attribute switched on.
+  Scribble(t, "\x1b[2J\x1b[5;10HGARBAGE FROM ELSEWHERE\r\nmore garbage\x1b(0\x1b[7m");
+  ASSERT_TRUE(t.WaitFor("more garbage")) << t.Screen();
   t.Keys({"C-l"});
-  EXPECT_TRUE(WaitForScreen(t, window)) << t.Screen();
+  EXPECT_TRUE(WaitForScreen(t, window, true)) << t.Screen(true);
 
   t.Keys({"Escape"});
   ASSERT_TRUE(t.WaitFor("[ Yes ]  [ No ]")) << t.Screen();
@@ -172,6 +174,27 @@ TEST_F(SmallTerminal, CtrlLRepaintsOverGarbage) {
   EXPECT_TRUE(WaitForScreen(t, question)) << t.Screen();
   t.Keys({"n"});
   ASSERT_TRUE(t.WaitFor("Cancel configuration?", false)) << t.Screen();
+}
+
+// Ctrl-Z under a shell with job control gives the shell its screen, modes and
+// mouse back; fg brings the window back as it was, in raw mode again, so that
+// Ctrl-C still asks before it cancels.
+TEST_F(SmallTerminal, StopAndContinueKeepTheWindowWorking) {
+  DemoTree demo;
+  Terminal t(demo.tree, 80, 24, {.jobControl = true});
+  ASSERT_TRUE(t.WaitFor("Esc close")) << t.Screen();
+  const std::string window = t.Screen();
+  t.Keys({"C-z"});
+  ASSERT_TRUE(t.WaitFor("Stopped")) << t.Screen();
+  EXPECT_EQ(t.Show("#{alternate_on}#{mouse_any_flag}#{mouse_sgr_flag}"), "000");
+  t.Keys({"fg", "Enter"});
+  ASSERT_TRUE(WaitForScreen(t, window)) << t.Screen();
+  t.Keys({"C-c"});
+  ASSERT_TRUE(t.WaitFor("Cancel configuration?")) << t.Screen();
+  t.Keys({"y"});
+  ASSERT_TRUE(t.WaitFor("Error logged to")) << t.Screen();
+  t.Keys({"Enter"});
+  ExpectCancelled(t, demo.tree);
 }
 
 // A start that ends before the window shows: its box stands on a clean

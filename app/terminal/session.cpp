@@ -1,6 +1,7 @@
 #include "app/terminal/session.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
@@ -10,7 +11,20 @@
 namespace tui {
 namespace {
 
-constexpr int kEscapeWaitMs = 30;  // how long the rest of an escape sequence may take
+// How long the rest of an escape sequence may take: ESCDELAY in milliseconds
+// as curses programs read it, else long enough for a key's sequence to cross
+// an SSH link in pieces.
+int EscapeWaitMs() {
+  static const int wait = [] {
+    const char* value = std::getenv("ESCDELAY");
+    char* end = nullptr;
+    const long ms = value != nullptr ? std::strtol(value, &end, 10) : -1;
+    return value != nullptr && end != value && *end == '\0' && ms >= 0
+               ? static_cast<int>(std::min(ms, 10000L))
+               : 100;
+  }();
+  return wait;
+}
 
 // What is written on standard error while the window covers the terminal; it
 // would vanish with the window's screen, so it is written after it.
@@ -85,6 +99,10 @@ bool Session::TooSmall() const {
 
 void Session::Present(std::function<void(Canvas&)> overlay) {
   overlay_ = std::move(overlay);
+  if (RepaintNeeded()) {  // back from a stop: the shell has had the screen
+    size_ = GetTerminalSize();
+    haveShown_ = false;
+  }
   Canvas next(size_.columns, size_.rows);
   // Boxes before the window has loaded, and at a terminal too small for it,
   // have the whole terminal.
@@ -194,7 +212,7 @@ Key Session::NextKey() {
       return key;
     }
     bool resized = false, closed = false;
-    const std::string bytes = ReadTerminal(pending_.empty() ? -1 : kEscapeWaitMs, resized, closed);
+    const std::string bytes = ReadTerminal(pending_.empty() ? -1 : EscapeWaitMs(), resized, closed);
     platform::CheckTermination();
     if (closed) app::EndWithWindowOpen(form, "the terminal has gone", LeaveTerminal);
     if (resized) {
@@ -210,6 +228,8 @@ Key Session::NextKey() {
       if (key.IsCtrl('l')) {
         haveShown_ = false;
         Present(overlay_);
+      } else if (key.IsCtrl('z') && Suspend()) {
+        // Stopped and continued by now; the wake-up repaints.
       } else {
         queued_.push_back(std::move(key));
       }

@@ -281,6 +281,10 @@ void HandleKey(Session& s, const Key& key) {
   if (IsCloseKey(key)) return Act(s, Verb::Close);
   if (key.code == KeyCode::Char && key.alt && !key.ctrl && AccessKey(s, key)) return;
   if (key.code == KeyCode::F1) return Act(s, Verb::Click, form.CommandQuest);
+  if (key.IsCtrl('z')) {
+    s.view.note = "Ctrl-Z: no shell with job control started the step, so it cannot be suspended";
+    return;
+  }
   if (key.code == KeyCode::Tab) return MoveFocusBy(s, 1);
   if (key.code == KeyCode::BackTab) return MoveFocusBy(s, -1);
 
