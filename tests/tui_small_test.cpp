@@ -72,14 +72,14 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
   {
     Terminal t(person.tree, 80, 24);
     ASSERT_TRUE(t.WaitFor("Erweiterte Konfiguration Start - integriert")) << t.Screen();
-    ASSERT_TRUE(t.WaitFor("Esc close")) << t.Screen();  // the last line drawn
+    ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();  // the last line drawn
     std::vector<std::string> lines = Lines(t.Screen());
     ASSERT_EQ(lines.size(), 24u) << t.Screen();
-    // The hint line fits: what the focus does, how to move on and how to close.
-    EXPECT_NE(lines[23].find("Tab/Shift-Tab next field   Esc close"), std::string::npos)
+    // The first view is the top left, and says where OK and Cancel are.
+    EXPECT_NE(lines[23].find("OK and Cancel are at the bottom right"), std::string::npos)
         << t.Screen();
-    EXPECT_TRUE(lines[23].ends_with("▶")) << t.Screen();  // more of the window to the right
-    EXPECT_TRUE(lines[22].ends_with("▼")) << t.Screen();  // and below
+    EXPECT_TRUE(lines[23].ends_with("→")) << t.Screen();  // more of the window to the right
+    EXPECT_TRUE(lines[22].ends_with("↓")) << t.Screen();  // and below
     EXPECT_EQ(t.Screen().find("SaveRestore"), std::string::npos);
 
     // Backwards to the folder list, which comes into view.
@@ -97,6 +97,8 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
     EXPECT_NE(t.Screen().find("└"), std::string::npos) << t.Screen();
     t.Keys({"Enter"});
     ASSERT_TRUE(t.WaitFor("Error - Wrong Save & Restore!", false)) << t.Screen();
+    EXPECT_TRUE(t.WaitFor("Copy taken over; OK waits for a copy of the same machines"))
+        << t.Screen();
     t.Keys({"Up", "Enter"});
     ASSERT_TRUE(t.WaitFor("▸ Copy_2025_Line1")) << t.Screen();
     // Two clicks where the entry shows on the scrolled view open it.
@@ -104,6 +106,7 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
     ASSERT_TRUE(ClickOn(t, "Copy_2025_Line1")) << t.Screen();
     ASSERT_TRUE(t.WaitFor("▾ Copy_2025_Line1")) << t.Screen();
     ASSERT_TRUE(t.WaitFor("C:\\SaveRestore\\Copy_2025_Line1\\program\\korvex.mdb")) << t.Screen();
+    EXPECT_TRUE(t.WaitFor("copy taken over: OK is enabled")) << t.Screen();
     t.Keys({"Tab", "Tab", "Enter"});  // the copy's list, then OK
     ASSERT_TRUE(t.WaitFor("[exit 0]")) << t.Screen();
     ASSERT_TRUE(t.WaitFor("[mode icanon]")) << t.Screen();
@@ -157,7 +160,7 @@ TEST_F(SmallTerminal, CloseKeysWorkBelowTheSmallestSize) {
 TEST_F(SmallTerminal, CtrlLRepaintsOverGarbage) {
   DemoTree demo;
   Terminal t(demo.tree, 80, 24);
-  ASSERT_TRUE(t.WaitFor("Esc close")) << t.Screen();
+  ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();
   const std::string window = t.Screen(true);
   // The garbage leaves the line-drawing set and an attribute switched on.
   Scribble(t, "\x1b[2J\x1b[5;10HGARBAGE FROM ELSEWHERE\r\nmore garbage\x1b(0\x1b[7m");
@@ -176,13 +179,31 @@ TEST_F(SmallTerminal, CtrlLRepaintsOverGarbage) {
   ASSERT_TRUE(t.WaitFor("Cancel configuration?", false)) << t.Screen();
 }
 
+// Moving back into a speed factor keeps its machine's name in view beside it;
+// help mode says that it is on.
+TEST_F(SmallTerminal, ViewKeepsTheLabelOfTheFocus) {
+  DemoTree demo;
+  Terminal t(demo.tree, 80, 24);
+  ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();
+  t.Keys(
+      {"BTab", "BTab", "BTab", "BTab", "BTab", "BTab"});  // past the buttons and the copy's lists
+  ASSERT_TRUE(t.WaitFor("Labeler — type to edit")) << t.Screen();
+  const std::vector<std::string> lines = Lines(t.Screen());
+  int shown = 0;
+  for (size_t row = 0; row + 1 < lines.size(); ++row)
+    shown += lines[row].find("Labeler") != std::string::npos;
+  EXPECT_EQ(shown, 1) << t.Screen();
+  t.Keys({"F1"});
+  EXPECT_TRUE(t.WaitFor("HELP MODE")) << t.Screen();
+}
+
 // Ctrl-Z under a shell with job control gives the shell its screen, modes and
 // mouse back; fg brings the window back as it was, in raw mode again, so that
 // Ctrl-C still asks before it cancels.
 TEST_F(SmallTerminal, StopAndContinueKeepTheWindowWorking) {
   DemoTree demo;
   Terminal t(demo.tree, 80, 24, {.jobControl = true});
-  ASSERT_TRUE(t.WaitFor("Esc close")) << t.Screen();
+  ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();
   const std::string window = t.Screen();
   t.Keys({"C-z"});
   ASSERT_TRUE(t.WaitFor("Stopped")) << t.Screen();
