@@ -4,9 +4,9 @@
 #include <string>
 
 #include "app/front_end.h"
-#include "platform/filesys.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/replace.h"
 #include "platform/termination.h"
 #include "runtime/config_paths.h"
 

@@ -22,6 +22,7 @@
 #include "bench/bench_support.h"
 #include "platform/failure.h"
 #include "platform/filesys.h"
+#include "platform/replace.h"
 
 namespace fs = std::filesystem;
 

@@ -9,6 +9,7 @@
 #include "platform/failure.h"
 #include "platform/filesys.h"
 #include "platform/process.h"
+#include "platform/replace.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/errors.h"

@@ -113,16 +113,6 @@ std::optional<BmpSize> CheckBitmap(std::string_view head, uint64_t fileSize) {
   return BmpSize{static_cast<int>(width), static_cast<int>(height)};
 }
 
-struct Fd {
-  int fd;
-  explicit Fd(int f) : fd(f) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 }  // namespace
 
 Picture LoadPicture(const std::string& winPath) {
@@ -131,7 +121,7 @@ Picture LoadPicture(const std::string& winPath) {
   auto host = platform::ToHost(winPath);
   if (!host) platform::Raise(platform::kFileNotFound);
   // Non-blocking, so that a named pipe cannot hold the program up.
-  Fd file(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  platform::UniqueFd file(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (file.fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) platform::Raise(platform::kFileNotFound);
     platform::Raise(platform::kInvalidPicture);

@@ -14,6 +14,7 @@
 #include "kill_support.h"
 #include "platform/failure.h"
 #include "platform/profile.h"
+#include "platform/replace.h"
 #include "platform/termination.h"
 #include "test_support.h"
 

@@ -21,9 +21,9 @@
 #include "app/window/view.h"
 #include "app/window/window.h"
 #include "platform/file_cache.h"
-#include "platform/filesys.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/replace.h"
 #include "platform/termination.h"
 
 namespace win {
