@@ -119,12 +119,23 @@ int16_t SaveIniTexts(const std::vector<platform::ProfileEntry>& entries, const s
   return result;
 }
 
+namespace {
+uint32_t failedSettingsWrites = 0;
+}  // namespace
+
 void SyncWrites() {
-  if (!platform::SyncWrittenFiles())
+  if (!platform::SyncWrittenFiles()) {
+    ++failedSettingsWrites;
     platform::Raise(platform::kDeviceIOError, "The written files could not be synced to disk");
+  }
+}
+
+uint32_t FailedSettingsWrites() {
+  return failedSettingsWrites;
 }
 
 void RaiseNotWritten(const std::string& file) {
+  ++failedSettingsWrites;
   platform::Raise(platform::kPathFileAccessError,
                   (file.empty() ? std::string("(no file name)") : file) + " could not be written");
 }
