@@ -17,7 +17,7 @@ bool ClaimInstallation() {
   if (!platform::LockFolderForLife(installation)) return false;
   // Only the holder of the installation may clear temporaries: those of a
   // running writer are its own, and their owners are checked as well.
-  for (const char* folder : {"\\Start", "\\parameter", "\\program", "\\standard"})
+  for (const char* folder : {"", "\\Start", "\\parameter", "\\program", "\\standard"})
     platform::RemoveStaleTemporaries(installation + folder);
   return true;
 }
