@@ -42,8 +42,8 @@ fs::path AppendTarget(std::string_view winFile) {
   auto folder = StatOf(target.parent_path());
   if (!folder || !S_ISDIR(folder->st_mode)) Raise(kPathNotFound);
   if (auto st = StatOf(target)) {
-    if (S_ISDIR(st->st_mode)) Raise(kPathFileAccessError);
-    if (S_ISFIFO(st->st_mode) || S_ISSOCK(st->st_mode)) Raise(kPathFileAccessError);
+    // A folder, pipe, socket or device would take the text without keeping it.
+    if (!S_ISREG(st->st_mode)) Raise(kPathFileAccessError);
     if (ReadOnlyMode(st->st_mode)) Raise(kPermissionDenied);
   } else if (ReadOnlyMode(folder->st_mode)) {
     Raise(kPermissionDenied);
@@ -67,7 +67,9 @@ enum class EntryKind { kFile, kFolder };
 
 std::vector<std::string> ListNames(std::string_view winFolder, EntryKind kind) {
   auto host = ToHost(winFolder);
-  if (!host || !IsFolder(*host)) Raise(kPathNotFound);
+  auto st = host ? StatOf(*host) : std::nullopt;
+  if (!st || !S_ISDIR(st->st_mode)) Raise(kPathNotFound);
+  if (UnreadableMode(st->st_mode)) Raise(kPermissionDenied);
   DIR* d = opendir(host->c_str());
   if (d == nullptr) {
     int e = errno;
@@ -136,6 +138,26 @@ bool FileExists(std::string_view winPath) {
   if (!host) return false;
   auto st = StatOf(*host);
   return st && S_ISREG(st->st_mode);
+}
+
+bool SourceFileExists(std::string_view winPath) {
+  if (FileExists(winPath)) return true;
+  auto host = winPath.empty() ? std::nullopt : ToHost(winPath);
+  if (!host) return false;
+  // The deepest folder on the way that exists decides: a missing name in a folder
+  // that was read is truly missing.
+  for (fs::path folder = host->parent_path();; folder = folder.parent_path()) {
+    if (auto st = StatOf(folder)) {
+      if (!S_ISDIR(st->st_mode)) return false;
+      if (UnreadableMode(st->st_mode) || (st->st_mode & 0111) == 0 ||
+          access(folder.c_str(), R_OK | X_OK) != 0) {
+        const std::string shown = ToWindows(folder).value_or(folder.string());
+        Raise(kPermissionDenied, shown + " could not be read");
+      }
+      return false;
+    }
+    if (folder == folder.parent_path()) return false;
+  }
 }
 
 bool FolderExists(std::string_view winPath) {

@@ -26,6 +26,11 @@ bool NormalFileExists(std::string_view winPath);
 // The file-system object's FileExists: any regular file, hidden ones included;
 // false for folders, devices and an empty path. Never raises.
 bool FileExists(std::string_view winPath);
+// FileExists for a file to be copied in: false only when the file is truly
+// absent. When a folder on its way exists but cannot be read (no read or search
+// permission, or the system refuses it), the name could not be looked up, and
+// that is raised as 70 naming the folder instead of passing for a missing file.
+bool SourceFileExists(std::string_view winPath);
 // The file-system object's FolderExists. Never raises.
 bool FolderExists(std::string_view winPath);
 

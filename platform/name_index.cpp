@@ -126,7 +126,8 @@ class Indexes {
         st = *dirStat;
       else if (stat(dir.c_str(), &st) != 0)
         return std::nullopt;
-      if (!S_ISDIR(st.st_mode)) return std::nullopt;
+      // No read bit: unreadable, as on Windows, even for root.
+      if (!S_ISDIR(st.st_mode) || (st.st_mode & 0444) == 0) return std::nullopt;
       Drain();
       Index* index = Current(st);
       if (index == nullptr) {

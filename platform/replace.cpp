@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -206,64 +207,131 @@ constexpr size_t kShownCopyChunk = size_t{8} << 20;
 
 CopyProgress copyProgress;
 
-// Copies from the current offset of in to the end of the file, through the
-// kernel's copy path where the file systems allow it; copied gets the number of
-// bytes. With interruptible, a pending termination request is raised between
-// chunks. The progress is told under the name shownAs. Returns 0 or an errno.
-int CopyContents(int in, int out, off_t size, bool interruptible, off_t& copied,
-                 std::string_view shownAs) {
-  const size_t chunk = copyProgress ? kShownCopyChunk : kCopyChunk;
-  auto check = [&] {
-    if (copyProgress)
-      copyProgress(shownAs, static_cast<uint64_t>(copied), static_cast<uint64_t>(size));
-    if (interruptible) CheckTermination();
-  };
-  copied = 0;
-  bool tryRange = true, trySendfile = true;
-  while (tryRange) {
-    check();
-    ssize_t n = copy_file_range(in, nullptr, out, nullptr, chunk, 0);
-    if (n > 0) {
-      copied += n;
-      continue;
-    }
-    if (n == 0 && copied >= size) return 0;
-    if (n < 0 && errno == EINTR) continue;
-    // Not supported here (or a premature end some file systems report): go on
-    // from the current offsets with the next method.
-    if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL &&
-        errno != EBADF && errno != EPERM)
-      return errno;
-    tryRange = false;
-  }
-  while (trySendfile) {
-    check();
-    ssize_t n = sendfile(out, in, nullptr, chunk);
-    if (n > 0) {
-      copied += n;
-      continue;
-    }
-    if (n == 0 && copied >= size) return 0;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-    trySendfile = false;
-  }
+// Copies bytes [from, to) of in to the same offsets of out (to < 0: up to the
+// end of in, expected at expectedEnd), with the first of copy_file_range, sendfile and read/write
+// that works here (method remembers it for the next range). Adds what it copied to copied and tells
+// the progress between chunks. Returns 0 or an errno.
+int CopyRange(int in, int out, off_t from, off_t to, off_t expectedEnd, int& method, size_t chunk,
+              const std::function<void()>& check, off_t& copied) {
+  off_t at = from;
+  const off_t end = to < 0 ? expectedEnd : to;
+  std::unique_ptr<char[]> buffer;
   constexpr size_t kBuffer = 1 << 20;
-  std::unique_ptr<char[]> buffer(new char[kBuffer]);
-  for (size_t sinceCheck = chunk;; sinceCheck += kBuffer) {
-    if (sinceCheck >= chunk) {
-      check();
-      sinceCheck = 0;
+  while (to < 0 || at < to) {
+    check();
+    const size_t want = to < 0 ? chunk : static_cast<size_t>(std::min<off_t>(to - at, chunk));
+    ssize_t n = -1;
+    if (method == 0) {
+      off_t inAt = at, outAt = at;
+      n = copy_file_range(in, &inAt, out, &outAt, want, 0);
+      // Not supported here (or a premature end some file systems report): the
+      // next method goes on from the same offset.
+      if ((n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
+                     errno == EBADF || errno == EPERM)) ||
+          (n == 0 && at < end)) {
+        method = 1;
+        continue;
+      }
+    } else if (method == 1) {
+      off_t inAt = at;
+      n = lseek(out, at, SEEK_SET) == at ? sendfile(out, in, &inAt, want) : -1;
+      if ((n < 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) ||
+          (n == 0 && at < end)) {
+        method = 2;
+        continue;
+      }
+    } else {
+      if (!buffer) buffer.reset(new char[kBuffer]);
+      n = pread(in, buffer.get(), std::min(want, kBuffer), at);
+      if (n > 0 && (lseek(out, at, SEEK_SET) != at ||
+                    !WriteAll(out, std::string_view(buffer.get(), static_cast<size_t>(n)))))
+        return errno;
     }
-    ssize_t n = read(in, buffer.get(), kBuffer);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
-    if (n == 0) return 0;
-    if (!WriteAll(out, std::string_view(buffer.get(), static_cast<size_t>(n)))) return errno;
+    if (n == 0) return 0;  // the end of in (a file shrunk meanwhile ends early)
+    at += n;
     copied += n;
   }
+  return 0;
+}
+
+// Copies in (of size bytes by its stat) to out, which is empty or is to be
+// overwritten whole. With keepHoles the holes of a sparse source stay holes in
+// out, as cp keeps them, so that a sparse database cannot fill the disk; out
+// must then be a new, empty file. Between chunks a termination request is
+// honoured (when interruptible) and the progress told under the name shownAs.
+// copied ends as the size of the copy. Returns 0 or an errno.
+int CopyContents(int in, int out, off_t size, bool interruptible, bool keepHoles, off_t& copied,
+                 std::string_view shownAs) {
+  const size_t chunk = copyProgress ? kShownCopyChunk : kCopyChunk;
+  off_t done = 0;
+  const std::function<void()> check = [&] {
+    if (copyProgress)
+      copyProgress(shownAs, static_cast<uint64_t>(std::min(done, size)),
+                   static_cast<uint64_t>(size));
+    if (interruptible) CheckTermination();
+  };
+  int method = 0;
+  copied = 0;
+  if (keepHoles) {
+    for (off_t at = 0;;) {
+      const off_t data = lseek(in, at, SEEK_DATA);
+      if (data < 0) {
+        if (errno == ENXIO) break;  // no data beyond at
+        // A file system that cannot tell its holes: the rest is copied whole.
+        if (errno != EINVAL && errno != EOPNOTSUPP) return errno;
+        done = at;
+        if (int e = CopyRange(in, out, at, -1, size, method, chunk, check, done)) return e;
+        copied = done;
+        return 0;
+      }
+      off_t hole = lseek(in, data, SEEK_HOLE);
+      if (hole < 0) return errno;
+      done = data;
+      if (int e = CopyRange(in, out, data, hole, hole, method, chunk, check, done)) return e;
+      at = hole;
+    }
+    // A source that ends in a hole: the size makes the rest.
+    const off_t end = lseek(in, 0, SEEK_END);
+    if (end < 0) return errno;
+    if (ftruncate(out, end) != 0) return errno;
+    done = copied = end;
+    check();
+    return 0;
+  }
+  if (int e = CopyRange(in, out, 0, -1, size, method, chunk, check, done)) return e;
+  copied = done;
+  return 0;
+}
+
+// True when path lies below (or is) folder, component by component.
+bool Below(const fs::path& path, const fs::path& folder) {
+  auto p = path.begin();
+  for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
+    if (f->empty()) continue;
+    if (p == path.end() || *p != *f) return false;
+  }
+  return true;
+}
+
+// A source at host (open as fd) named as lying in the Windows folder confinedTo
+// must really lie there: a symbolic link in that folder (of the file or of a
+// folder on its way) must not lead out of it. A source named elsewhere is not
+// confined.
+bool StaysWithin(const fs::path& host, int fd, std::string_view confinedTo) {
+  auto root = ToHost(confinedTo);
+  if (!root || !Below(host, *root)) return true;
+  std::error_code ec;
+  const fs::path realRoot = fs::canonical(*root, ec);
+  if (ec) return false;
+  char self[40];
+  snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  fs::path real = fs::read_symlink(self, ec);
+  if (ec) real = fs::canonical(host, ec);  // no /proc: by the path
+  return !ec && Below(real, realRoot);
 }
 
 // ---------------------------------------------------------------------------
@@ -323,7 +391,7 @@ void CopyInPlace(int in, const fs::path& target, const struct stat& srcSt,
   if (out.fd < 0) RaiseErrno(errno);
   if (int e = MakeRoom(out.fd, st.st_size, srcSt.st_size)) RaiseErrno(e);
   off_t copied = 0;
-  if (int e = CopyContents(in, out.fd, srcSt.st_size, false, copied, shownAs)) RaiseErrno(e);
+  if (int e = CopyContents(in, out.fd, srcSt.st_size, false, false, copied, shownAs)) RaiseErrno(e);
   if (ftruncate(out.fd, copied) != 0) RaiseErrno(errno);
   // The file may belong to someone else, who keeps its mode and times then.
   (void)!fchmod(out.fd, srcSt.st_mode & 07777);
@@ -355,7 +423,9 @@ Outcome WriteContents(const fs::path& target, const struct stat* old, std::strin
     written = st;
     return Outcome::kDone;
   };
-  if (ReadOnlyMode(folder->st_mode)) return inPlace();
+  // A new file needs a folder that takes new files; an existing one is replaced
+  // atomically wherever the system allows the temporary file.
+  if (ReadOnlyMode(folder->st_mode) && !old) return Outcome::kFailed;
   TempFile temp;
   if (int e = temp.Create(target, old ? 0600 : 0666))
     return FolderRefusesNewNames(e) ? inPlace() : Outcome::kFailed;
@@ -379,10 +449,26 @@ Outcome WriteContents(const fs::path& target, const struct stat* old, std::strin
   return Outcome::kDone;
 }
 
-// Waits for the exclusive lock of a file. A file system without locks lets the
-// write go ahead as it would without them; a termination request ends the wait.
-void LockExclusive(int fd) {
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) CheckTermination();
+// How long a write waits for another program's lock on its file before the
+// write fails: long enough for any other writer's read-modify-write, short
+// enough that OK does not stand under the hourglass without a word.
+constexpr int kLockWaitMs = 10'000;
+constexpr int kLockPollMs = 20;
+
+bool lockTimedOut = false;
+
+// Waits for the exclusive lock of a file; false when another holds it longer
+// than kLockWaitMs. A file system without locks lets the write go ahead as it
+// would without them; a termination request ends the wait.
+bool LockExclusive(int fd) {
+  for (int waited = 0;; waited += kLockPollMs) {
+    CheckTermination();
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return true;
+    if (waited >= kLockWaitMs) return false;
+    const timespec pause{0, kLockPollMs * 1'000'000L};
+    nanosleep(&pause, nullptr);
+  }
 }
 
 // After a write: the cache keeps what was written (contents, when it is not the
@@ -401,6 +487,7 @@ void KeepWritten(const fs::path& host, Outcome o, const std::optional<struct sta
 // locked still in place (read: the edit needs the current bytes). The bytes
 // come from the cache when it holds the locked file's; edit changes them there.
 bool Rewrite(std::string_view winFile, bool read, const std::function<bool(FileContents&)>& edit) {
+  lockTimedOut = false;
   auto host = ToHost(winFile);
   if (!host) return false;
   for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -423,7 +510,10 @@ bool Rewrite(std::string_view winFile, bool read, const std::function<bool(FileC
     }
     struct stat st;
     if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    LockExclusive(fd.fd);
+    if (!LockExclusive(fd.fd)) {
+      lockTimedOut = true;
+      return false;
+    }
     const timespec locked = CacheClock();
     // The writer that held the lock before may have renamed a new file over the
     // one locked here; that one is to be edited then.
@@ -467,7 +557,8 @@ void SetCopyProgress(CopyProgress progress) {
   copyProgress = std::move(progress);
 }
 
-void CopyFile(std::string_view source, std::string_view destination, bool overwrite) {
+void CopyFile(std::string_view source, std::string_view destination, bool overwrite,
+              std::string_view confinedTo) {
   auto src = ToHost(source);
   if (!src) Raise(kPathNotFound);
   auto dst = ToHost(destination);
@@ -483,6 +574,9 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
   if (fstat(in.fd, &srcSt) != 0) RaiseErrno(errno);
   if (!S_ISREG(srcSt.st_mode)) Raise(kFileNotFound);
   if (UnreadableMode(srcSt.st_mode)) Raise(kPermissionDenied);
+  if (!confinedTo.empty() && !StaysWithin(*src, in.fd, confinedTo))
+    Raise(kPermissionDenied, std::string(source) + " is a link to a file outside " +
+                                 std::string(confinedTo) + ", not copied");
 
   // One look at the destination, which is its stat as well unless it is a link.
   fs::path target = *dst;
@@ -503,18 +597,18 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
     existing = true;
   }
 
-  // Windows needs no right on the folder to overwrite a file in it.
+  // Windows needs no right on the folder to overwrite a file in it, but a copy
+  // written in place can be torn by a crash: the atomic way is tried first, and
+  // the file is overwritten in place only where the system refuses the
+  // temporary file.
+  if (ReadOnlyMode(folder->st_mode) && !existing) Raise(kPermissionDenied);
   TempFile temp;
-  if (ReadOnlyMode(folder->st_mode)) {
-    if (!existing) Raise(kPermissionDenied);
-    return CopyInPlace(in.fd, target, srcSt, destination);
-  }
   if (int e = temp.Create(target, 0600)) {
     if (existing && FolderRefusesNewNames(e)) return CopyInPlace(in.fd, target, srcSt, destination);
     RaiseErrno(e);
   }
   off_t copied = 0;
-  if (int e = CopyContents(in.fd, temp.fd(), srcSt.st_size, true, copied, destination))
+  if (int e = CopyContents(in.fd, temp.fd(), srcSt.st_size, true, true, copied, destination))
     RaiseErrno(e);
   if (fchmod(temp.fd(), srcSt.st_mode & 07777) != 0) RaiseErrno(errno);
   timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
@@ -566,6 +660,10 @@ void RemoveStaleTemporaries(std::string_view winFolder) {
   } catch (const std::exception&) {
     // Clearing up is never worth a failure.
   }
+}
+
+bool LastWriteFoundFileLocked() {
+  return lockTimedOut;
 }
 
 void SetNamedTemporariesForTesting(bool named) {

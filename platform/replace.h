@@ -21,11 +21,17 @@ namespace platform {
 // full disk. The copy is written to a temporary file beside the destination and
 // renamed over it, so that the destination is always the old file or the whole
 // new one, even when the process is killed; copying a file onto itself leaves it
-// as it is. A writable destination in a folder that takes no new files (no write
-// bits, or the system refuses new names there) is overwritten in place instead,
+// as it is. A writable destination in a folder where the system refuses the
+// temporary file is overwritten in place instead (not proof against a crash),
 // as Windows does it. A pending termination request (platform/termination.h) is
 // raised between the chunks of a copy, after the temporary file is removed.
-void CopyFile(std::string_view source, std::string_view destination, bool overwrite);
+//
+// A source named as lying in the folder confinedTo (a Save & Restore copy, the
+// source folder) is refused with 70 when it is a symbolic link, or lies below
+// one, whose target is outside that folder: a copy must not bring in a file
+// from elsewhere on the machine through a link planted in it.
+void CopyFile(std::string_view source, std::string_view destination, bool overwrite,
+              std::string_view confinedTo = {});
 
 // How far a copy has come, for a front end that shows it: the destination, the
 // bytes copied so far and the source's size; told before the first chunk and
@@ -41,10 +47,10 @@ void SetCopyProgress(CopyProgress progress);
 // temporary file in the same folder that replaces the old file by a rename,
 // keeping its permission bits (and owner, when privileged); a missing file is
 // created only where no other writer created one meanwhile, otherwise the cycle
-// starts again on that file. A writable file in a folder that takes no new files
-// is rewritten in place. True when the file holds the edited bytes (or edit
-// changed nothing); false when the folder is missing, the path names a folder or
-// an unreadable file, the file or (for a new file) the folder is read-only, or
+// starts again on that file. A writable file in a folder where the system
+// refuses the temporary file is rewritten in place. True when the file holds the edited bytes (or
+// edit changed nothing); false when the folder is missing, the path names a folder, a device, a
+// pipe or a socket, or an unreadable file, the file or (for a new file) the folder is read-only, or
 // the write fails, which leaves the old file unchanged. The new file is synced
 // by the next SyncWrittenFiles (platform/file_cache.h), not here.
 bool EditWholeFile(std::string_view winFile, const std::function<bool(std::string& bytes)>& edit);
@@ -55,6 +61,11 @@ bool EditCachedFile(std::string_view winFile, const std::function<bool(FileConte
 
 // Replaces a file's contents in the same way, without reading it first.
 bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes);
+
+// True when the last of the three above failed because another program held
+// the file's lock for ten seconds (the wait is given up then, so that a stuck
+// lock holder is reported instead of waited for without end).
+bool LastWriteFoundFileLocked();
 
 // Removes what killed writers left in a folder: the temporary files of this
 // program (".<name>.kvxtmp-<process id>-<number>") whose process no longer runs.

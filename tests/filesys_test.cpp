@@ -144,11 +144,11 @@ TEST_F(FileSysTest, ReadOnlyRulesHoldForEveryone) {
   EXPECT_EQ(tree_.Entries("p"), (std::vector<std::string>{"ro.ini", "secret.txt", "src.txt"}));
 }
 
-// Windows needs no right on a folder to overwrite a file in it. Elsewhere a new
-// file replaces the old one whole (a second link to the old file keeps the old
-// bytes); in a folder that takes no new files the writable file itself is
-// rewritten (the second link shows the new bytes), and nothing else is allowed.
-TEST_F(FileSysTest, ReplacementIsANewFileUnlessTheFolderTakesNone) {
+// Windows needs no right on a folder to overwrite a file in it. A new file
+// replaces the old one whole (a second link to the old file keeps the old bytes),
+// in a read-only folder too as long as the system allows the temporary file, so
+// that a crash cannot tear it; no new name may appear there.
+TEST_F(FileSysTest, ReplacementIsANewFileEvenInAReadOnlyFolder) {
   tree_.Write("p/Program.ini", "old program");
   tree_.Write("p/src.mdb", "source database");
   tree_.Write("p/Korvex.mdb", "old database");
@@ -174,12 +174,14 @@ TEST_F(FileSysTest, ReplacementIsANewFileUnlessTheFolderTakesNone) {
                                             "Program.ini", "Program.link"};
 
   ASSERT_TRUE(ReplaceWholeFile("C:\\ro\\Program.ini", "[Project]\r\n"));
-  EXPECT_EQ(tree_.Read("ro/Program.link"), "[Project]\r\n");  // cut to the new length
   EXPECT_EQ(WritePrivateProfileStringA("Project", "Key", "grown", "C:\\ro\\program.ini"), 1);
-  EXPECT_EQ(tree_.Read("ro/Program.link"), "[Project]\r\nKey=grown\r\n");
+  EXPECT_EQ(tree_.Read("ro/Program.ini"), "[Project]\r\nKey=grown\r\n");
+  EXPECT_EQ(tree_.Read("ro/Program.link"),
+            "[Project]\r\nComment=an old text longer than the new one\r\n");
   EXPECT_EQ(fs::status(root_ / "ro/Program.ini").permissions(), fs::perms(0640));
   CopyFile("C:\\p\\src.mdb", "C:\\ro\\Korvex.mdb", true);
-  EXPECT_EQ(tree_.Read("ro/Korvex.link"), "source database");
+  EXPECT_EQ(tree_.Read("ro/Korvex.mdb"), "source database");
+  EXPECT_EQ(tree_.Read("ro/Korvex.link"), "old");
   EXPECT_EQ(fs::status(root_ / "ro/Korvex.mdb").permissions(), fs::perms(0604));
 
   EXPECT_FALSE(ReplaceWholeFile("C:\\ro\\New.ini", "x"));
