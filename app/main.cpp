@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/front_end.h"
+#include "app/choose.h"
 #include "platform/process.h"
 
 namespace {

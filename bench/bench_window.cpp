@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window/view.h"
+#include "app/desktop/view.h"
 #include "bench/bench_support.h"
 #include "platform/process.h"
 
@@ -174,7 +174,7 @@ int MeasureRepaints(const std::string& name) {
     view.activateWindow();
     QApplication::setActiveWindow(&view);
     (void)QTest::qWaitForWindowActive(&view, 2000);
-    view.Act("dir", form.DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+    view.Act(app::Verb::Dir, form.DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
     auto settle = [] {
       for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
     };

@@ -1,6 +1,7 @@
 // The window's layout as designed: every control in creation order with its
 // position, font, tag and help id, and the wiring of the control events to the
 // handlers of the other form sources.
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -206,4 +207,43 @@ void frm_Start_Config_Exe::WireEvents() {
     box.on.click = [this, i] { TextSpeedFactor_Click(i); };
     LabelSpeedFactor[i]->on.click = [this, i] { LabelSpeedFactor_Click(i); };
   }
+}
+
+std::vector<ui::Control*> TabOrder(const ui::Window& window) {
+  // Reading order of the window's rows, with the one exception that the three
+  // picture buttons at the bottom come last and the speed factors (left
+  // column) before the Save & Restore selection (right column).
+  static const char* const kOrder[] = {"ComboSupplier",
+                                       "ComboDateFormat",
+                                       "ComboSteuerung",
+                                       "CheckTimeChanging",
+                                       "CommandPath(0)",
+                                       "TextPath(0)",
+                                       "CommandPath(1)",
+                                       "TextPath(1)",
+                                       "CommandPath(2)",
+                                       "TextPath(2)",
+                                       "TextSpeedFactor(1)",
+                                       "TextSpeedFactor(2)",
+                                       "TextSpeedFactor(3)",
+                                       "TextSpeedFactor(4)",
+                                       "TextSpeedFactor(5)",
+                                       "DriveSAR",
+                                       "DirSAR",
+                                       "ListSAR",
+                                       "CommandOK",
+                                       "CommandCancel",
+                                       "CommandQuest"};
+  std::vector<ui::Control*> order;
+  for (const char* name : kOrder) {
+    for (const auto& owned : window.Controls())
+      if (owned->DisplayName() == name) order.push_back(owned.get());
+  }
+  // Controls not named above follow in creation order.
+  for (const auto& owned : window.Controls()) {
+    if (!ui::TakesFocus(owned->kind())) continue;
+    if (std::find(order.begin(), order.end(), owned.get()) == order.end())
+      order.push_back(owned.get());
+  }
+  return order;
 }

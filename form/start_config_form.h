@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/toolkit.h"
 
@@ -25,6 +26,11 @@ inline constexpr int kExitCommitted = 0;
 inline constexpr int kExitCancelled = 2;
 // OK or a confirmed cancel ran to its end, but a failure was reported on the way.
 inline constexpr int kExitEndedWithFailures = 4;
+
+// The window's controls in the order of the Tab key: top to bottom through the
+// window, the Save & Restore selection after the speed factors, the picture
+// buttons last; controls the layout does not name follow in creation order.
+std::vector<ui::Control*> TabOrder(const ui::Window& window);
 
 class frm_Start_Config_Exe {
  public:

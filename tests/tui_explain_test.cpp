@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/canvas.h"
-#include "app/tui_layout.h"
-#include "app/tui_view.h"
+#include "app/terminal/canvas.h"
+#include "app/terminal/layout.h"
+#include "app/terminal/view.h"
 #include "e2e_support.h"
 #include "test_support.h"
 #include "tmux_support.h"
@@ -104,7 +104,7 @@ TEST(TerminalCaptions, AmpersandsAsTheToolkitShowsThem) {
       {"Lieferant", "Lieferant", -1, ""},
   };
   for (const Case& c : cases) {
-    const tui::ShownCaption shown = tui::CaptionShown(c.caption);
+    const app::ShownCaption shown = app::CaptionShown(c.caption);
     EXPECT_EQ(shown.text, c.text) << c.caption;
     EXPECT_EQ(shown.keyAt, c.keyAt) << c.caption;
     EXPECT_EQ(shown.key, c.key) << c.caption;

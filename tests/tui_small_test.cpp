@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/canvas.h"
-#include "app/tui_layout.h"
+#include "app/terminal/canvas.h"
+#include "app/terminal/layout.h"
 #include "e2e_support.h"
 #include "test_support.h"
 #include "tmux_support.h"

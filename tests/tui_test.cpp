@@ -9,14 +9,14 @@
 #include <set>
 #include <string>
 
-#include "app/canvas.h"
-#include "app/charset.h"
-#include "app/file_choice.h"
-#include "app/keys.h"
-#include "app/terminal.h"
-#include "app/tui_dialogs.h"
-#include "app/tui_layout.h"
-#include "app/tui_view.h"
+#include "app/terminal/canvas.h"
+#include "app/terminal/charset.h"
+#include "app/common/file_choice.h"
+#include "app/terminal/keys.h"
+#include "app/terminal/terminal.h"
+#include "app/terminal/dialogs.h"
+#include "app/terminal/layout.h"
+#include "app/terminal/view.h"
 #include "test_support.h"
 
 namespace {
@@ -200,7 +200,7 @@ TEST_F(TerminalLayout, TheWindowMapsOntoCells) {
   EXPECT_EQ(tui::ControlAt(window, ok.x + 1, ok.y + 1), form_->CommandOK);
   const tui::CellRect label = tui::ControlCells(*form_->LabelSupplier);
   EXPECT_EQ(tui::ControlAt(window, label.x, label.y), form_->LabelSupplier);
-  const auto order = tui::TabOrder(window);
+  const auto order = TabOrder(window);
   EXPECT_EQ(std::set<const ui::Control*>(order.begin(), order.end()).size(), inputs.size());
   EXPECT_EQ(order.size(), inputs.size());
   EXPECT_EQ(order.front(), form_->ComboSupplier);
@@ -478,18 +478,18 @@ TEST_F(TerminalLayout, FolderEntriesLeadWhereTheyShow) {
   tree_.MakeFolder("SaveRestore/Copy_A/Filler");
   tree_.MakeFolder("SaveRestore/Copy_A/.hidden");
   form_->DirSAR->SetPath("C:\\SaveRestore\\Copy_A");
-  const std::vector<tui::FolderEntry> entries = tui::FolderEntries(*form_->DirSAR);
+  const std::vector<app::FolderEntry> entries = app::FolderEntries(*form_->DirSAR);
   std::vector<std::string> paths;
   for (const auto& e : entries) paths.push_back(e.path);
   EXPECT_EQ(paths, (std::vector<std::string>{"C:\\", "C:\\SaveRestore", "C:\\SaveRestore\\Copy_A",
                                              "C:\\SaveRestore\\Copy_A\\Filler",
                                              "C:\\SaveRestore\\Copy_A\\program"}));
-  EXPECT_EQ(tui::CurrentFolderEntry(entries), 2);
+  EXPECT_EQ(app::CurrentFolderEntry(entries), 2);
   EXPECT_EQ(entries[0].label, "c:\\");
   EXPECT_EQ(entries[3].depth, 3);
   form_->DirSAR->SetPath("C:\\");
-  EXPECT_EQ(tui::FolderEntries(*form_->DirSAR)[0].path, "C:\\");
-  EXPECT_EQ(tui::FolderEntries(*form_->DirSAR)[1].path, "C:\\Korvex");
+  EXPECT_EQ(app::FolderEntries(*form_->DirSAR)[0].path, "C:\\");
+  EXPECT_EQ(app::FolderEntries(*form_->DirSAR)[1].path, "C:\\Korvex");
 }
 
 TEST(DialogTexts, LinesPatternsAndFilters) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/actions.h"
+#include "app/common/actions.h"
 #include "form/start_config_form.h"
 #include "platform/failure.h"
 #include "platform/text.h"
@@ -27,34 +27,36 @@ bool OneOf(const std::string& verb, std::initializer_list<std::string_view> verb
   return false;
 }
 
-void CheckParsed(const app::Action& a, const std::string& raw, int number) {
+void CheckParsed(const app::Action& action, const std::string& raw, int number) {
+  const app::Action& a = action;
+  const std::string verb = app::VerbWord(action.verb);
   std::string line = raw;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   Check(a.line == number, "the action keeps its line number");
   Check(a.source == line, "the action keeps its line as written");
   const size_t start = line.find_first_not_of(" \t");
-  if (a.verb.empty()) {
+  if (action.verb == app::Verb::None) {
     Check(start == std::string::npos || line[start] == '#', "only blanks and comments are empty");
     Check(a.control.empty() && a.argument.empty(), "an empty action has no parts");
     return;
   }
-  Check(start != std::string::npos && line.compare(start, a.verb.size(), a.verb) == 0,
+  Check(start != std::string::npos && line.compare(start, verb.size(), verb) == 0,
         "the verb is the line's first word");
   const std::string rest =
-      line.size() > start + a.verb.size() ? line.substr(start + a.verb.size() + 1) : "";
-  if (OneOf(a.verb, {"click", "focus", "leave", "select", "text", "type", "caret"})) {
+      line.size() > start + verb.size() ? line.substr(start + verb.size() + 1) : "";
+  if (OneOf(verb, {"click", "focus", "leave", "select", "text", "type", "caret"})) {
     Check(!a.control.empty() && a.control.find(' ') == std::string::npos, "a control is one word");
     Check(rest.compare(0, a.control.size(), a.control) == 0, "the control follows the verb");
-    if (OneOf(a.verb, {"click", "focus", "leave"}))
+    if (OneOf(verb, {"click", "focus", "leave"}))
       Check(a.argument.empty(), "these verbs take no argument");
-    if (a.verb == "select") Check(!a.argument.empty(), "select names an entry");
-  } else if (OneOf(a.verb, {"drive", "dir", "file", "answer"})) {
+    if (verb == "select") Check(!a.argument.empty(), "select names an entry");
+  } else if (OneOf(verb, {"drive", "dir", "file", "answer"})) {
     Check(a.control.empty() && !a.argument.empty() && a.argument == rest,
           "the argument is the rest of the line");
-    if (a.verb == "answer")
+    if (verb == "answer")
       Check(OneOf(a.argument, {"Yes", "No", "OK"}), "an answer is Yes, No or OK");
   } else {
-    Check(OneOf(a.verb, {"close", "dump"}), "no unknown verb is taken");
+    Check(OneOf(verb, {"close", "dump"}), "no unknown verb is taken");
     Check(a.control.empty() && a.argument.empty(), "close and dump take nothing");
   }
 }
@@ -103,18 +105,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(!action->control.empty(), "only actions on a control are refused");
       continue;
     }
-    const bool queued = OneOf(action->verb, {"answer", "file", "dump"});
+    const bool queued = OneOf(app::VerbWord(action->verb), {"answer", "file", "dump"});
     ui::Control* box = PathBox(*form, action->control);
     if (!queued && box == nullptr) continue;
-    if (action->verb == "select") continue;  // no list; the check refuses it anyway
+    if (action->verb == app::Verb::Select) continue;  // no list; the check refuses it anyway
     const size_t answers = queues.answers.size(), files = queues.files.size();
-    error.clear();
-    const bool applied = app::ApplyAction(*form, *action, queues, out, error);
-    Check(applied || !error.empty(), "a failed action has a reason");
-    if (action->verb == "answer") Check(queues.answers.size() == answers + 1, "answer queued");
-    if (action->verb == "file") Check(queues.files.size() == files + 1, "file answer queued");
+    const app::Outcome outcome = app::ApplyAction(*form, *action, queues, out);
+    const bool applied = outcome.Applied();
+    Check(applied || !outcome.reason.empty(), "an action not applied has a reason");
+    if (action->verb == app::Verb::Answer)
+      Check(queues.answers.size() == answers + 1, "answer queued");
+    if (action->verb == app::Verb::File)
+      Check(queues.files.size() == files + 1, "file answer queued");
     for (const ui::Control* c : form->TextPath) CheckCaret(*c);
-    if (applied && action->verb == "text" && box->Usable())
+    if (applied && action->verb == app::Verb::Text && box->Usable())
       Check(box->Text() == action->argument, "text sets the box's whole text");
   }
   return 0;

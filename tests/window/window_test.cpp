@@ -16,8 +16,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/window/dialogs.h"
-#include "app/window/view.h"
+#include "app/desktop/dialogs.h"
+#include "app/desktop/view.h"
 #include "runtime/help_mode.h"
 #include "tests/test_support.h"
 
@@ -110,13 +110,13 @@ TEST_F(DesktopWindow, WidgetsShowTheModelAfterStartRefusalAndTakeover) {
   EXPECT_EQ(ok->iconSize(), QSize(44, 36));  // the tick at its own size
   EXPECT_FALSE(ok->isEnabled());
 
-  view_->Act("dir", form_->DirSAR, "C:\\SaveRestore\\Copy_2019_OtherLine");
+  view_->Act(app::Verb::Dir, form_->DirSAR, "C:\\SaveRestore\\Copy_2019_OtherLine");
   ASSERT_EQ(boxes_.boxes.size(), 1u);
   EXPECT_EQ(boxes_.boxes[0].title, "Error - Wrong Save & Restore!");
   ExpectWidgetsShowTheModel();
   EXPECT_FALSE(ok->isEnabled());
 
-  view_->Act("dir", form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+  view_->Act(app::Verb::Dir, form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
   ExpectWidgetsShowTheModel();
   EXPECT_TRUE(ok->isEnabled());
   EXPECT_EQ(Widget<QLineEdit>(form_->TextPath[0])->text().toStdString(),
@@ -254,7 +254,7 @@ TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
   EXPECT_TRUE(view_->isVisible());
 
   // The open dialog of a database button shows Windows paths, never the host's.
-  view_->Act("dir", form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+  view_->Act(app::Verb::Dir, form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
   bool sawHostPath = true;
   QString lookIn;
   WhenABoxOpens([&](QWidget* dialog) {
@@ -287,7 +287,7 @@ TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
 }
 
 TEST_F(DesktopWindow, TheLogoShowsThePictureExactlyWhereTheLayoutPutsIt) {
-  view_->Act("dir", form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+  view_->Act(app::Verb::Dir, form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
   const ui::Picture& logo = form_->ImageLogo->GetPicture();
   ASSERT_FALSE(logo.Empty());
   const std::optional<ui::Pixels> pixels = ui::ReadBitmapPixels(logo.source);

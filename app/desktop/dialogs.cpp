@@ -1,0 +1,230 @@
+#include "app/desktop/dialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyle>
+
+#include "app/common/file_choice.h"
+#include "platform/termination.h"
+
+namespace win {
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+// The box or dialog open now, for CloseOpenBoxes.
+QPointer<QDialog> openBox;
+
+// Esc does nothing in a box that has no single answer for it.
+class IgnoreEscape : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+      return true;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+// Runs a dialog modally; a request to end the process that closed it is raised
+// when it returns, outside Qt's own code.
+int RunModal(QDialog& dialog) {
+  openBox = &dialog;
+  const int result = dialog.exec();
+  openBox = nullptr;
+  platform::CheckTermination();
+  return result;
+}
+
+}  // namespace
+
+QString BoxText(const std::string& text) {
+  QStringList lines;
+  for (const std::string& line : platform::BoxLines(text)) lines << QString::fromStdString(line);
+  return lines.join('\n');
+}
+
+platform::Answer RunMessageBox(QWidget* parent, const platform::MessageBox& box) {
+  QMessageBox dialog(parent);
+  dialog.setWindowTitle(Q(box.title));
+  dialog.setText(BoxText(box.text));
+  dialog.setTextFormat(Qt::PlainText);
+  dialog.setIcon(box.icon == platform::Icon::Stop          ? QMessageBox::Critical
+                 : box.icon == platform::Icon::Information ? QMessageBox::Information
+                                                           : QMessageBox::NoIcon);
+  dialog.setWindowModality(Qt::ApplicationModal);
+  QAbstractButton* first = nullptr;
+  QAbstractButton* second = nullptr;
+  IgnoreEscape ignoreEscape;
+  if (box.buttons == platform::Buttons::OK) {
+    first = dialog.addButton(QMessageBox::Ok);
+  } else {
+    first = dialog.addButton("Yes", QMessageBox::YesRole);
+    second = dialog.addButton("No", QMessageBox::NoRole);
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    dialog.installEventFilter(&ignoreEscape);
+  }
+  auto* defaultButton =
+      static_cast<QPushButton*>(box.defaultButton == 1 && second ? second : first);
+  dialog.setDefaultButton(defaultButton);
+  defaultButton->setFocus();
+  RunModal(dialog);
+  if (box.buttons == platform::Buttons::OK) return platform::Answer::OK;
+  if (dialog.clickedButton() == first) return platform::Answer::Yes;
+  if (dialog.clickedButton() == second) return platform::Answer::No;
+  return platform::DefaultAnswer(box);
+}
+
+namespace {
+
+// The open dialog: the folder tree and the other drives on the left, the files
+// of the filter's type on the right, the file name and type below, Open and
+// Cancel.
+class OpenDialog : public QDialog {
+ public:
+  OpenDialog(QWidget* parent, const ui::FileDialogRequest& request)
+      : QDialog(parent), choice_(app::BeginFileChoice(request)) {
+    setWindowTitle(Q(choice_.title));
+    setModal(true);
+    auto* grid = new QGridLayout(this);
+    lookIn_ = new QLabel(this);
+    folders_ = new QListWidget(this);
+    files_ = new QListWidget(this);
+    name_ = new QLineEdit(this);
+    type_ = new QComboBox(this);
+    note_ = new QLabel(this);
+    auto* buttons = new QDialogButtonBox(this);
+    open_ = buttons->addButton("Open", QDialogButtonBox::AcceptRole);
+    auto* cancel = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
+    open_->setDefault(true);
+    type_->addItem(Q(choice_.typeText));
+    folders_->setObjectName("folders");
+    files_->setObjectName("files");
+    name_->setObjectName("name");
+
+    grid->addWidget(lookIn_, 0, 0, 1, 2);
+    grid->addWidget(new QLabel("Folders", this), 1, 0);
+    grid->addWidget(new QLabel("Files", this), 1, 1);
+    grid->addWidget(folders_, 2, 0);
+    grid->addWidget(files_, 2, 1);
+    auto* nameLabel = new QLabel("File name:", this);
+    nameLabel->setBuddy(name_);
+    grid->addWidget(nameLabel, 3, 0);
+    grid->addWidget(name_, 3, 1);
+    grid->addWidget(new QLabel("Files of type:", this), 4, 0);
+    grid->addWidget(type_, 4, 1);
+    grid->addWidget(note_, 5, 0, 1, 2);
+    grid->addWidget(buttons, 6, 0, 1, 2);
+    resize(640, 420);
+
+    connect(open_, &QPushButton::clicked, this, [this] { Accept(); });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(folders_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+      Open(item->data(Qt::UserRole).toString().toStdString());
+    });
+    folders_->installEventFilter(this);
+    files_->installEventFilter(this);
+    connect(files_, &QListWidget::currentTextChanged, this, [this](const QString& text) {
+      if (!text.isEmpty()) name_->setText(text);
+    });
+    connect(files_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+      name_->setText(item->text());
+      Accept();
+    });
+    name_->setText(Q(choice_.name));
+    name_->selectAll();
+    name_->setFocus();
+    Show();
+  }
+
+  std::optional<std::string> chosen;
+
+ protected:
+  // Enter in a list acts on its entry there and goes no further (the dialog
+  // would take it for Open).
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return QDialog::eventFilter(watched, event);
+    if (watched == folders_ && folders_->currentItem() != nullptr) {
+      Open(folders_->currentItem()->data(Qt::UserRole).toString().toStdString());
+    } else if (watched == files_ && files_->currentItem() != nullptr) {
+      name_->setText(files_->currentItem()->text());
+      Accept();
+    }
+    return true;
+  }
+
+ private:
+  void Open(const std::string& folder) {
+    app::OpenFolder(choice_, folder);
+    Show();
+  }
+
+  void Accept() {
+    choice_.name = name_->text().toStdString();
+    chosen = app::AcceptName(choice_);
+    if (chosen) {
+      accept();
+      return;
+    }
+    name_->setText(Q(choice_.name));
+    Show();
+  }
+
+  void Show() {
+    lookIn_->setText("Look in: " + Q(choice_.folder));
+    folders_->clear();
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    const QIcon drive = style()->standardIcon(QStyle::SP_DriveHDIcon);
+    for (const app::FolderChoice& f : choice_.folders) {
+      auto* item = new QListWidgetItem(f.drive  ? drive
+                                       : f.open ? open
+                                                : closed,
+                                       QString(f.depth * 2, QChar(' ')) + Q(f.label));
+      item->setData(Qt::UserRole, Q(f.path));
+      folders_->addItem(item);
+    }
+    folders_->setCurrentRow(choice_.currentFolder);
+    files_->clear();
+    for (const std::string& f : choice_.files) files_->addItem(Q(f));
+    note_->setText(Q(choice_.note));
+  }
+
+  app::FileChoice choice_;
+  QLabel* lookIn_;
+  QListWidget* folders_;
+  QListWidget* files_;
+  QLineEdit* name_;
+  QComboBox* type_;
+  QLabel* note_;
+  QPushButton* open_;
+};
+
+}  // namespace
+
+std::optional<std::string> RunFileDialog(QWidget* parent, const ui::FileDialogRequest& request) {
+  OpenDialog dialog(parent, request);
+  if (RunModal(dialog) != QDialog::Accepted) return std::nullopt;
+  return dialog.chosen;
+}
+
+void CloseOpenBoxes() {
+  if (openBox) openBox->reject();
+}
+
+}  // namespace win

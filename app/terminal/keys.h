@@ -1,0 +1,81 @@
+// Decoding what a terminal sends for keys and mouse clicks: plain characters
+// (UTF-8 or the locale's single-byte set), control characters, the CSI and SS3
+// sequences of xterm-like terminals and the Linux console, and xterm mouse
+// reports (SGR and the older three-byte form).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/common/presentation.h"
+#include "app/terminal/charset.h"
+
+namespace tui {
+
+enum class KeyCode {
+  None,  // a sequence the front end does not use
+  Char,  // text holds the character (UTF-8); ctrl / alt may be set
+  Enter,
+  Tab,
+  BackTab,
+  Backspace,
+  Delete,
+  Insert,
+  Escape,
+  Up,
+  Down,
+  Left,
+  Right,
+  Home,
+  End,
+  PageUp,
+  PageDown,
+  F1,
+  F2,
+  F3,
+  F4,
+  F5,
+  F6,
+  F7,
+  F8,
+  F9,
+  F10,
+  F11,
+  F12,
+  Mouse,
+};
+
+struct Key {
+  KeyCode code = KeyCode::None;
+  std::string text;  // Char: the character
+  bool shift = false;
+  bool ctrl = false;
+  bool alt = false;
+  // Mouse: 0-based cell, button (0 left, 1 middle, 2 right, 64/65 wheel up/down)
+  // and whether it was pressed or released.
+  int x = 0;
+  int y = 0;
+  int button = 0;
+  bool press = true;
+
+  bool IsChar(char c) const { return code == KeyCode::Char && text.size() == 1 && text[0] == c; }
+  bool IsCtrl(char letter) const { return IsChar(letter) && ctrl; }
+};
+
+// The keys that move through a list: arrows up and down, page up and down,
+// Home and End.
+app::ListMove ListMoveOf(const Key& key);
+bool IsListMove(const Key& key);
+// Where such a key leads from entry `from` among `count`, a page being `page`
+// entries; kept inside the list.
+int MoveInList(const Key& key, int from, int count, int page);
+
+// Takes the complete keys from the front of input and leaves an unfinished
+// sequence there for the next read. With complete set (no more bytes came
+// after a pause) an unfinished sequence is decoded as far as it goes: a lone
+// ESC is the Escape key. Typed characters come in the terminal's character
+// set and leave as UTF-8.
+std::vector<Key> DecodeKeys(std::string& input, bool complete,
+                            const Charset& charset = TerminalCharset());
+
+}  // namespace tui

@@ -1,0 +1,234 @@
+#include "app/terminal/session.h"
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+
+#include "app/common/lifecycle.h"
+#include "platform/termination.h"
+
+namespace tui {
+namespace {
+
+constexpr int kEscapeWaitMs = 30;  // how long the rest of an escape sequence may take
+
+// What is written on standard error while the window covers the terminal; it
+// would vanish with the window's screen, so it is written after it.
+std::ostringstream held;
+std::streambuf* realErrors = nullptr;
+
+}  // namespace
+
+void HoldErrors() {
+  if (realErrors == nullptr) realErrors = std::cerr.rdbuf(held.rdbuf());
+}
+
+// ---------------------------------------------------------------------------
+// Session
+
+namespace {
+
+// What the viewport keeps in view: the focused control, or the open drop-down
+// list with its control; inside a long list its highlighted entry, in a text
+// box the caret.
+struct ViewTarget {
+  CellRect rect;
+  int x = -1, y = -1;
+};
+
+ViewTarget FocusTarget(const ui::Window& window, ViewState& view, const Canvas& drawn) {
+  ViewTarget t;
+  ui::Control* c = view.dropDown != nullptr ? view.dropDown : window.Focused();
+  if (c == nullptr || !c->Shown()) return t;
+  t.rect = ControlCells(*c);
+  t.x = t.rect.x;
+  t.y = t.rect.y;
+  int lit = -1;
+  CellRect list = t.rect;
+  if (view.dropDown != nullptr) {
+    list = DropDownCells(*c, drawn.Height());
+    const int top = std::min(t.rect.y, list.y);
+    t.rect.height = std::max(t.rect.y + t.rect.height, list.y + list.height) - top;
+    t.rect.y = top;
+    lit = view.dropHighlight;
+  } else if (c->kind() == ui::Kind::DirListBox) {
+    lit = view.folderHighlight >= 0 && view.folderHighlight < static_cast<int>(view.folders.size())
+              ? view.folderHighlight
+              : app::CurrentFolderEntry(view.folders);
+  } else if (c->kind() == ui::Kind::ListBox) {
+    lit = std::max(0, app::SelectedEntry(*c));
+  }
+  if (lit >= 0) t.y = list.y + std::clamp(lit - view.firstShown[c], 0, list.height - 1);
+  if (drawn.CursorShown()) {
+    t.x = drawn.CursorX();
+    t.y = drawn.CursorY();
+    // A wide text box is followed from its start to the caret, so that what
+    // stands left of it (its label, its button) stays in view where it can.
+    if (view.dropDown == nullptr && c->kind() == ui::Kind::TextBox)
+      t.rect.width = std::clamp(t.x - t.rect.x + 2, 1, t.rect.width);
+  }
+  return t;
+}
+
+}  // namespace
+
+Session::Session(frm_Start_Config_Exe& f) : form(f) {
+  view.depth = DetectColourDepth();
+  size_ = GetTerminalSize();
+}
+
+bool Session::TooSmall() const {
+  const WindowCells needed = WindowLayout(form.window);
+  return size_.columns < std::min(kMinColumns, needed.width) ||
+         size_.rows < std::min(kMinRows, needed.Height());
+}
+
+void Session::Present(std::function<void(Canvas&)> overlay) {
+  overlay_ = std::move(overlay);
+  Canvas next(size_.columns, size_.rows);
+  // Boxes before the window has loaded, and at a terminal too small for it,
+  // have the whole terminal.
+  view.boxArea = {0, 0, size_.columns, size_.rows};
+  view.hintRow = -1;
+  if (loaded && TooSmall())
+    DrawTooSmall(next, kMinColumns, kMinRows);
+  else if (loaded)
+    ShowWindow(next);
+  if (overlay_) overlay_(next);
+  WriteTerminal(Render(haveShown_ ? &shown_ : nullptr, next, view.depth));
+  shown_ = std::move(next);
+  haveShown_ = true;
+}
+
+void Session::ShowWindow(Canvas& terminal) {
+  const WindowCells cells = WindowLayout(form.window);
+  Canvas drawn(cells.width, cells.Height());
+  DrawWindow(drawn, form.window, view);
+  viewport_ = FitViewport(cells, size_.columns, size_.rows);
+  if (!viewport_.Scrolls()) {
+    left_ = top_ = 0;
+    for (int y = 0; y < drawn.Height(); ++y)
+      for (int x = 0; x < drawn.Width(); ++x)
+        terminal.Set(x, y, drawn.At(x, y).ch, drawn.At(x, y).style);
+    if (drawn.CursorShown()) terminal.SetCursor(drawn.CursorX(), drawn.CursorY());
+    view.boxArea = {0, 0, cells.width, cells.Height() - 1};
+    view.hintRow = cells.Height() - 1;
+    return;
+  }
+
+  const ViewTarget t = FocusTarget(form.window, view, drawn);
+  if (!(t.rect == followed_) || t.x != followedX_ || t.y != followedY_) {
+    followed_ = t.rect;
+    followedX_ = t.x;
+    followedY_ = t.y;
+    if (t.rect.width > 0) {
+      left_ = FollowInView(left_, t.rect.x, t.rect.width, t.x, viewport_.width, cells.width);
+      top_ = FollowInView(top_, t.rect.y, t.rect.height, t.y, viewport_.height, cells.Height() - 1);
+    }
+  }
+  left_ = std::clamp(left_, 0, cells.width - viewport_.width);
+  top_ = std::clamp(top_, 0, cells.Height() - 1 - viewport_.height);
+  for (int y = 0; y < viewport_.height; ++y)
+    for (int x = 0; x < viewport_.width; ++x) {
+      const Cell& cell = drawn.At(left_ + x, top_ + y);
+      terminal.Set(x, y, cell.ch, cell.style);
+    }
+  if (drawn.CursorShown()) {
+    const int x = drawn.CursorX() - left_, y = drawn.CursorY() - top_;
+    if (x >= 0 && y >= 0 && x < viewport_.width && y < viewport_.height) terminal.SetCursor(x, y);
+  }
+  view.boxArea = {0, 0, viewport_.width, viewport_.height};
+
+  // The hint line stays at the bottom; marks show where more of the window lies.
+  const int hintRow = size_.rows - 1;
+  view.hintRow = hintRow;
+  DrawHintBar(terminal, hintRow, size_.columns, form.window, view);
+  const Style mark = ButtonStyle(view, false);
+  if (viewport_.horizontal) {
+    if (left_ > 0) terminal.Set(0, hintRow, U'◀', mark);
+    if (left_ + viewport_.width < cells.width) terminal.Set(size_.columns - 1, hintRow, U'▶', mark);
+  }
+  if (viewport_.vertical) {
+    const int x = size_.columns - 1, rows = viewport_.height, total = cells.Height() - 1;
+    // A scroll bar: the track, the part in view, arrows where more lies.
+    terminal.Fill(x, 0, 1, rows, Colours(kDefaultColour, RGB(128, 128, 128)));
+    Style thumbStyle = Colours(kDefaultColour, RGB(224, 224, 224));
+    thumbStyle.reverse = view.depth == ColourDepth::None;
+    const int thumb = std::max(1, rows * rows / total);
+    const int thumbTop = (rows - thumb) * top_ / std::max(1, total - rows);
+    terminal.Fill(x, thumbTop, 1, thumb, thumbStyle);
+    if (top_ > 0) terminal.Set(x, 0, U'▲', mark);
+    if (top_ + rows < total) terminal.Set(x, rows - 1, U'▼', mark);
+  }
+}
+
+bool Session::ToWindow(int& x, int& y) const {
+  if (!loaded || TooSmall()) return false;
+  if (!viewport_.Scrolls()) return true;
+  if (x < 0 || y < 0 || x >= viewport_.width || y >= viewport_.height) return false;
+  x += left_;
+  y += top_;
+  return true;
+}
+
+std::pair<int, int> Session::ScrollMarkAt(int x, int y) const {
+  if (!loaded || TooSmall() || !viewport_.Scrolls()) return {0, 0};
+  const int hintRow = size_.rows - 1;
+  if (viewport_.horizontal && y == hintRow && x == 0) return {-1, 0};
+  if (viewport_.horizontal && y == hintRow && x == size_.columns - 1) return {1, 0};
+  if (viewport_.vertical && x == size_.columns - 1 && y < viewport_.height)
+    return {0, y < viewport_.height / 2 ? -1 : 1};
+  return {0, 0};
+}
+
+void Session::ScrollView(int columns, int rows) {
+  left_ += columns;
+  top_ += rows;  // Present keeps it inside the window
+}
+
+Key Session::NextKey() {
+  for (;;) {
+    if (!queued_.empty()) {
+      const Key key = queued_.front();
+      queued_.pop_front();
+      return key;
+    }
+    bool resized = false, closed = false;
+    const std::string bytes = ReadTerminal(pending_.empty() ? -1 : kEscapeWaitMs, resized, closed);
+    platform::CheckTermination();
+    if (closed) app::EndWithWindowOpen(form, "the terminal has gone", LeaveTerminal);
+    if (resized) {
+      size_ = GetTerminalSize();
+      followed_ = {};      // the focus is brought into view again
+      haveShown_ = false;  // the whole screen anew
+      Present(overlay_);
+    }
+    const bool complete = bytes.empty() && !pending_.empty();
+    pending_ += bytes;
+    for (Key& key : DecodeKeys(pending_, complete)) {
+      // Ctrl-L paints the whole screen again, whatever another program wrote on it.
+      if (key.IsCtrl('l')) {
+        haveShown_ = false;
+        Present(overlay_);
+      } else {
+        queued_.push_back(std::move(key));
+      }
+    }
+  }
+}
+
+void LeaveTerminal() {
+  RestoreTerminal();
+  if (realErrors == nullptr) return;
+  std::cerr.rdbuf(realErrors);
+  realErrors = nullptr;
+  std::cerr << held.str() << std::flush;
+  held.str("");
+}
+
+bool IsCloseKey(const Key& key) {
+  return key.code == KeyCode::Escape || key.IsCtrl('q') || key.IsCtrl('c') ||
+         (key.code == KeyCode::F4 && key.alt);
+}
+
+}  // namespace tui

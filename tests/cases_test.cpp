@@ -1,0 +1,275 @@
+// End-to-end cases as data: every folder below tests/cases/ is one run of the
+// real executable over an installation tree, with the status, transcript and
+// files it must leave (tests/cases/README says what a folder holds).
+//
+// KORVEX_RECORD_CASES=1 writes what a run left into its folder instead of
+// comparing (status, stdout, stderr where the case has one, expected/ and gone),
+// to be read through and committed once every byte is right.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+const fs::path kCases = fs::path(KORVEX_SOURCE_DIR) / "tests" / "cases";
+
+std::vector<std::string> CaseNames() {
+  std::vector<std::string> names;
+  if (!fs::is_directory(kCases)) return names;
+  for (const auto& e : fs::directory_iterator(kCases))
+    if (e.is_directory()) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// Every file and link below the drive, by its path there: a file's bytes, a
+// link as "-> target". The step's own executable is left out.
+std::map<std::string, std::string> Snapshot(const fs::path& drive) {
+  std::map<std::string, std::string> files;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(drive, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    const std::string relative = fs::relative(it->path(), drive).string();
+    if (relative == "Korvex/Start/Start_Config") continue;
+    if (it->is_symlink()) {
+      files[relative] = "-> " + fs::read_symlink(it->path()).string();
+      it.disable_recursion_pending();
+    } else if (it->is_regular_file()) {
+      files[relative] = ReadFile(it->path());
+    }
+  }
+  return files;
+}
+
+// The expected/ folder's files by their path below it.
+std::map<std::string, std::string> ExpectedFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  if (!fs::is_directory(folder)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) files[fs::relative(e.path(), folder).string()] = ReadFile(e.path());
+  return files;
+}
+
+int SignalNamed(const std::string& name) {
+  if (name == "TERM") return SIGTERM;
+  if (name == "INT") return SIGINT;
+  if (name == "HUP") return SIGHUP;
+  return 0;
+}
+
+// True once the step has read everything in its input pipe and sleeps: it
+// waits for more.
+bool WaitsForInput(pid_t pid, int pipeEnd) {
+  int unread = 0;
+  if (ioctl(pipeEnd, FIONREAD, &unread) != 0 || unread != 0) return false;
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S';
+}
+
+struct Result {
+  int status = -1;
+  int signal = 0;
+  long peakKiB = 0;
+  std::string out, err;
+};
+
+class Case : public testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    dir_ = kCases / GetParam();
+    drive_ = work_.root() / "C";
+    const fs::path tree = fs::is_directory(dir_ / "tree")
+                              ? dir_ / "tree"
+                              : fs::path(KORVEX_SOURCE_DIR) / "demo" / "installation";
+    fs::copy(tree, drive_, fs::copy_options::recursive);
+    fs::create_directories(drive_ / "Korvex/Start");
+    fs::copy_file(START_CONFIG_EXE, drive_ / "Korvex/Start/Start_Config",
+                  fs::copy_options::overwrite_existing);
+  }
+
+  std::string Part(const char* name) const {
+    return fs::exists(dir_ / name) ? ReadFile(dir_ / name) : "";
+  }
+  bool Has(const char* name) const { return fs::exists(dir_ / name); }
+
+  void Prepare() {
+    if (!Has("setup")) return;
+    const std::string command = "cd '" + drive_.string() + "' && C='" + drive_.string() +
+                                "' /bin/sh '" + (dir_ / "setup").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << "setup failed";
+  }
+
+  Result Run() {
+    std::vector<std::string> args{(drive_ / "Korvex/Start/Start_Config").string()};
+    if (Has("args")) {
+      for (const std::string& a : Lines(Part("args"))) args.push_back(a);
+    } else {
+      args.insert(args.end(), {"/EXTERNAL=KVXCFG", "/LOGFILE=C:\\Korvex\\KVXcfglog.txt",
+                               "/SOURCEPATH=C:\\Setup\\"});
+    }
+    const bool piped = Has("stdin");
+    const fs::path script = work_.root() / "script";
+    if (!piped) WriteFile(script, Part("script"));
+    // The first entry is fixed: the step stamps a code of it into its CFG file.
+    std::vector<std::string> env{"USERNAME=Installer",
+                                 "KORVEX_SCRIPT=" + (piped ? std::string("-") : script.string())};
+    bool drives = false;
+    for (const std::string& line : Lines(Part("env"))) {
+      if (line.empty()) continue;
+      env.push_back(Replaced(line, "$C", drive_.string()));
+      drives = drives || line.rfind("KORVEX_DRIVES=", 0) == 0;
+    }
+    if (!drives) env.push_back("KORVEX_DRIVES=C=" + drive_.string());
+    env.push_back("PATH=/usr/bin:/bin");
+
+    int input[2] = {-1, -1};
+    if (piped && pipe(input) != 0) return {};
+    const fs::path out = work_.root() / "stdout", err = work_.root() / "stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int in = piped ? input[0] : open("/dev/null", O_RDONLY);
+      dup2(in, STDIN_FILENO);
+      if (piped) close(input[1]);
+      if (chdir(drive_.c_str()) != 0) _exit(126);
+      if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(126);
+      std::vector<char*> argv, envp;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      for (auto& v : env) envp.push_back(v.data());
+      envp.push_back(nullptr);
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+    if (piped) {
+      close(input[0]);
+      const std::string text = Part("stdin");
+      if (write(input[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+        ADD_FAILURE() << "the script did not fit into the pipe";
+      if (const int sig = SignalNamed(Lines(Part("signal") + "\n")[0]); sig != 0) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        int calm = 0;  // the step must be seen waiting twice in a row
+        while (calm < 2 && std::chrono::steady_clock::now() < until) {
+          calm = WaitsForInput(pid, input[1]) ? calm + 1 : 0;
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        kill(pid, sig);
+      }
+      close(input[1]);
+    }
+    int raw = 0;
+    rusage usage{};
+    wait4(pid, &raw, 0, &usage);
+    Result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
+    r.peakKiB = usage.ru_maxrss;
+    r.out = Replaced(ReadFile(out), drive_.string(), "$C");
+    r.err = Replaced(ReadFile(err), drive_.string(), "$C");
+    return r;
+  }
+
+  void Record(const Result& r, const std::map<std::string, std::string>& before,
+              const std::map<std::string, std::string>& after) {
+    WriteFile(dir_ / "status", std::to_string(r.status) + "\n");
+    WriteFile(dir_ / "stdout", r.out);
+    if (Has("stderr") || !r.err.empty()) WriteFile(dir_ / "stderr", r.err);
+    fs::remove_all(dir_ / "expected");
+    std::string gone;
+    for (const auto& [path, bytes] : after)
+      if (!before.count(path) || before.at(path) != bytes)
+        WriteFile(dir_ / "expected" / path, bytes);
+    for (const auto& [path, bytes] : before)
+      if (!after.count(path)) gone += path + "\n";
+    if (gone.empty())
+      fs::remove(dir_ / "gone");
+    else
+      WriteFile(dir_ / "gone", gone);
+  }
+
+  fs::path dir_, drive_;
+  testsupport::TempTree work_;
+};
+
+TEST_P(Case, LeavesWhatItsFolderSays) {
+  ASSERT_TRUE(Has("status")) << "a case needs a status file";
+  Prepare();
+  const std::map<std::string, std::string> before = Snapshot(drive_);
+  const Result r = Run();
+  const std::map<std::string, std::string> after = Snapshot(drive_);
+  if (const char* record = std::getenv("KORVEX_RECORD_CASES"); record && *record == '1')
+    return Record(r, before, after);
+
+  EXPECT_EQ(r.signal, 0) << "ended by signal " << r.signal << "\n" << r.out << r.err;
+  EXPECT_EQ(std::to_string(r.status), Lines(Part("status"))[0]) << r.out << r.err;
+  if (Has("stdout")) {
+    EXPECT_EQ(r.out, Part("stdout"));
+  }
+  if (Has("stderr")) {
+    EXPECT_EQ(r.err, Part("stderr"));
+  }
+  if (Has("peak_mib")) {
+    EXPECT_LT(r.peakKiB, std::stol(Part("peak_mib")) * 1024) << "peak resident size in KiB";
+  }
+
+  std::map<std::string, std::string> wanted = before;
+  for (const auto& [path, bytes] : ExpectedFiles(dir_ / "expected")) wanted[path] = bytes;
+  for (const std::string& path : Lines(Part("gone")))
+    if (!path.empty()) wanted.erase(path);
+  for (const auto& [path, bytes] : wanted) {
+    if (!after.count(path)) {
+      ADD_FAILURE() << path << " is missing";
+    } else {
+      EXPECT_EQ(after.at(path), bytes) << path;
+    }
+  }
+  for (const auto& [path, bytes] : after)
+    if (!wanted.count(path))
+      ADD_FAILURE() << path << " was left, but the case expects no such file";
+}
+
+std::string TestName(const testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Case, testing::ValuesIn(CaseNames()), TestName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Case);
+
+}  // namespace
