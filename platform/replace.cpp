@@ -575,8 +575,7 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
   if (!S_ISREG(srcSt.st_mode)) Raise(kFileNotFound);
   if (UnreadableMode(srcSt.st_mode)) Raise(kPermissionDenied);
   if (!confinedTo.empty() && !StaysWithin(*src, in.fd, confinedTo))
-    Raise(kPermissionDenied, std::string(source) + " is a link to a file outside " +
-                                 std::string(confinedTo) + ", not copied");
+    Raise(kPermissionDenied, "Link to a file outside " + std::string(confinedTo));
 
   // One look at the destination, which is its stat as well unless it is a link.
   fs::path target = *dst;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -255,6 +256,23 @@ TEST_F(FileSysTest, CopyFileKeepsBytesModeAndTime) {
   CopyFile("C:\\src\\small.txt", "C:\\program\\korvex.MDB", true);
   EXPECT_EQ(tree_.Read("Program/Korvex.mdb"), "small");  // the existing name is kept
   EXPECT_EQ(tree_.Entries("Program"), std::vector<std::string>{"Korvex.mdb"});
+
+  // Holes stay holes, as cp keeps them: a sparse database must not fill the disk.
+  tree_.Write("src/sparse.mdb", "head");
+  fs::resize_file(root_ / "src/sparse.mdb", uint64_t{1} << 30);
+  std::ofstream(root_ / "src/sparse.mdb", std::ios::app) << "tail";
+  CopyFile("C:\\src\\sparse.mdb", "C:\\program\\sparse.mdb", true);
+  struct stat src, dst;
+  ASSERT_EQ(stat((root_ / "src/sparse.mdb").c_str(), &src), 0);
+  ASSERT_EQ(stat((root_ / "Program/sparse.mdb").c_str(), &dst), 0);
+  EXPECT_EQ(dst.st_size, src.st_size);
+  EXPECT_LE(dst.st_blocks, src.st_blocks + 64);
+  std::ifstream copy(root_ / "Program/sparse.mdb", std::ios::binary);
+  std::string head(4, ' '), tail(4, ' ');
+  copy.read(head.data(), 4);
+  copy.seekg(-4, std::ios::end);
+  copy.read(tail.data(), 4);
+  EXPECT_EQ(head + tail, "headtail");
 }
 
 TEST_F(FileSysTest, CopyFileOntoItselfAndFailures) {
