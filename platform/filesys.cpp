@@ -19,12 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<struct stat> StatOf(const fs::path& p) {
-  struct stat st;
-  if (stat(p.c_str(), &st) != 0) return std::nullopt;
-  return st;
-}
-
 bool IsFolder(const fs::path& p) {
   auto st = StatOf(p);
   return st && S_ISDIR(st->st_mode);
@@ -101,6 +95,18 @@ std::vector<std::string> ListNames(std::string_view winFolder, EntryKind kind) {
 }
 
 }  // namespace
+
+std::optional<struct stat> StatOf(const fs::path& p) {
+  struct stat st;
+  if (stat(p.c_str(), &st) != 0) return std::nullopt;
+  return st;
+}
+
+std::optional<struct stat> LstatOf(const fs::path& p) {
+  struct stat st;
+  if (lstat(p.c_str(), &st) != 0) return std::nullopt;
+  return st;
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {

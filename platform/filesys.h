@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,11 @@ inline bool ReadOnlyMode(mode_t mode) {
 inline bool UnreadableMode(mode_t mode) {
   return (mode & 0444) == 0;
 }
+
+// A path's status, following links (StatOf) or not (LstatOf); nothing when it
+// cannot be had.
+std::optional<struct stat> StatOf(const std::filesystem::path& p);
+std::optional<struct stat> LstatOf(const std::filesystem::path& p);
 
 // Closes a descriptor on every way out.
 struct UniqueFd {

@@ -30,18 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<struct stat> StatOf(const fs::path& p) {
-  struct stat st;
-  if (stat(p.c_str(), &st) != 0) return std::nullopt;
-  return st;
-}
-
-std::optional<struct stat> LstatOf(const fs::path& p) {
-  struct stat st;
-  if (lstat(p.c_str(), &st) != 0) return std::nullopt;
-  return st;
-}
-
 [[noreturn]] void RaiseErrno(int code) {
   Raise(FailureNumberForErrno(code));
 }
