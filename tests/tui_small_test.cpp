@@ -195,6 +195,7 @@ TEST_F(SmallTerminal, ViewKeepsTheLabelOfTheFocus) {
   EXPECT_EQ(shown, 1) << t.Screen();
   t.Keys({"F1"});
   EXPECT_TRUE(t.WaitFor("HELP MODE")) << t.Screen();
+  EXPECT_NE(t.Screen().find("F1 ends help mode"), std::string::npos) << t.Screen();
 }
 
 // Ctrl-Z under a shell with job control gives the shell its screen, modes and

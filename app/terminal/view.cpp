@@ -255,8 +255,8 @@ std::string FocusName(const ui::Window& window, const ui::Control& c) {
 std::string WindowHints(const ui::Window& window, int width) {
   const std::string gap = "   ";
   if (rt::HelpMode)
-    return "HELP MODE: Enter or a click on a control explains it" + gap + "F1 or ? ends help mode" +
-           gap + "Esc close";
+    return "HELP MODE: Enter or click explains a control" + gap + "F1 ends help mode" + gap +
+           "Esc close";
   std::string head = "Tab/Shift-Tab move to a field", tip;
   if (const ui::Control* c = window.Focused(); c != nullptr && c->Usable()) {
     std::string what = "Enter or Space to press";
