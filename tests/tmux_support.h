@@ -70,7 +70,8 @@ class Terminal {
         << "echo \"[exit $?]\"\n"
         << "stty -a | grep -o -- '-\\?icanon' | sed 's/^/[mode /; s/$/]/'\n"
         << "exec sleep 600\n";
-    const std::string shell = "env PS1='$ ' HISTFILE= bash --norc --noprofile -i";  // no history kept
+    const std::string shell =
+        "env PS1='$ ' HISTFILE= bash --norc --noprofile -i";  // no history kept
     Tmux({"-f", "/dev/null", "new-session", "-d", "-x", std::to_string(columns), "-y",
           std::to_string(rows), "-s", "step",
           setup.jobControl ? shell : "sh " + root + "/.run.sh"});
