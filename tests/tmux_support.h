@@ -46,6 +46,9 @@ struct Setup {
   // Everything the terminal receives is kept in .raw below the root, from
   // before the step starts (tmux itself shows only UTF-8).
   bool record = false;
+  // The step is started as a job of an interactive shell with job control, as
+  // a person at a prompt starts it.
+  bool jobControl = false;
 };
 
 // The step started in a tmux session of its own (a private server whose socket
@@ -67,8 +70,15 @@ class Terminal {
         << "echo \"[exit $?]\"\n"
         << "stty -a | grep -o -- '-\\?icanon' | sed 's/^/[mode /; s/$/]/'\n"
         << "exec sleep 600\n";
+    const std::string shell =
+        "env PS1='$ ' HISTFILE= bash --norc --noprofile -i";  // no history kept
     Tmux({"-f", "/dev/null", "new-session", "-d", "-x", std::to_string(columns), "-y",
-          std::to_string(rows), "-s", "step", "sh " + root + "/.run.sh"});
+          std::to_string(rows), "-s", "step",
+          setup.jobControl ? shell : "sh " + root + "/.run.sh"});
+    if (setup.jobControl) {
+      EXPECT_TRUE(WaitFor("$")) << Screen();
+      Bytes("sh '" + root + "/.run.sh'\r");
+    }
     if (setup.record) {
       Tmux({"pipe-pane", "-t", "step", "-o", "cat >> '" + root + "/.raw'"});
       std::ofstream(root + "/.go");

@@ -137,7 +137,7 @@ TEST(TerminalDemoTexts, EveryHelpIdIsExplainedInBothLanguages) {
   }
   EXPECT_NE(rt::HelpTexts[23].find("Save & Restore"), std::string::npos) << rt::HelpTexts[23];
   EXPECT_NE(rt::HelpTexts[14].find("Uhrzeit"), std::string::npos) << rt::HelpTexts[14];
-  EXPECT_NE(file.find("\r\nCaption_LabelSupplier_NoTTT=Lieferant\r\n"), std::string::npos);
+  EXPECT_NE(file.find("\r\nCaption_LabelSupplier_NoTTT=&Lieferant\r\n"), std::string::npos);
   EXPECT_NE(file.find("\r\nTTT_ComboSupplier_=0\r\n"), std::string::npos);
 }
 
@@ -211,8 +211,14 @@ TEST_F(TerminalExplains, HintLineNamesTheKeysOfWhatHasTheFocus) {
   const tui::CellRect ok = tui::ControlCells(*m.form->CommandOK);
   const std::string at = std::to_string(ok.x + 2) + ";" + std::to_string(ok.y + 2);
   t.Bytes("\x1b[<0;" + at + "M\x1b[<0;" + at + "m");
-  ASSERT_TRUE(t.WaitFor("OK waits for an accepted Save & Restore copy")) << t.Screen();
+  ASSERT_TRUE(t.WaitFor("OK waits for a Save & Restore copy")) << t.Screen();
   EXPECT_NE(hintLine().find("\"Pfad Save and Restore\""), std::string::npos) << hintLine();
+  // A VWStudio copy is taken over, but OK waits for the project database.
+  t.Keys({"M-p", "Tab", "Down", "Down", "Enter"});  // the label's access key, then the folders
+  ASSERT_TRUE(t.WaitFor("Copy_VWStudio")) << t.Screen();
+  t.Keys({"Down", "Down", "Down", "Enter"});
+  EXPECT_TRUE(t.WaitFor("Copy taken over; OK waits for a copy with its own Korvex.mdb"))
+      << t.Screen();
 }
 
 // On the drawn window every frame keeps its left and right border, also with

@@ -52,10 +52,11 @@ void Scribble(const Terminal& t, const std::string& bytes) {
   close(fd);
 }
 
-// Waits until the screen is exactly `expected` (a frame may arrive in parts).
-bool WaitForScreen(const Terminal& t, const std::string& expected) {
+// Waits until the screen (with colours: with its attributes and character
+// sets) is exactly `expected` (a frame may arrive in parts).
+bool WaitForScreen(const Terminal& t, const std::string& expected, bool colours = false) {
   for (int i = 0; i < 400; ++i) {
-    if (t.Screen() == expected) return true;
+    if (t.Screen(colours) == expected) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
@@ -71,14 +72,14 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
   {
     Terminal t(person.tree, 80, 24);
     ASSERT_TRUE(t.WaitFor("Erweiterte Konfiguration Start - integriert")) << t.Screen();
-    ASSERT_TRUE(t.WaitFor("Esc close")) << t.Screen();  // the last line drawn
+    ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();  // the last line drawn
     std::vector<std::string> lines = Lines(t.Screen());
     ASSERT_EQ(lines.size(), 24u) << t.Screen();
-    // The hint line fits: what the focus does, how to move on and how to close.
-    EXPECT_NE(lines[23].find("Tab/Shift-Tab next field   Esc close"), std::string::npos)
+    // The first view is the top left, and says where OK and Cancel are.
+    EXPECT_NE(lines[23].find("OK and Cancel are at the bottom right"), std::string::npos)
         << t.Screen();
-    EXPECT_TRUE(lines[23].ends_with("▶")) << t.Screen();  // more of the window to the right
-    EXPECT_TRUE(lines[22].ends_with("▼")) << t.Screen();  // and below
+    EXPECT_TRUE(lines[23].ends_with("→")) << t.Screen();  // more of the window to the right
+    EXPECT_TRUE(lines[22].ends_with("↓")) << t.Screen();  // and below
     EXPECT_EQ(t.Screen().find("SaveRestore"), std::string::npos);
 
     // Backwards to the folder list, which comes into view.
@@ -96,6 +97,8 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
     EXPECT_NE(t.Screen().find("└"), std::string::npos) << t.Screen();
     t.Keys({"Enter"});
     ASSERT_TRUE(t.WaitFor("Error - Wrong Save & Restore!", false)) << t.Screen();
+    EXPECT_TRUE(t.WaitFor("Copy taken over; OK waits for a copy of the same machines"))
+        << t.Screen();
     t.Keys({"Up", "Enter"});
     ASSERT_TRUE(t.WaitFor("▸ Copy_2025_Line1")) << t.Screen();
     // Two clicks where the entry shows on the scrolled view open it.
@@ -103,6 +106,7 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
     ASSERT_TRUE(ClickOn(t, "Copy_2025_Line1")) << t.Screen();
     ASSERT_TRUE(t.WaitFor("▾ Copy_2025_Line1")) << t.Screen();
     ASSERT_TRUE(t.WaitFor("C:\\SaveRestore\\Copy_2025_Line1\\program\\korvex.mdb")) << t.Screen();
+    EXPECT_TRUE(t.WaitFor("copy taken over: OK is enabled")) << t.Screen();
     t.Keys({"Tab", "Tab", "Enter"});  // the copy's list, then OK
     ASSERT_TRUE(t.WaitFor("[exit 0]")) << t.Screen();
     ASSERT_TRUE(t.WaitFor("[mode icanon]")) << t.Screen();
@@ -156,12 +160,13 @@ TEST_F(SmallTerminal, CloseKeysWorkBelowTheSmallestSize) {
 TEST_F(SmallTerminal, CtrlLRepaintsOverGarbage) {
   DemoTree demo;
   Terminal t(demo.tree, 80, 24);
-  ASSERT_TRUE(t.WaitFor("Esc close")) << t.Screen();
-  const std::string window = t.Screen();
-  Scribble(t, "\x1b[2J\x1b[5;10HGARBAGE FROM ELSEWHERE\r\nmore garbage");
-  ASSERT_TRUE(t.WaitFor("GARBAGE FROM ELSEWHERE")) << t.Screen();
+  ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();
+  const std::string window = t.Screen(true);
+  // The garbage leaves the line-drawing set and an attribute switched on.
+  Scribble(t, "\x1b[2J\x1b[5;10HGARBAGE FROM ELSEWHERE\r\nmore garbage\x1b(0\x1b[7m");
+  ASSERT_TRUE(t.WaitFor("more garbage")) << t.Screen();
   t.Keys({"C-l"});
-  EXPECT_TRUE(WaitForScreen(t, window)) << t.Screen();
+  EXPECT_TRUE(WaitForScreen(t, window, true)) << t.Screen(true);
 
   t.Keys({"Escape"});
   ASSERT_TRUE(t.WaitFor("[ Yes ]  [ No ]")) << t.Screen();
@@ -172,6 +177,46 @@ TEST_F(SmallTerminal, CtrlLRepaintsOverGarbage) {
   EXPECT_TRUE(WaitForScreen(t, question)) << t.Screen();
   t.Keys({"n"});
   ASSERT_TRUE(t.WaitFor("Cancel configuration?", false)) << t.Screen();
+}
+
+// Moving back into a speed factor keeps its machine's name in view beside it;
+// help mode says that it is on.
+TEST_F(SmallTerminal, ViewKeepsTheLabelOfTheFocus) {
+  DemoTree demo;
+  Terminal t(demo.tree, 80, 24);
+  ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();
+  t.Keys(
+      {"BTab", "BTab", "BTab", "BTab", "BTab", "BTab"});  // past the buttons and the copy's lists
+  ASSERT_TRUE(t.WaitFor("Labeler — type to edit")) << t.Screen();
+  const std::vector<std::string> lines = Lines(t.Screen());
+  int shown = 0;
+  for (size_t row = 0; row + 1 < lines.size(); ++row)
+    shown += lines[row].find("Labeler") != std::string::npos;
+  EXPECT_EQ(shown, 1) << t.Screen();
+  t.Keys({"F1"});
+  EXPECT_TRUE(t.WaitFor("HELP MODE")) << t.Screen();
+  EXPECT_NE(t.Screen().find("F1 ends help mode"), std::string::npos) << t.Screen();
+}
+
+// Ctrl-Z under a shell with job control gives the shell its screen, modes and
+// mouse back; fg brings the window back as it was, in raw mode again, so that
+// Ctrl-C still asks before it cancels.
+TEST_F(SmallTerminal, StopAndContinueKeepTheWindowWorking) {
+  DemoTree demo;
+  Terminal t(demo.tree, 80, 24, {.jobControl = true});
+  ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();
+  const std::string window = t.Screen();
+  t.Keys({"C-z"});
+  ASSERT_TRUE(t.WaitFor("Stopped")) << t.Screen();
+  EXPECT_EQ(t.Show("#{alternate_on}#{mouse_any_flag}#{mouse_sgr_flag}"), "000");
+  t.Keys({"fg", "Enter"});
+  ASSERT_TRUE(WaitForScreen(t, window)) << t.Screen();
+  t.Keys({"C-c"});
+  ASSERT_TRUE(t.WaitFor("Cancel configuration?")) << t.Screen();
+  t.Keys({"y"});
+  ASSERT_TRUE(t.WaitFor("Error logged to")) << t.Screen();
+  t.Keys({"Enter"});
+  ExpectCancelled(t, demo.tree);
 }
 
 // A start that ends before the window shows: its box stands on a clean

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "form/program_ini_keys.h"
 #include "platform/text.h"
+#include "runtime/ini_access.h"
 
 namespace app {
 namespace {
@@ -179,9 +181,20 @@ uint32_t SystemColour(ui::Colour c) {
 }
 
 std::string WhyIgnored(const frm_Start_Config_Exe& form, const ui::Control& c) {
-  if (&c == form.CommandOK && c.Shown() && !c.Enabled())
-    return "OK waits for an accepted Save & Restore copy, opened in \"" +
-           CaptionShown(form.LabelSAR1->Caption()).text + "\"";
+  // Each reason fits a line of 80 columns. The form keeps no "accepted" flag:
+  // the copy's list is filled by every connected copy, and a refused one
+  // leaves the cancel mark.
+  if (&c == form.CommandOK && c.Shown() && !c.Enabled()) {
+    if (form.ListSAR->ListCount() == 0)
+      return "OK waits for a Save & Restore copy: open one in \"" +
+             CaptionShown(form.LabelSAR1->Caption()).text + "\"";
+    if (rt::LoadIniString(keys::kCommon, keys::kConfigExeCancel, form.ConfigurationIniPath) !=
+        "False")
+      return "OK waits for a copy of the same machines; this one's differ";
+    return std::string("OK waits for a copy with its own ") +
+           (form.VisuVersion >= kVisuVWStudio ? "Korvex.vws" : "Korvex.mdb") +
+           "; this one has none";
+  }
   return "ignored: " + c.DisplayName() + (c.Shown() ? " is disabled" : " is hidden");
 }
 

@@ -180,7 +180,9 @@ std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth,
   std::string out;
   const bool full =
       before == nullptr || before->Width() != after.Width() || before->Height() != after.Height();
-  if (full) out += "\x1b[0m\x1b[2J";
+  // A whole frame also resets the character sets (G0 ASCII, shifted in), so
+  // that one drawn after another program's output (Ctrl-L) shows letters as letters.
+  if (full) out += "\x0f\x1b(B\x1b[0m\x1b[2J";
   bool haveStyle = false;
   bool lineDrawing = false;  // the terminal's G0 set is the DEC special graphics
   Style current;

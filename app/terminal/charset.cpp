@@ -36,7 +36,9 @@ bool HasDecGraphics(const std::string& term) {
                                    term[2] <= '5');  // vt100..vt520
 }
 
-// The ASCII character and the DEC special graphics character of a mark.
+// The ASCII character and the DEC special graphics character of a mark. Each
+// mark keeps a meaning of its own: an open folder "-", a closed one "+", so
+// that "v" and ">" say only "more this way".
 struct Substitute {
   char32_t ch;
   char ascii;
@@ -47,8 +49,8 @@ constexpr Substitute kSubstitutes[] = {
     {U'║', '|', 'x'}, {U'┌', '+', 'l'}, {U'┏', '+', 'l'}, {U'╔', '+', 'l'}, {U'┐', '+', 'k'},
     {U'┓', '+', 'k'}, {U'╗', '+', 'k'}, {U'└', '+', 'm'}, {U'┗', '+', 'm'}, {U'╚', '+', 'm'},
     {U'┘', '+', 'j'}, {U'┛', '+', 'j'}, {U'╝', '+', 'j'}, {U'├', '+', 't'}, {U'┤', '+', 'u'},
-    {U'┬', '+', 'w'}, {U'┴', '+', 'v'}, {U'┼', '+', 'n'}, {U'▼', 'v', 0},   {U'▾', 'v', 0},
-    {U'↓', 'v', 0},   {U'▲', '^', 0},   {U'▴', '^', 0},   {U'↑', '^', 0},   {U'▸', '>', 0},
+    {U'┬', '+', 'w'}, {U'┴', '+', 'v'}, {U'┼', '+', 'n'}, {U'▼', 'v', 0},   {U'▾', '-', 0},
+    {U'↓', 'v', 0},   {U'▲', '^', 0},   {U'▴', '^', 0},   {U'↑', '^', 0},   {U'▸', '+', 0},
     {U'▶', '>', 0},   {U'→', '>', 0},   {U'◂', '<', 0},   {U'◀', '<', 0},   {U'←', '<', 0},
     {U'■', '#', 0},   {U'█', '#', 0},   {U'▀', ' ', 0},   {U'…', '.', 0},   {U'⌛', '*', 0},
     {U'–', '-', 0},   {U'—', '-', 0},   {U'‘', '\'', 0},  {U'’', '\'', 0},  {U'‚', '\'', 0},

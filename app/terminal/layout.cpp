@@ -98,6 +98,35 @@ CellRect ControlCells(const ui::Control& c) {
   return r;
 }
 
+const ui::Control* LabelBefore(const ui::Window& window, const ui::Control& c) {
+  const CellRect r = ControlCells(c);
+  const ui::Control* beside = nullptr;
+  const ui::Control* above = nullptr;
+  int besideGap = 1 << 30, aboveGap = 1 << 30;
+  for (const auto& owned : window.Controls()) {
+    const ui::Control& l = *owned;
+    const bool button = l.kind() == ui::Kind::CommandButton && c.kind() == ui::Kind::TextBox;
+    if (&l == &c || l.Container() != c.Container() || (l.kind() != ui::Kind::Label && !button) ||
+        !l.Shown() || l.Caption().empty())
+      continue;
+    const CellRect lr = ControlCells(l);
+    if (lr.y >= r.y && lr.y < r.y + r.height && lr.x + lr.width <= r.x) {
+      if (r.x - lr.x - lr.width < besideGap) {
+        beside = &l;
+        besideGap = r.x - lr.x - lr.width;
+      }
+    } else if (!button && lr.y + lr.height <= r.y) {
+      const bool over = lr.x < r.x + r.width && lr.x + lr.width > r.x;
+      const int gap = (r.y - lr.y - lr.height) + (over ? 0 : 1000);
+      if (gap < aboveGap) {
+        above = &l;
+        aboveGap = gap;
+      }
+    }
+  }
+  return beside != nullptr ? beside : above;
+}
+
 ui::Control* ControlAt(const ui::Window& window, int x, int y) {
   ui::Control* found = nullptr;
   int foundDepth = -1;

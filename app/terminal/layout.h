@@ -70,6 +70,11 @@ bool HasBorder(const ui::Control& frame);
 // twips would otherwise cover.
 CellRect ControlCells(const ui::Control& c);
 
+// What names a control on the screen: the label that stands before it on its
+// row (for a text box also a button with a caption), else the nearest label
+// above it in its container, one that stands over it first. nullptr for none.
+const ui::Control* LabelBefore(const ui::Window& window, const ui::Control& c);
+
 // The shown control under a cell that a click would reach: the innermost one,
 // the later created one where two overlap. nullptr for none.
 ui::Control* ControlAt(const ui::Window& window, int x, int y);

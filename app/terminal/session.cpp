@@ -1,6 +1,7 @@
 #include "app/terminal/session.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
@@ -10,7 +11,20 @@
 namespace tui {
 namespace {
 
-constexpr int kEscapeWaitMs = 30;  // how long the rest of an escape sequence may take
+// How long the rest of an escape sequence may take: ESCDELAY in milliseconds
+// as curses programs read it, else long enough for a key's sequence to cross
+// an SSH link in pieces.
+int EscapeWaitMs() {
+  static const int wait = [] {
+    const char* value = std::getenv("ESCDELAY");
+    char* end = nullptr;
+    const long ms = value != nullptr ? std::strtol(value, &end, 10) : -1;
+    return value != nullptr && end != value && *end == '\0' && ms >= 0
+               ? static_cast<int>(std::min(ms, 10000L))
+               : 100;
+  }();
+  return wait;
+}
 
 // What is written on standard error while the window covers the terminal; it
 // would vanish with the window's screen, so it is written after it.
@@ -67,6 +81,20 @@ ViewTarget FocusTarget(const ui::Window& window, ViewState& view, const Canvas& 
     if (view.dropDown == nullptr && c->kind() == ui::Kind::TextBox)
       t.rect.width = std::clamp(t.x - t.rect.x + 2, 1, t.rect.width);
   }
+  // What the control is (its label) and a margin around it stay in view, so
+  // that a box of digits is never shown without the machine it belongs to.
+  if (view.dropDown == nullptr)
+    if (const ui::Control* label = LabelBefore(window, *c)) {
+      const CellRect l = ControlCells(*label);
+      const int right = std::max(t.rect.x + t.rect.width, l.x + l.width);
+      const int bottom = std::max(t.rect.y + t.rect.height, l.y + l.height);
+      t.rect.x = std::min(t.rect.x, l.x);
+      t.rect.y = std::min(t.rect.y, l.y);
+      t.rect.width = right - t.rect.x;
+      t.rect.height = bottom - t.rect.y;
+    }
+  const int left = std::max(0, t.rect.x - 2), top = std::max(0, t.rect.y - 1);
+  t.rect = {left, top, t.rect.x + t.rect.width + 2 - left, t.rect.y + t.rect.height + 1 - top};
   return t;
 }
 
@@ -83,8 +111,16 @@ bool Session::TooSmall() const {
          size_.rows < std::min(kMinRows, needed.Height());
 }
 
+bool Session::WindowFits() const {
+  return !FitViewport(WindowLayout(form.window), size_.columns, size_.rows).Scrolls();
+}
+
 void Session::Present(std::function<void(Canvas&)> overlay) {
   overlay_ = std::move(overlay);
+  if (RepaintNeeded()) {  // back from a stop: the shell has had the screen
+    size_ = GetTerminalSize();
+    haveShown_ = false;
+  }
   Canvas next(size_.columns, size_.rows);
   // Boxes before the window has loaded, and at a terminal too small for it,
   // have the whole terminal.
@@ -139,14 +175,15 @@ void Session::ShowWindow(Canvas& terminal) {
   }
   view.boxArea = {0, 0, viewport_.width, viewport_.height};
 
-  // The hint line stays at the bottom; marks show where more of the window lies.
+  // The hint line stays at the bottom; marks show where more of the window
+  // lies: arrows, unlike a drop-down list's triangle.
   const int hintRow = size_.rows - 1;
   view.hintRow = hintRow;
   DrawHintBar(terminal, hintRow, size_.columns, form.window, view);
   const Style mark = ButtonStyle(view, false);
   if (viewport_.horizontal) {
-    if (left_ > 0) terminal.Set(0, hintRow, U'◀', mark);
-    if (left_ + viewport_.width < cells.width) terminal.Set(size_.columns - 1, hintRow, U'▶', mark);
+    if (left_ > 0) terminal.Set(0, hintRow, U'←', mark);
+    if (left_ + viewport_.width < cells.width) terminal.Set(size_.columns - 1, hintRow, U'→', mark);
   }
   if (viewport_.vertical) {
     const int x = size_.columns - 1, rows = viewport_.height, total = cells.Height() - 1;
@@ -157,8 +194,8 @@ void Session::ShowWindow(Canvas& terminal) {
     const int thumb = std::max(1, rows * rows / total);
     const int thumbTop = (rows - thumb) * top_ / std::max(1, total - rows);
     terminal.Fill(x, thumbTop, 1, thumb, thumbStyle);
-    if (top_ > 0) terminal.Set(x, 0, U'▲', mark);
-    if (top_ + rows < total) terminal.Set(x, rows - 1, U'▼', mark);
+    if (top_ > 0) terminal.Set(x, 0, U'↑', mark);
+    if (top_ + rows < total) terminal.Set(x, rows - 1, U'↓', mark);
   }
 }
 
@@ -194,7 +231,7 @@ Key Session::NextKey() {
       return key;
     }
     bool resized = false, closed = false;
-    const std::string bytes = ReadTerminal(pending_.empty() ? -1 : kEscapeWaitMs, resized, closed);
+    const std::string bytes = ReadTerminal(pending_.empty() ? -1 : EscapeWaitMs(), resized, closed);
     platform::CheckTermination();
     if (closed) app::EndWithWindowOpen(form, "the terminal has gone", LeaveTerminal);
     if (resized) {
@@ -210,6 +247,8 @@ Key Session::NextKey() {
       if (key.IsCtrl('l')) {
         haveShown_ = false;
         Present(overlay_);
+      } else if (key.IsCtrl('z') && Suspend()) {
+        // Stopped and continued by now; the wake-up repaints.
       } else {
         queued_.push_back(std::move(key));
       }

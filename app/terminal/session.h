@@ -39,6 +39,8 @@ class Session {
   Key NextKey();
   // Keys have come that NextKey has not handed out yet.
   bool KeysWaiting() const { return !queued_.empty(); }
+  // The whole window shows on the terminal, without scrolling.
+  bool WindowFits() const;
   // The terminal is below the smallest size the window works at.
   bool TooSmall() const;
   int Columns() const { return size_.columns; }

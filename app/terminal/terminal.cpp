@@ -25,13 +25,23 @@ namespace {
 // Alternate screen with the cursor saved, cursor hidden, keypad in normal
 // mode, mouse clicks reported in SGR form.
 constexpr char kEnterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h";
-// The reverse, with the attributes and the character set reset.
-constexpr char kLeaveSequence[] = "\x1b[?1006l\x1b[?1000l\x0f\x1b[0m\x1b[?25h\x1b[?1049l";
+// The reverse; the character sets (G0 ASCII, shifted in) and the attributes
+// are reset after the main screen is back, so that whatever another program
+// left set does not garble the shell. CAN first ends an escape sequence cut
+// short by a signal.
+constexpr char kLeaveSequence[] =
+    "\x18\x1b[?1006l\x1b[?1000l\x1b[0m\x1b[?25h\x1b[?1049l\x0f\x1b(B\x1b[0m";
 
 int inputFd = STDIN_FILENO;
 int outputFd = STDOUT_FILENO;
 termios savedMode;
+termios rawMode;
 std::atomic<bool> entered{false};
+// Stopped by job control, or continued in the background: the terminal is the
+// shell's until the step is in the foreground again.
+std::atomic<bool> suspended{false};
+std::atomic<bool> repaint{false};
+bool jobControl = false;
 int resizePipe[2] = {-1, -1};
 
 void WriteAll(int fd, const char* bytes, size_t length) {
@@ -58,6 +68,64 @@ void OnResize(int) {
   errno = saved;
 }
 
+void Wake() {
+  const char byte = 'c';
+  if (resizePipe[1] >= 0) (void)!write(resizePipe[1], &byte, 1);
+}
+
+// Takes the terminal back after a stop, unless the step was continued in the
+// background: then the next SIGCONT (from fg) does it.
+void Resume() {
+  if (!entered.load() || tcgetpgrp(inputFd) != getpgrp()) return;
+  suspended = false;
+  tcsetattr(inputFd, TCSADRAIN, &rawMode);
+  WriteAll(outputFd, kEnterSequence, sizeof kEnterSequence - 1);
+  repaint = true;
+  Wake();
+}
+
+void OnContinue(int) {
+  const int saved = errno;
+  // Also after a SIGSTOP, which nobody sees coming: the shell may have set
+  // its own modes meanwhile.
+  Resume();
+  errno = saved;
+}
+
+void InstallStopHandler();
+
+// As a full-screen program does on a stop: the shell gets its screen and modes
+// back, then the process stops; going on, the window takes the terminal again.
+void LeaveForStop() {
+  // Once the shell has taken the terminal back it has set its own modes.
+  if (!entered.load() || tcgetpgrp(inputFd) != getpgrp() || suspended.exchange(true)) return;
+  WriteAll(outputFd, kLeaveSequence, sizeof kLeaveSequence - 1);
+  tcsetattr(inputFd, TCSADRAIN, &savedMode);
+}
+
+void OnStop(int) {
+  const int saved = errno;
+  LeaveForStop();
+  signal(SIGTSTP, SIG_DFL);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+  raise(SIGTSTP);
+  // Continued (or never stopped: an orphaned process group is not stopped).
+  InstallStopHandler();
+  if (suspended.load()) Resume();
+  errno = saved;
+}
+
+void InstallStopHandler() {
+  struct sigaction stop {};
+  stop.sa_handler = OnStop;
+  sigemptyset(&stop.sa_mask);
+  stop.sa_flags = SA_RESTART;
+  sigaction(SIGTSTP, &stop, nullptr);
+}
+
 // A signal that ends the process: the terminal is put back first, then the
 // signal does what it would have done.
 void OnFatalSignal(int sig) {
@@ -77,6 +145,19 @@ void InstallHandlers() {
   sigemptyset(&resize.sa_mask);
   resize.sa_flags = SA_RESTART;
   sigaction(SIGWINCH, &resize, nullptr);
+
+  // Job control only where a shell offers it: SIGTSTP not ignored, and the step
+  // in a process group of its own (a job) rather than the session's, whose stop
+  // nobody would ever continue.
+  struct sigaction before {};
+  sigaction(SIGTSTP, nullptr, &before);
+  jobControl = before.sa_handler != SIG_IGN && getpgrp() != getsid(0);
+  if (before.sa_handler != SIG_IGN) InstallStopHandler();
+  struct sigaction resume {};
+  resume.sa_handler = OnContinue;
+  sigemptyset(&resume.sa_mask);
+  resume.sa_flags = SA_RESTART;
+  sigaction(SIGCONT, &resume, nullptr);
 
   struct sigaction fatal {};
   fatal.sa_handler = OnFatalSignal;
@@ -194,7 +275,8 @@ std::string EnterTerminal() {
     if (pipe(resizePipe) != 0) return std::string("cannot set up: ") + std::strerror(errno);
     for (int fd : resizePipe) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
   }
-  termios raw = savedMode;
+  termios& raw = rawMode;
+  raw = savedMode;
   // No echo, no line editing, no signals from keys (Ctrl-C arrives as a key),
   // no translation of CR, 8-bit clean.
   raw.c_iflag &= ~static_cast<tcflag_t>(BRKINT | ICRNL | INPCK | ISTRIP | IXON);
@@ -214,7 +296,7 @@ std::string EnterTerminal() {
 }
 
 void RestoreTerminal() {
-  if (!entered.exchange(false)) return;
+  if (!entered.exchange(false) || suspended.load()) return;
   WriteAll(outputFd, kLeaveSequence, sizeof kLeaveSequence - 1);
   tcsetattr(inputFd, TCSAFLUSH, &savedMode);
 }
@@ -227,7 +309,27 @@ TerminalSize GetTerminalSize() {
   return {ws.ws_col, ws.ws_row};
 }
 
+bool Suspend() {
+  if (!jobControl) return false;
+  // The terminal is given back before anything stops: the shell takes it as
+  // soon as it sees its job stopped.
+  LeaveForStop();
+  // The whole job stops, as with Ctrl-Z in line mode: a script that started
+  // the step waits for it.
+  kill(0, SIGTSTP);
+  return true;
+}
+
+bool RepaintNeeded() {
+  return repaint.exchange(false);
+}
+
 void WriteTerminal(std::string_view bytes) {
+  // Nothing is drawn over the shell while the step is stopped or in the background.
+  if (suspended.load()) {
+    repaint = true;
+    return;
+  }
   WriteAll(outputFd, bytes.data(), bytes.size());
 }
 

@@ -32,6 +32,15 @@ struct TerminalSize {
 };
 TerminalSize GetTerminalSize();
 
+// Ctrl-Z: stops the step's job as the shell's job control does (the terminal
+// is left to the shell until the job goes on). False where no shell with job
+// control could ever continue it.
+bool Suspend();
+
+// True once after the terminal was taken back from a stop: the whole screen
+// has to be drawn anew.
+bool RepaintNeeded();
+
 // Writes all of the bytes to the terminal.
 void WriteTerminal(std::string_view bytes);
 

@@ -6,6 +6,7 @@
 #include "form/pictures.h"
 #include "platform/failure.h"
 #include "platform/text.h"
+#include "runtime/help_mode.h"
 
 namespace tui {
 namespace {
@@ -118,9 +119,15 @@ void DrawChoice(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   canvas.Fill(r.x, r.y, r.width, r.height, field);
   const std::string text = c.kind() == ui::Kind::DriveListBox ? c.Drive() : c.Text();
   const Style textStyle = Focused(c) ? HighlightStyle(view) : field;
-  const int shown = canvas.Put(r.x + 1, r.y, text, textStyle, r.width - 3);
+  // Without UTF-8 a lone "v" is the mark for "more below", so the drop-down
+  // button shows as "[v]".
+  const bool ascii = !TerminalCharset().utf8;
+  const int shown = canvas.Put(r.x + 1, r.y, text, textStyle, r.width - (ascii ? 4 : 3));
   if (Focused(c) && shown == 0) canvas.Set(r.x + 1, r.y, U' ', textStyle);
-  canvas.Set(r.x + r.width - 1, r.y, U'▼', ButtonStyle(view, false));
+  if (ascii)
+    canvas.Put(r.x + r.width - 3, r.y, "[▼]", ButtonStyle(view, false));
+  else
+    canvas.Set(r.x + r.width - 1, r.y, U'▼', ButtonStyle(view, false));
 }
 
 void DrawCheckBox(Canvas& canvas, const ui::Control& c, const ViewState& view) {
@@ -166,12 +173,14 @@ void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
     DrawPixels(canvas, inside, width, height, face,
                [&](int x, int y) { return InkColour(rows[y][x], enabled); });
   }
-  if (focused) {
-    const Style mark = Colours(InColour(view) ? kNavy : kDefaultColour, face, true);
-    canvas.Set(r.x, r.y, U'┏', mark);
-    canvas.Set(r.x + r.width - 1, r.y, U'┓', mark);
-    canvas.Set(r.x, r.y + r.height - 1, U'┗', mark);
-    canvas.Set(r.x + r.width - 1, r.y + r.height - 1, U'┛', mark);
+  if (focused) {  // brackets down both sides, which the picture leaves free
+    Style mark = Colours(InColour(view) ? kNavy : kDefaultColour, face, true);
+    mark.reverse = !InColour(view);
+    for (int y = r.y; y < r.y + r.height; ++y) {
+      const bool top = y == r.y, bottom = y == r.y + r.height - 1;
+      canvas.Set(r.x, y, top ? U'┏' : bottom ? U'┗' : U'┃', mark);
+      canvas.Set(r.x + r.width - 1, y, top ? U'┓' : bottom ? U'┛' : U'┃', mark);
+    }
   }
 }
 
@@ -218,35 +227,82 @@ void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
   }
   DrawEntries(canvas, r, labels, bold, highlight, view.firstShown[&c], focused, c.Usable(), 0,
               view);
+  if (labels.empty() && focused) {  // an empty list shows its focus too
+    canvas.Fill(r.x, r.y, r.width, 1, HighlightStyle(view));
+    canvas.Put(r.x + 1, r.y, "(empty)", HighlightStyle(view), r.width - 1);
+  }
 }
 
-// What the keys do where the focus is.
-std::string KeyHints(const ui::Window& window, const ViewState& view) {
-  if (view.dropDown != nullptr) return "↑↓ choose   Enter take it   Esc close the list";
-  std::string here = "Enter/Space press";
+// How a control is named in the hint line: its caption, the sign of its
+// picture, or the label that stands before it.
+std::string FocusName(const ui::Window& window, const ui::Control& c) {
+  if (c.kind() == ui::Kind::CommandButton || c.kind() == ui::Kind::CheckBox) {
+    const std::string caption = app::CaptionShown(c.Caption()).text;
+    if (!caption.empty() || c.kind() == ui::Kind::CheckBox) return caption;
+    const std::string& picture = c.GetPicture().source;
+    if (picture == "tick.gif") return "OK";
+    if (picture == "cross.gif") return "Cancel";
+    if (picture == "help.gif") return "Help mode switch (?)";
+  }
+  if (const ui::Control* label = LabelBefore(window, c))
+    return app::CaptionShown(label->Caption()).text;
+  return c.DisplayName();
+}
+
+// The window's hint line: what has the focus and what the keys do there, its
+// tooltip, how to move on and how to close. What does not fit goes: first the
+// help key, then the Tab keys, then the end of the tooltip.
+std::string WindowHints(const ui::Window& window, int width) {
+  const std::string gap = "   ";
+  if (rt::HelpMode)
+    return "HELP MODE: Enter or click explains a control" + gap + "F1 ends help mode" + gap +
+           "Esc close";
+  std::string head = "Tab/Shift-Tab move to a field", tip;
   if (const ui::Control* c = window.Focused(); c != nullptr && c->Usable()) {
+    std::string what = "Enter or Space to press";
     switch (c->kind()) {
       case ui::Kind::TextBox:
-        here = "type to edit";
+        what = "type to edit";
         break;
       case ui::Kind::ComboBox:
       case ui::Kind::DriveListBox:
-        here = "↑↓ choose   Enter open the list";
+        what = "↑↓ choose, Enter list";
         break;
       case ui::Kind::DirListBox:
-        here = "↑↓ move   Enter open the folder";
+        what = "↑↓ move, Enter opens";
         break;
       case ui::Kind::ListBox:
-        here = "↑↓ choose";
+        what = "↑↓ choose";
         break;
       case ui::Kind::CheckBox:
-        here = "Space tick or untick";
+        what = "Space ticks or unticks";
         break;
       default:
         break;
     }
+    head = FocusName(window, *c) + " — " + what;
+    tip = c->ToolTipText();
   }
-  return here + "   Tab/Shift-Tab next field   F1 help mode   Esc close";
+  auto length = [](const std::string& text) { return static_cast<int>(DecodeUtf8(text).size()); };
+  std::vector<std::string> keys = {"Tab/Shift-Tab next field", "F1 help mode"};
+  auto joined = [&] {
+    std::string text = head + (tip.empty() ? "" : gap + tip);
+    for (const std::string& k : keys) text += gap + k;
+    return text + gap + "Esc close";
+  };
+  while (!keys.empty() && length(joined()) > width) keys.pop_back();
+  if (!tip.empty() && length(joined()) > width) {
+    const int room = width - (length(joined()) - length(tip));
+    if (room < 8) {
+      tip.clear();
+    } else {
+      const std::u32string cut = DecodeUtf8(tip).substr(0, static_cast<size_t>(room - 1));
+      tip.clear();
+      for (char32_t ch : cut) tip += EncodeUtf8(ch);
+      tip += "…";
+    }
+  }
+  return joined();
 }
 
 // Key hints for a narrow line: the hints before the last go from the back
@@ -380,10 +436,10 @@ void DrawEntries(Canvas& canvas, CellRect r, const std::vector<std::string>& lab
     }
     canvas.Put(r.x + indent, r.y + row, labels[i], s, r.width - indent - (scrolls ? 1 : 0));
   }
-  if (scrolls) {  // a mark where more entries lie
+  if (scrolls) {  // a mark where more entries lie: an arrow, unlike a drop-down's triangle
     const Style mark = ButtonStyle(view, false);
-    if (first > 0) canvas.Set(r.x + r.width - 1, r.y, U'▲', mark);
-    if (first + r.height < count) canvas.Set(r.x + r.width - 1, r.y + r.height - 1, U'▼', mark);
+    if (first > 0) canvas.Set(r.x + r.width - 1, r.y, U'↑', mark);
+    if (first + r.height < count) canvas.Set(r.x + r.width - 1, r.y + r.height - 1, U'↓', mark);
   }
 }
 
@@ -483,8 +539,10 @@ void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
     text = FitHints(view.hints, width - 2);
   else if (window.GetMousePointer() == ui::MousePointer::Hourglass)
     text = "Copying the files and writing the settings …";
+  else if (text.empty() && view.dropDown != nullptr)
+    text = FitHints("↑↓ choose   Enter take it   Esc close the list", width - 2);
   else if (text.empty())
-    text = FitHints(KeyHints(window, view), width - 2);
+    text = FitHints(WindowHints(window, width - 2), width - 2);
   canvas.Put(1, row, text, hints, width - 2);
 }
 

@@ -281,6 +281,10 @@ void HandleKey(Session& s, const Key& key) {
   if (IsCloseKey(key)) return Act(s, Verb::Close);
   if (key.code == KeyCode::Char && key.alt && !key.ctrl && AccessKey(s, key)) return;
   if (key.code == KeyCode::F1) return Act(s, Verb::Click, form.CommandQuest);
+  if (key.IsCtrl('z')) {
+    s.view.note = "Ctrl-Z: no shell with job control started the step, so it cannot be suspended";
+    return;
+  }
   if (key.code == KeyCode::Tab) return MoveFocusBy(s, 1);
   if (key.code == KeyCode::BackTab) return MoveFocusBy(s, -1);
 
@@ -342,12 +346,26 @@ int RunTerminal() {
     // As the window appears, the first control in the Tab order gets the focus.
     MoveFocusBy(session, 1);
     session.loaded = true;
+    // Where the window is larger than the terminal, the first view shows its
+    // top left; the way to OK and Cancel, bottom right, is said.
+    if (!session.WindowFits() && session.view.note.empty())
+      session.view.note =
+          "OK and Cancel are at the bottom right, out of view: Shift-Tab reaches them";
     session.Present();
     // The writes of the handlers are synced once per batch of keys (those of the
     // start-up as soon as the window shows).
     platform::SyncWrittenFiles();
     for (;;) {
-      HandleKey(session, session.NextKey());
+      const Key key = session.NextKey();
+      const std::string copyBefore = SarFolder;
+      const bool listedBefore = form->ListSAR->ListCount() > 0;
+      HandleKey(session, key);
+      // A copy connected by this key: say what came of it, since the tick may
+      // be out of view.
+      if (form->ListSAR->ListCount() > 0 && (!listedBefore || SarFolder != copyBefore))
+        session.view.note = form->CommandOK->Enabled()
+                                ? "Save & Restore copy taken over: OK is enabled (Tab reaches it)"
+                                : "Copy taken over; " + app::WhyIgnored(*form, *form->CommandOK);
       session.Present();
       if (!session.KeysWaiting()) platform::SyncWrittenFiles();
     }

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/common/presentation.h"
 #include "app/desktop/dialogs.h"
 #include "app/desktop/view.h"
 #include "runtime/help_mode.h"
@@ -65,9 +66,12 @@ class DesktopWindow : public ::testing::Test {
         enabled = enabled && p->Enabled();
       EXPECT_EQ(w->isEnabled(), enabled) << c.DisplayName();
       QString text;
-      if (auto* label = dynamic_cast<QLabel*>(w); label && c.kind() == ui::Kind::Label)
-        text = label->text();
-      else if (auto* button = dynamic_cast<QAbstractButton*>(w))
+      // A label with an access key underlines it; the text is the caption without its "&".
+      bool accessKey = false;
+      if (auto* label = dynamic_cast<QLabel*>(w); label && c.kind() == ui::Kind::Label) {
+        accessKey = label->textFormat() == Qt::RichText;
+        text = accessKey ? label->text().remove("<u>").remove("</u>") : label->text();
+      } else if (auto* button = dynamic_cast<QAbstractButton*>(w))
         text = button->text();
       else if (auto* frame = dynamic_cast<QGroupBox*>(w))
         text = frame->title();
@@ -77,8 +81,10 @@ class DesktopWindow : public ::testing::Test {
         text = combo->currentText();
       else
         continue;
-      const std::string expected =
-          c.kind() == ui::Kind::TextBox || c.kind() == ui::Kind::ComboBox ? c.Text() : c.Caption();
+      const std::string expected = c.kind() == ui::Kind::TextBox || c.kind() == ui::Kind::ComboBox
+                                       ? c.Text()
+                                   : accessKey ? app::CaptionShown(c.Caption()).text
+                                               : c.Caption();
       EXPECT_EQ(text.toStdString(), expected) << c.DisplayName();
     }
   }
