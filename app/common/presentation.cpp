@@ -179,9 +179,16 @@ uint32_t SystemColour(ui::Colour c) {
 }
 
 std::string WhyIgnored(const frm_Start_Config_Exe& form, const ui::Control& c) {
+  const std::string where = "\"" + CaptionShown(form.LabelSAR1->Caption()).text + "\"";
+  // A copy taken over that lacks the project file leaves the path empty and OK off.
+  const std::string project = form.VisuVersion >= kVisuVWStudio ? "Korvex.vws" : "Korvex.mdb";
+  if (&c == form.CommandOK && c.Shown() && !c.Enabled() && !SarFolder.empty() &&
+      SarFolder == form.DirSAR->Path() && form.TextPath[0] != nullptr &&
+      form.TextPath[0]->Text().empty())
+    return "OK waits for a Save & Restore copy with its own " + project +
+           " in its program folder; " + SarFolder + " has none: open another copy in " + where;
   if (&c == form.CommandOK && c.Shown() && !c.Enabled())
-    return "OK waits for an accepted Save & Restore copy, opened in \"" +
-           CaptionShown(form.LabelSAR1->Caption()).text + "\"";
+    return "OK waits for an accepted Save & Restore copy, opened in " + where;
   return "ignored: " + c.DisplayName() + (c.Shown() ? " is disabled" : " is hidden");
 }
 
