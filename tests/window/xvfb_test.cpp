@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "tests/e2e_support.h"
+#include "tests/tmux_support.h"
 
 namespace {
 
@@ -291,6 +292,23 @@ TEST(FrontEndChoice, AForcedWindowWithoutAReachableDisplayAndAnUnknownFrontEndEn
     EXPECT_EQ(run.transcript, "");
   }
   EXPECT_EQ(Files(demo.tree.root()), before);
+}
+
+}  // namespace
+
+namespace {
+
+// Qt's offscreen or minimal platform, inherited at a terminal, would show the
+// window to nobody: the window opens on the terminal instead.
+TEST(FrontEndChoice, AnInheritedOffscreenOrMinimalPlatformAtATerminalOpensTheTerminalWindow) {
+  for (const char* platform : {"offscreen", "minimal"}) {
+    SCOPED_TRACE(platform);
+    DemoTree demo;
+    tmuxsupport::Setup setup;
+    setup.environment = std::string("TERM=\\$TERM QT_QPA_PLATFORM=") + platform;
+    tmuxsupport::Terminal t(demo.tree, 100, 38, setup);
+    EXPECT_TRUE(t.WaitFor("Pfad Save and Restore")) << t.Screen();
+  }
 }
 
 }  // namespace
