@@ -806,6 +806,14 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event) {
         Act(app::Verb::Click, c);
         return true;
       }
+      if ((c->kind() == ui::Kind::ComboBox || c->kind() == ui::Kind::DriveListBox) &&
+          form.window.Focused() != c) {
+        // The list gets the focus as it is pressed, not with its pick, which would
+        // run its got-focus handler too: in help mode one pick, one box. The
+        // got-focus help box answers the press, and the list stays closed.
+        Act(app::Verb::Focus, c);
+        if (rt::HelpMode) return true;
+      }
       if (IsList(*c) && watched != w) {
         // The list handles its own mouse: a pick is the model's to make.
         auto* list = static_cast<QListWidget*>(w);
