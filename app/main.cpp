@@ -38,8 +38,8 @@ Exit statuses:
   1        every other end: not started integrated, missing CFG file, No to
            "Resume?", a start-up or script error, another start already running
   2        cancel or close confirmed with Yes (the cancel mark is written)
-  3        left with the window open (script ended, terminal or display gone): the
-           cancel mark is written
+  3        left with the window open (script ended, terminal or display gone, an
+           unexpected failure): the cancel mark is written
   4        OK or a confirmed cancel ran to its end, but a failure was reported
   128+n    ended by signal n (SIGHUP 129, SIGINT 130, SIGTERM 143), the cancel
            mark written first
@@ -74,5 +74,11 @@ int main(int argc, char** argv) {
     std::cerr << "Start_Config: " << problem << "\n";
     return 1;
   }
-  return app::Run();
+  try {
+    return app::Run();
+  } catch (const std::exception& failure) {
+    // Before the window exists nothing has been written that a mark would undo.
+    std::cerr << "Start_Config: the step failed (" << failure.what() << ")\n";
+    return 1;
+  }
 }

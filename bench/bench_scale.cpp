@@ -323,11 +323,13 @@ void PlaceExecutable(const fs::path& root) {
   if (ec) fs::copy_file(masterExe, exe);
 }
 
-// The demo's C:\Korvex afresh, with a copy of the language file when one is given.
+// The demo's C:\Korvex afresh, with a copy of the language file when one is
+// given and without one (a first start) otherwise: the demo ships its own.
 void LayDemoInstallation(const fs::path& root, const fs::path* language) {
   fs::remove_all(root / "Korvex");
   fs::copy(kDemo / "Korvex", root / "Korvex", fs::copy_options::recursive);
   PlaceExecutable(root);
+  fs::remove(root / "Korvex/Start/Start_Config.ini");
   if (language != nullptr) fs::copy_file(*language, root / "Korvex/Start/Start_Config.ini");
 }
 

@@ -38,14 +38,15 @@ void WriteCancelMark(const std::string& configurationIni) {
                      configurationIni, rt::KVXConfigurationIniPlace());
 }
 
-// Mark, log line, end: the status tells whether all of it went well.
+// Mark, log line, end: the status tells whether all of it went well, and
+// whether any settings write of the run failed before.
 [[noreturn]] void EndCancelled(const std::string& configurationIni, const rt::Trap& step) {
   const uint32_t failuresBefore = rt::ReportedFailures();
   step([&] { WriteCancelMark(configurationIni); });
   step([&] { rt::SyncWrites(); });
   step([&] { rt::WriteErrorLog(CancelLogLine(), true); });
-  platform::EndProcess(rt::ReportedFailures() == failuresBefore ? kExitCancelled
-                                                                : kExitEndedWithFailures);
+  const bool failed = rt::ReportedFailures() != failuresBefore || rt::FailedSettingsWrites() != 0;
+  platform::EndProcess(failed ? kExitEndedWithFailures : kExitCancelled);
 }
 
 }  // namespace

@@ -66,9 +66,11 @@ void frm_Start_Config_Exe::CloseMe() {
   platform::DeferEndRequests();
   step([&] { window.SetMousePointer(ui::MousePointer::Default); });
   // A failure the installer resumed past still leaves the commit incomplete, and
-  // the status must not say otherwise.
-  platform::EndProcess(rt::ReportedFailures() == failuresBefore ? kExitCommitted
-                                                                : kExitEndedWithFailures);
+  // the status must not say otherwise; nor may it hide a settings write that
+  // failed before OK (a takeover's marks, the start-up's), which may have left
+  // a stale cancel mark behind.
+  const bool failed = rt::ReportedFailures() != failuresBefore || rt::FailedSettingsWrites() != 0;
+  platform::EndProcess(failed ? kExitEndedWithFailures : kExitCommitted);
 }
 
 void frm_Start_Config_Exe::WriteInputs() {

@@ -9,6 +9,7 @@
 #include "platform/failure.h"
 #include "platform/filesys.h"
 #include "platform/process.h"
+#include "platform/replace.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/errors.h"
@@ -31,6 +32,18 @@ bool IsOneName(const std::string& text, bool mayBeEmpty) {
 
 [[noreturn]] void RaiseBadName(const std::string& path) {
   platform::Raise(kBadFileName, platform::StandardDescription(kBadFileName) + ": " + path);
+}
+
+// Every copy overwrites. A failure names both files, so that the log tells which
+// copy did not happen. A source from the folder within (the Save & Restore copy,
+// the source folder) must not lead out of it through a symbolic link.
+void Copy(const std::string& source, const std::string& destination,
+          const std::string& within = {}) {
+  try {
+    platform::CopyFile(source, destination, true, within);
+  } catch (const platform::Failure& f) {
+    platform::Raise(f.number, f.description + ": " + source + " to " + destination, f.source);
+  }
 }
 
 // The picture paths of one machine.
@@ -73,7 +86,7 @@ void frm_Start_Config_Exe::CopyFiles() {
   auto copyDatabase = [&](int box, const std::string& destination) {
     step([&] {
       const std::string path = TextPath[box]->Text();
-      if (platform::FileExists(path)) platform::CopyFile(path, destination, true);
+      if (platform::SourceFileExists(path)) Copy(path, destination, SarFolder);
     });
   };
   copyDatabase(0, program + (VisuVersion == kVisuVWStudio ? "\\Korvex.vws" : "\\Korvex.mdb"));
@@ -82,8 +95,8 @@ void frm_Start_Config_Exe::CopyFiles() {
 
   step([&] {
     const std::string brand = source + "verschiedenes\\parameter\\Brand.mdb";
-    if (platform::FileExists(brand))
-      platform::CopyFile(brand, installation + "\\parameter" + "\\Brand.mdb", true);
+    if (platform::SourceFileExists(brand))
+      Copy(brand, installation + "\\parameter" + "\\Brand.mdb", source);
   });
 
   // Every existing machine, valid or not. Equally named pictures of two machines
@@ -101,10 +114,10 @@ void frm_Start_Config_Exe::CopyFiles() {
         const std::string warning = pictures.Warning(name, MonitorResolution, k);
         if (!pictures.safe) RaiseBadName(warning);
         const std::string destination = standard + rt::GetFileNameOnly(warning);
-        if (platform::FileExists(warning))
-          platform::CopyFile(warning, destination, true);
-        else if (platform::FileExists(pictures.generic))
-          platform::CopyFile(pictures.generic, destination, true);
+        if (platform::SourceFileExists(warning))
+          Copy(warning, destination, source);
+        else if (platform::SourceFileExists(pictures.generic))
+          Copy(pictures.generic, destination, source);
         else
           platform::Raise(platform::kFileNotFound, pictures.generic + " not found");
       });
@@ -120,15 +133,15 @@ void frm_Start_Config_Exe::CopyFiles() {
         // A host file name holding a backslash would read as a path below the folder.
         const std::string fileName = file.substr(pictures.folder.size());
         if (fileName.find('\\') != std::string::npos) RaiseBadName(file);
-        platform::CopyFile(file, standard + fileName, true);
+        Copy(file, standard + fileName, source);
       });
     }
 
     step([&] {
       if (!pictures.safe) RaiseBadName(pictures.symbol);
-      if (!platform::FileExists(pictures.symbol))
+      if (!platform::SourceFileExists(pictures.symbol))
         platform::Raise(platform::kFileNotFound, pictures.symbol + " not found");
-      platform::CopyFile(pictures.symbol, standard + rt::GetFileNameOnly(pictures.symbol), true);
+      Copy(pictures.symbol, standard + rt::GetFileNameOnly(pictures.symbol), source);
     });
   }
 }

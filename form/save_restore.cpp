@@ -2,6 +2,8 @@
 // was made with, and the takeover of its settings into the window. A copy whose
 // machines differ from the installation's is refused and leaves the cancel mark.
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "platform/failure.h"
 #include "platform/filesys.h"
 #include "platform/msgbox.h"
+#include "platform/number.h"
 #include "platform/process.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
@@ -200,10 +203,16 @@ void frm_Start_Config_Exe::ConnectSAR(const std::string& folder) {
 
   step([&] { TimeChanging = rt::LoadIniBoolean(keys::kProject, keys::kTimeChanging, ini, false); });
   for (int i = 1; i <= machines; ++i) {
-    // The box's own change handling checks the value as it arrives.
+    // The box's own change handling checks the value as it arrives. The file's
+    // number is read as files write it ("1.5"), not as the locale would read a
+    // typed one (German: 15), and reaches the box as the whole number the box
+    // would make of it, in digits every locale reads alike.
     step([&] {
-      Element(TextSpeedFactor, i)
-          .SetText(rt::LoadIniString(keys::MachineSection(i), keys::kSpeedFactor, ini, false));
+      std::string factor =
+          rt::LoadIniString(keys::MachineSection(i), keys::kSpeedFactor, ini, false);
+      if (const std::optional<double> x = platform::ParseFileNumber(factor))
+        factor = platform::WholeNumberText(std::floor(*x));
+      Element(TextSpeedFactor, i).SetText(factor);
     });
     step([&] { Element(TextSpeedFactor, i).SetEnabled(true); });
   }

@@ -16,16 +16,6 @@
 
 namespace {
 
-// A whole number in plain decimal digits ("-3", "100000000000000000000"): no
-// separators and no exponent, so the numeric test of any locale reads it back as
-// the same whole number and the nested change handling stops there.
-std::string WholeNumberText(double whole) {
-  if (whole == 0) return "0";  // never "-0"
-  char buffer[400];            // the largest double has 309 digits
-  std::snprintf(buffer, sizeof buffer, "%.0f", whole);
-  return buffer;
-}
-
 // The runtime's conversion of a text to a 16-bit integer: the locale's number,
 // rounded half to even; 13 for a text that is no number, 6 outside the range.
 int16_t TextToInteger(const std::string& text) {
@@ -60,7 +50,7 @@ void frm_Start_Config_Exe::TextSpeedFactor_Change(int i) {
     // slot below is taken from the box.
     step([&] {
       const double whole = std::floor(*x);
-      if (*x != whole) Element(TextSpeedFactor, i).SetText(WholeNumberText(whole));
+      if (*x != whole) Element(TextSpeedFactor, i).SetText(platform::WholeNumberText(whole));
     });
     step([&] {
       ui::Control& box = Element(TextSpeedFactor, i);

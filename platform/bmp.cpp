@@ -113,15 +113,21 @@ std::optional<BmpSize> CheckBitmap(std::string_view head, uint64_t fileSize) {
   return BmpSize{static_cast<int>(width), static_cast<int>(height)};
 }
 
-struct Fd {
-  int fd;
-  explicit Fd(int f) : fd(f) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
+// The first length bytes of the file open at fd (fewer where it is shorter);
+// false on a read error.
+bool ReadPrefix(int fd, size_t length, std::string& bytes) {
+  bytes.assign(length, '\0');
+  size_t got = 0;
+  while (got < length) {
+    ssize_t n = ::pread(fd, bytes.data() + got, length - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
   }
-};
+  bytes.resize(got);
+  return true;
+}
 
 }  // namespace
 
@@ -131,7 +137,7 @@ Picture LoadPicture(const std::string& winPath) {
   auto host = platform::ToHost(winPath);
   if (!host) platform::Raise(platform::kFileNotFound);
   // Non-blocking, so that a named pipe cannot hold the program up.
-  Fd file(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  platform::UniqueFd file(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (file.fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) platform::Raise(platform::kFileNotFound);
     platform::Raise(platform::kInvalidPicture);
@@ -141,16 +147,9 @@ Picture LoadPicture(const std::string& winPath) {
   if (fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0444) == 0)
     platform::Raise(platform::kInvalidPicture);
 
-  std::string head(kFileHeaderSize + kLargestHeaderSize, '\0');
-  size_t got = 0;
-  while (got < head.size()) {
-    ssize_t n = ::pread(file.fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) platform::Raise(platform::kInvalidPicture);
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  head.resize(got);
+  std::string head;
+  if (!ReadPrefix(file.fd, kFileHeaderSize + kLargestHeaderSize, head))
+    platform::Raise(platform::kInvalidPicture);
 
   std::optional<BmpSize> size = CheckBitmap(head, static_cast<uint64_t>(st.st_size));
   if (!size) platform::Raise(platform::kInvalidPicture);
@@ -163,14 +162,32 @@ Picture LoadPicture(const std::string& winPath) {
 
 std::optional<Pixels> ReadBitmapPixels(const std::string& winPath) {
   constexpr size_t kLargestFile = 64u << 20;
-  std::string b;
-  if (winPath.empty() || !platform::ReadWholeFile(winPath, b) || b.size() > kLargestFile)
+  if (winPath.empty()) return std::nullopt;
+  auto host = platform::ToHost(winPath);
+  if (!host) return std::nullopt;
+  platform::UniqueFd file(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  struct stat st;
+  if (file.fd < 0 || fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      platform::UnreadableMode(st.st_mode))
     return std::nullopt;
-  std::optional<BmpSize> size = CheckBitmap(b, b.size());
+  // Only what the headers declare is read, never the whole file: a valid header
+  // before a huge tail must not make the reader take in gigabytes.
+  std::string b;
+  if (!ReadPrefix(file.fd, kFileHeaderSize + kLargestHeaderSize, b)) return std::nullopt;
+  const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+  std::optional<BmpSize> size = CheckBitmap(b, fileSize);
   if (!size) return std::nullopt;
-  // Four bytes a pixel take up to 32 times the file's size (at 1 bit a pixel);
+  // Four bytes a pixel take up to 32 times the bytes read (at 1 bit a pixel);
   // the colours get no more memory than the largest file.
   if (static_cast<uint64_t>(size->width) * size->height > kLargestFile / 4) return std::nullopt;
+  {
+    const bool core = Le32(b, 14) == kCoreHeaderSize;
+    const uint64_t bits = core ? Le16(b, 24) : Le16(b, 28);
+    const uint64_t stride = (static_cast<uint64_t>(size->width) * bits + 31) / 32 * 4;
+    const uint64_t end = Le32(b, 10) + stride * static_cast<uint64_t>(size->height);
+    if (end > kLargestFile || end > fileSize || !ReadPrefix(file.fd, end, b) || b.size() < end)
+      return std::nullopt;
+  }
   const uint32_t headerSize = Le32(b, 14);
   const bool core = headerSize == kCoreHeaderSize;
   const uint32_t bits = core ? Le16(b, 24) : Le16(b, 28);

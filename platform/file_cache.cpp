@@ -9,6 +9,8 @@
 #include <cstring>
 #include <list>
 
+#include "platform/file_trust.h"
+#include "platform/filesys.h"
 #include "platform/winpath.h"
 
 namespace platform {
@@ -22,12 +24,6 @@ constexpr size_t kMaxBytes = size_t{32} << 20;
 // Room for the lines a write adds without moving the whole file.
 constexpr size_t kSlack = size_t{64} << 10;
 constexpr size_t kChunk = size_t{1} << 16;
-
-// How long after a file's last change its times may still hide another change:
-// beyond the coarsest clock tick of the usual file systems; two seconds where
-// the times have no fraction at all (file systems keeping whole or even seconds).
-constexpr long long kRacyNs = 50'000'000;
-constexpr long long kRacyWholeSecondsNs = 2'000'000'000;
 
 long long timestampTick = 0;
 uint64_t contentReads = 0;
@@ -57,6 +53,9 @@ struct Entry {
   std::string host;
   Stamp stamp;
   long long readAt = 0;  // when the bytes were known to be the file's
+  // On a file system whose changes may come from elsewhere (a network one) the
+  // times vouch for nothing: the entry only carries the bytes of one write.
+  bool trusted = false;
   FileContents contents;
 };
 
@@ -68,10 +67,7 @@ std::list<Entry>& Entries() {
 // The file's times lie so far before the read that any later change shows in
 // them.
 bool Settled(const Entry& e) {
-  const long long window = e.stamp.mtime % 1'000'000'000 == 0 && e.stamp.ctime % 1'000'000'000 == 0
-                               ? kRacyWholeSecondsNs
-                               : kRacyNs;
-  return std::max(e.stamp.mtime, e.stamp.ctime) + window < e.readAt;
+  return !TooRecentToTrust(e.stamp.mtime, e.stamp.ctime, e.readAt);
 }
 
 std::list<Entry>::iterator Find(const fs::path& host) {
@@ -103,10 +99,6 @@ bool SameBytes(int fd, const std::string& bytes) {
       return false;
     at += got;
   }
-}
-
-bool UnreadableMode(mode_t mode) {
-  return (mode & 0444) == 0;
 }
 
 struct Written {
@@ -168,7 +160,8 @@ timespec CacheClock() {
 FileContents* CachedContents(const fs::path& host, const struct stat& st, timespec now, int fd) {
   auto it = Find(host);
   if (it == Entries().end()) return nullptr;
-  if (it->stamp == StampOf(st) && (Settled(*it) || SameBytes(fd, it->contents.bytes))) {
+  if (it->trusted && it->stamp == StampOf(st) &&
+      (Settled(*it) || SameBytes(fd, it->contents.bytes))) {
     it->readAt = std::max(it->readAt, Ns(now));
     return Use(it);
   }
@@ -180,7 +173,11 @@ FileContents* CacheContents(const fs::path& host, const struct stat& st, timespe
                             std::string bytes) {
   ForgetCachedFile(host);
   auto& entries = Entries();
-  entries.push_front(Entry{host.native(), StampOf(st), Ns(now), {std::move(bytes), nullptr}});
+  entries.push_front(Entry{host.native(),
+                           StampOf(st),
+                           Ns(now),
+                           ChangesAllSeenHere(host.c_str()),
+                           {std::move(bytes), nullptr}});
   size_t total = 0;
   for (const Entry& e : entries) total += e.contents.bytes.size();
   while (entries.size() > 1 && (entries.size() > kMaxFiles || total > kMaxBytes)) {
@@ -233,7 +230,8 @@ FileContents* ReadCachedFile(std::string_view winFile) {
     return nullptr;
   }
   auto it = Find(*host);
-  if (it != Entries().end() && it->stamp == StampOf(st) && Settled(*it)) return Use(it);
+  if (it != Entries().end() && it->trusted && it->stamp == StampOf(st) && Settled(*it))
+    return Use(it);
 
   const int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {

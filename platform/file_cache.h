@@ -5,7 +5,9 @@
 // inode, size, modification and change time must match what was kept, and the
 // file's times must lie clearly before the moment its bytes were read. Times
 // closer than that (the timestamp tick of the file system may hide a second
-// change) make the cache compare the bytes with the file before trusting them.
+// change) make the cache compare the bytes with the file before trusting them
+// (platform/file_trust.h has the rule). On network file systems the times vouch
+// for nothing and the file is read every time.
 // Only a few files are kept, the least recently used going first.
 //
 // Writes are not synced one by one: each written file is remembered, and

@@ -2,25 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
-#include <stdio.h>
-#include <sys/file.h>
-#include <sys/resource.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <filesystem>
-#include <memory>
 #include <optional>
 
 #include "platform/failure.h"
-#include "platform/file_cache.h"
-#include "platform/termination.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
 
@@ -28,28 +18,6 @@ namespace platform {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Windows' notion of access, which must hold even for root (where the kernel
-// ignores permission bits): no write bit means read-only, no read bit means
-// unreadable. Every check in this file goes through these two.
-bool ReadOnlyMode(mode_t mode) {
-  return (mode & 0222) == 0;
-}
-bool UnreadableMode(mode_t mode) {
-  return (mode & 0444) == 0;
-}
-
-std::optional<struct stat> StatOf(const fs::path& p) {
-  struct stat st;
-  if (stat(p.c_str(), &st) != 0) return std::nullopt;
-  return st;
-}
-
-std::optional<struct stat> LstatOf(const fs::path& p) {
-  struct stat st;
-  if (lstat(p.c_str(), &st) != 0) return std::nullopt;
-  return st;
-}
 
 bool IsFolder(const fs::path& p) {
   auto st = StatOf(p);
@@ -60,463 +28,6 @@ bool IsFolder(const fs::path& p) {
   Raise(FailureNumberForErrno(code));
 }
 
-// Closes a descriptor on every way out.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  // Closes now and reports the result (errors of delayed writes show up here).
-  int Close() {
-    int r = ::close(fd);
-    fd = -1;
-    return r;
-  }
-};
-
-// The file a replacement is written for: a symbolic link is followed, so that
-// the linked file gets the new contents and the link stays.
-fs::path ReplacementTarget(const fs::path& host) {
-  auto lst = LstatOf(host);
-  if (lst && S_ISLNK(lst->st_mode)) {
-    std::error_code ec;
-    fs::path target = fs::canonical(host, ec);
-    if (!ec) return target;
-  }
-  return host;
-}
-
-// ---------------------------------------------------------------------------
-// Temporary files.
-//
-// A new file is written under no name at all (O_TMPFILE) and named only once it
-// is complete, so that a killed process leaves nothing behind. Where the file
-// system cannot do that, the temporary file has a name of its own form from the
-// start, which tells the process that owns it: RemoveStaleTemporaries clears
-// those of processes that no longer run.
-
-constexpr std::string_view kTempMark = ".kvxtmp-";
-constexpr size_t kNameMax = 255;
-
-std::atomic<unsigned> tempCounter{0};
-std::atomic<bool> namedTemporaries{false};
-
-// ".<target name>.kvxtmp-<pid>-<counter>"; the target's part is cut where the
-// whole would be too long a name.
-std::string TempName(const std::string& targetName) {
-  const std::string suffix = std::string(kTempMark) + std::to_string(getpid()) + "-" +
-                             std::to_string(tempCounter.fetch_add(1));
-  return "." + targetName.substr(0, kNameMax - 1 - suffix.size()) + suffix;
-}
-
-// The process that owns a temporary file of our form, from its name.
-std::optional<pid_t> TempOwner(std::string_view name) {
-  if (name.size() < 2 || name[0] != '.') return std::nullopt;
-  const size_t mark = name.rfind(kTempMark);
-  if (mark == std::string_view::npos || mark == 0) return std::nullopt;
-  std::string_view rest = name.substr(mark + kTempMark.size());
-  const size_t dash = rest.find('-');
-  if (dash == std::string_view::npos) return std::nullopt;
-  auto number = [](std::string_view digits, long long& value) {
-    if (digits.empty() || digits.size() > 10) return false;
-    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    return ec == std::errc() && end == digits.data() + digits.size() &&
-           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-  };
-  long long pid = 0, counter = 0;
-  if (!number(rest.substr(0, dash), pid) || !number(rest.substr(dash + 1), counter))
-    return std::nullopt;
-  if (pid <= 0 || pid > 0x7fffffff) return std::nullopt;
-  return static_cast<pid_t>(pid);
-}
-
-// A nameless file is named through /proc/self/fd; without /proc it could be
-// named only with a privilege, so the files are named from the start instead.
-bool NamelessFilesUsable() {
-  static const bool usable = access("/proc/self/fd", X_OK) == 0;
-  return usable && !namedTemporaries.load();
-}
-
-// The errors by which the system refuses a new name in a folder although an
-// existing file there may still be writable: no write permission on the folder
-// (EACCES), or a folder that is immutable or takes no new names (EPERM). A
-// read-only file system (EROFS) or a full disk refuses the file's own writes as
-// well, so those are failures.
-bool FolderRefusesNewNames(int error) {
-  return error == EACCES || error == EPERM;
-}
-
-// A temporary file for a target: whatever is written to fd() reaches the target
-// only through Commit, and the file is gone on every other way out (a failure,
-// an exception, a kill).
-class TempFile {
- public:
-  TempFile() = default;
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!named_.empty()) unlink(named_.c_str());
-  }
-
-  int fd() const { return fd_; }
-
-  // Creates the file beside target with the permission bits mode (less the
-  // umask). Returns 0 or an errno.
-  int Create(const fs::path& target, mode_t mode) {
-    fs::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-    if (NamelessFilesUsable()) {
-      fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-      if (fd_ >= 0) return 0;
-      // Kernels and file systems without nameless files answer with one of these.
-      if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
-    }
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      fs::path name = folder / TempName(target.filename().string());
-      fd_ = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
-      if (fd_ >= 0) {
-        named_ = std::move(name);
-        return 0;
-      }
-      if (errno != EEXIST) return errno;
-    }
-    return EEXIST;
-  }
-
-  // Puts the finished file at target: over whatever is there (replace), or only
-  // where nothing is (EEXIST otherwise). Returns 0 or an errno; the target is
-  // unchanged unless it is 0.
-  int Commit(const fs::path& target, bool replace) {
-    if (named_.empty()) {
-      // Straight to the target where nothing is there: no name in between.
-      int e = LinkTo(target);
-      if (e == 0 || !replace || e != EEXIST) {
-        ::close(fd_);
-        fd_ = -1;
-        return e;
-      }
-      // A name of our form for the moment between link and rename; only a kill
-      // in that moment leaves it behind.
-      for (int attempt = 0;; ++attempt) {
-        fs::path name = target.parent_path() / TempName(target.filename().string());
-        e = LinkTo(name);
-        if (e == 0) {
-          named_ = std::move(name);
-          break;
-        }
-        if (e != EEXIST || attempt == 100) return e;
-      }
-      ::close(fd_);
-      fd_ = -1;
-    } else {
-      // Errors of delayed writes may show up only here.
-      int r = ::close(fd_);
-      fd_ = -1;
-      if (r != 0) return errno;
-    }
-    if (replace) {
-      if (rename(named_.c_str(), target.c_str()) != 0) return errno;
-    } else if (renameat2(AT_FDCWD, named_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) !=
-               0) {
-      if (errno != EINVAL && errno != ENOSYS) return errno;
-      // A file system without that rename: a hard link refuses an existing name too.
-      if (link(named_.c_str(), target.c_str()) != 0) return errno;
-      unlink(named_.c_str());
-    }
-    named_.clear();
-    return 0;
-  }
-
- private:
-  int LinkTo(const fs::path& name) const {
-    char self[40];
-    snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
-    return linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
-  }
-
-  int fd_ = -1;
-  fs::path named_;  // the name the file has now, if any
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// Bytes a copy hands to the kernel at once; between two chunks a termination
-// request is honoured. While a front end shows the progress the chunks are
-// smaller, so that it repaints often even on a slow disk.
-constexpr size_t kCopyChunk = size_t{64} << 20;
-constexpr size_t kShownCopyChunk = size_t{8} << 20;
-
-CopyProgress copyProgress;
-
-// Copies from the current offset of in to the end of the file, through the
-// kernel's copy path where the file systems allow it; copied gets the number of
-// bytes. With interruptible, a pending termination request is raised between
-// chunks. The progress is told under the name shownAs. Returns 0 or an errno.
-int CopyContents(int in, int out, off_t size, bool interruptible, off_t& copied,
-                 std::string_view shownAs) {
-  const size_t chunk = copyProgress ? kShownCopyChunk : kCopyChunk;
-  auto check = [&] {
-    if (copyProgress)
-      copyProgress(shownAs, static_cast<uint64_t>(copied), static_cast<uint64_t>(size));
-    if (interruptible) CheckTermination();
-  };
-  copied = 0;
-  bool tryRange = true, trySendfile = true;
-  while (tryRange) {
-    check();
-    ssize_t n = copy_file_range(in, nullptr, out, nullptr, chunk, 0);
-    if (n > 0) {
-      copied += n;
-      continue;
-    }
-    if (n == 0 && copied >= size) return 0;
-    if (n < 0 && errno == EINTR) continue;
-    // Not supported here (or a premature end some file systems report): go on
-    // from the current offsets with the next method.
-    if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL &&
-        errno != EBADF && errno != EPERM)
-      return errno;
-    tryRange = false;
-  }
-  while (trySendfile) {
-    check();
-    ssize_t n = sendfile(out, in, nullptr, chunk);
-    if (n > 0) {
-      copied += n;
-      continue;
-    }
-    if (n == 0 && copied >= size) return 0;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-    trySendfile = false;
-  }
-  constexpr size_t kBuffer = 1 << 20;
-  std::unique_ptr<char[]> buffer(new char[kBuffer]);
-  for (size_t sinceCheck = chunk;; sinceCheck += kBuffer) {
-    if (sinceCheck >= chunk) {
-      check();
-      sinceCheck = 0;
-    }
-    ssize_t n = read(in, buffer.get(), kBuffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) return 0;
-    if (!WriteAll(out, std::string_view(buffer.get(), static_cast<size_t>(n)))) return errno;
-    copied += n;
-  }
-}
-
-// ---------------------------------------------------------------------------
-// Writing in place, where a folder takes no new files. Not atomic, so whatever
-// can be known to fail is tried before the first byte changes.
-
-// Room for a file growing from oldSize to newSize: the size limit of the process
-// and the free space. Returns 0 or an errno.
-int MakeRoom(int fd, off_t oldSize, off_t newSize) {
-  if (newSize <= oldSize) return 0;
-  rlimit limit{};
-  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      static_cast<rlim_t>(newSize) > limit.rlim_cur)
-    return EFBIG;
-  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize) != 0 && errno != EOPNOTSUPP &&
-      errno != ENOSYS)
-    return errno;
-  return 0;
-}
-
-// Opens the existing target for writing in place: still the writable regular
-// file it was. Returns the descriptor or -1 with errno set.
-int OpenInPlace(const fs::path& target, struct stat& st) {
-  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return -1;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ReadOnlyMode(st.st_mode)) {
-    ::close(fd);
-    errno = EACCES;
-    return -1;
-  }
-  return fd;
-}
-
-// The whole bytes as the new contents of the existing file, same inode, mode and
-// owner; written gets the file's state afterwards. False on any failure. Synced
-// with the other written files, not here.
-bool WriteInPlace(const fs::path& target, const struct stat& old, std::string_view bytes,
-                  struct stat& written) {
-  struct stat st;
-  Fd out(OpenInPlace(target, st));
-  // The file the caller checked (and locked), not one put there since.
-  if (out.fd < 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino) return false;
-  const off_t size = static_cast<off_t>(bytes.size());
-  if (MakeRoom(out.fd, st.st_size, size) != 0) return false;
-  if (!WriteAll(out.fd, bytes) || ftruncate(out.fd, size) != 0) return false;
-  NoteWrittenFile(target, false);
-  return fstat(out.fd, &written) == 0 && out.Close() == 0;
-}
-
-// The source's bytes, mode and times as the new contents of the existing
-// destination. Finished even when a termination request arrives meanwhile:
-// stopping half-way would leave a torn file.
-void CopyInPlace(int in, const fs::path& target, const struct stat& srcSt,
-                 std::string_view shownAs) {
-  struct stat st;
-  Fd out(OpenInPlace(target, st));
-  if (out.fd < 0) RaiseErrno(errno);
-  if (int e = MakeRoom(out.fd, st.st_size, srcSt.st_size)) RaiseErrno(e);
-  off_t copied = 0;
-  if (int e = CopyContents(in, out.fd, srcSt.st_size, false, copied, shownAs)) RaiseErrno(e);
-  if (ftruncate(out.fd, copied) != 0) RaiseErrno(errno);
-  // The file may belong to someone else, who keeps its mode and times then.
-  (void)!fchmod(out.fd, srcSt.st_mode & 07777);
-  timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
-  (void)!futimens(out.fd, times);
-  if (fsync(out.fd) != 0) RaiseErrno(errno);
-  if (out.Close() != 0) RaiseErrno(errno);
-}
-
-// ---------------------------------------------------------------------------
-// Whole-file replacement.
-
-enum class Outcome { kDone, kFailed, kRetry };
-
-// Puts bytes at target, where old is the file there now (nullptr: none). A new
-// file is created only where none has appeared meanwhile when createOnly is set
-// (kRetry otherwise). When done, written gets the state of the new file as
-// long as it is still the one written (nothing otherwise). Not synced here: the
-// file is noted for SyncWrittenFiles.
-Outcome WriteContents(const fs::path& target, const struct stat* old, std::string_view bytes,
-                      bool createOnly, std::optional<struct stat>& written) {
-  written.reset();
-  auto folder = StatOf(target.parent_path());
-  if (!folder || !S_ISDIR(folder->st_mode)) return Outcome::kFailed;
-  if (old && (!S_ISREG(old->st_mode) || ReadOnlyMode(old->st_mode))) return Outcome::kFailed;
-  auto inPlace = [&] {
-    struct stat st;
-    if (!old || !WriteInPlace(target, *old, bytes, st)) return Outcome::kFailed;
-    written = st;
-    return Outcome::kDone;
-  };
-  if (ReadOnlyMode(folder->st_mode)) return inPlace();
-  TempFile temp;
-  if (int e = temp.Create(target, old ? 0600 : 0666))
-    return FolderRefusesNewNames(e) ? inPlace() : Outcome::kFailed;
-  if (!WriteAll(temp.fd(), bytes)) return Outcome::kFailed;
-  if (old) {
-    if (fchmod(temp.fd(), old->st_mode & 07777) != 0) return Outcome::kFailed;
-    // Keep the owner when running privileged; an ordinary user cannot give files
-    // away, and the file then simply becomes theirs.
-    if (old->st_uid != geteuid() || old->st_gid != getegid())
-      (void)!fchown(temp.fd(), old->st_uid, old->st_gid);
-  }
-  struct stat mine;
-  if (fstat(temp.fd(), &mine) != 0) return Outcome::kFailed;
-  const bool replace = old != nullptr || !createOnly;
-  if (int e = temp.Commit(target, replace))
-    return e == EEXIST && !replace ? Outcome::kRetry : Outcome::kFailed;
-  NoteWrittenFile(target, true);
-  // The name changed the file's change time; another writer may have replaced it since.
-  auto now = StatOf(target);
-  if (now && now->st_dev == mine.st_dev && now->st_ino == mine.st_ino) written = *now;
-  return Outcome::kDone;
-}
-
-// Waits for the exclusive lock of a file. A file system without locks lets the
-// write go ahead as it would without them; a termination request ends the wait.
-void LockExclusive(int fd) {
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) CheckTermination();
-}
-
-// After a write: the cache keeps what was written (contents, when it is not the
-// cache's own entry) while the file is the one written, and forgets it otherwise.
-void KeepWritten(const fs::path& host, Outcome o, const std::optional<struct stat>& written,
-                 FileContents* contents, FileContents& local) {
-  if (o != Outcome::kDone || !written) return ForgetCachedFile(host);
-  const timespec now = CacheClock();
-  if (contents == &local)
-    CacheContents(host, *written, now, std::move(local.bytes));
-  else
-    RestampCachedFile(host, *written, now);
-}
-
-// One locked read-modify-write cycle after another until one finds the file it
-// locked still in place (read: the edit needs the current bytes). The bytes
-// come from the cache when it holds the locked file's; edit changes them there.
-bool Rewrite(std::string_view winFile, bool read, const std::function<bool(FileContents&)>& edit) {
-  auto host = ToHost(winFile);
-  if (!host) return false;
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    fs::path target = ReplacementTarget(*host);
-    Fd fd(open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.fd < 0 && errno == EACCES && !read)
-      fd.fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    FileContents local;
-    std::optional<struct stat> written;
-    if (fd.fd < 0) {
-      if (errno != ENOENT) return false;
-      ForgetCachedFile(*host);
-      // A link to nothing is no missing file that an edit could create.
-      if (read && LstatOf(target)) return false;
-      if (!edit(local)) return true;
-      Outcome o = WriteContents(target, nullptr, local.bytes, read, written);
-      if (o == Outcome::kRetry) continue;
-      KeepWritten(*host, o, written, &local, local);
-      return o == Outcome::kDone;
-    }
-    struct stat st;
-    if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    LockExclusive(fd.fd);
-    const timespec locked = CacheClock();
-    // The writer that held the lock before may have renamed a new file over the
-    // one locked here; that one is to be edited then.
-    auto now = StatOf(target);
-    if (fstat(fd.fd, &st) != 0 || !now || now->st_dev != st.st_dev || now->st_ino != st.st_ino)
-      continue;
-    FileContents* contents = &local;
-    if (read) {
-      if (UnreadableMode(st.st_mode)) return false;
-      contents = CachedContents(*host, st, locked, fd.fd);
-      if (contents == nullptr) {
-        std::string bytes;
-        if (!ReadContents(fd.fd, st.st_size, bytes)) return false;
-        contents = CacheContents(*host, st, locked, std::move(bytes));
-      }
-    }
-    bool changed = false;
-    try {
-      changed = edit(*contents);
-    } catch (...) {
-      ForgetCachedFile(*host);  // the edit may have left the kept bytes half changed
-      throw;
-    }
-    if (!changed) return true;
-    // The lock goes with the descriptor, after the new file is in place.
-    Outcome o = WriteContents(target, &st, contents->bytes, false, written);
-    KeepWritten(*host, o, written, contents, local);
-    if (o == Outcome::kDone && written &&
-        (written->st_dev != st.st_dev || written->st_ino != st.st_ino)) {
-      CloseReplacedLater(fd.fd, st.st_size);
-      fd.fd = -1;
-    }
-    return o == Outcome::kDone;
-  }
-  return false;
-}
-
 // Shared checks of the append functions; gives the host path to open.
 fs::path AppendTarget(std::string_view winFile) {
   auto host = ToHost(winFile);
@@ -525,8 +36,8 @@ fs::path AppendTarget(std::string_view winFile) {
   auto folder = StatOf(target.parent_path());
   if (!folder || !S_ISDIR(folder->st_mode)) Raise(kPathNotFound);
   if (auto st = StatOf(target)) {
-    if (S_ISDIR(st->st_mode)) Raise(kPathFileAccessError);
-    if (S_ISFIFO(st->st_mode) || S_ISSOCK(st->st_mode)) Raise(kPathFileAccessError);
+    // A folder, pipe, socket or device would take the text without keeping it.
+    if (!S_ISREG(st->st_mode)) Raise(kPathFileAccessError);
     if (ReadOnlyMode(st->st_mode)) Raise(kPermissionDenied);
   } else if (ReadOnlyMode(folder->st_mode)) {
     Raise(kPermissionDenied);
@@ -536,7 +47,7 @@ fs::path AppendTarget(std::string_view winFile) {
 
 void Append(std::string_view winFile, std::string_view bytes) {
   fs::path target = AppendTarget(winFile);
-  Fd fd(open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+  UniqueFd fd(open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
   if (fd.fd < 0) {
     int e = errno;
     if (e == ENOENT || e == ENOTDIR) Raise(kPathNotFound);
@@ -550,7 +61,9 @@ enum class EntryKind { kFile, kFolder };
 
 std::vector<std::string> ListNames(std::string_view winFolder, EntryKind kind) {
   auto host = ToHost(winFolder);
-  if (!host || !IsFolder(*host)) Raise(kPathNotFound);
+  auto st = host ? StatOf(*host) : std::nullopt;
+  if (!st || !S_ISDIR(st->st_mode)) Raise(kPathNotFound);
+  if (UnreadableMode(st->st_mode)) Raise(kPermissionDenied);
   DIR* d = opendir(host->c_str());
   if (d == nullptr) {
     int e = errno;
@@ -583,6 +96,40 @@ std::vector<std::string> ListNames(std::string_view winFolder, EntryKind kind) {
 
 }  // namespace
 
+std::optional<struct stat> StatOf(const fs::path& p) {
+  struct stat st;
+  if (stat(p.c_str(), &st) != 0) return std::nullopt;
+  return st;
+}
+
+std::optional<struct stat> LstatOf(const fs::path& p) {
+  struct stat st;
+  if (lstat(p.c_str(), &st) != 0) return std::nullopt;
+  return st;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+fs::path ReplacementTarget(const fs::path& host) {
+  struct stat st;
+  if (lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    std::error_code ec;
+    fs::path target = fs::canonical(host, ec);
+    if (!ec) return target;
+  }
+  return host;
+}
+
 bool NormalFileExists(std::string_view winPath) {
   if (winPath.empty()) return false;
   auto host = ToHost(winPath);
@@ -597,6 +144,26 @@ bool FileExists(std::string_view winPath) {
   if (!host) return false;
   auto st = StatOf(*host);
   return st && S_ISREG(st->st_mode);
+}
+
+bool SourceFileExists(std::string_view winPath) {
+  if (FileExists(winPath)) return true;
+  auto host = winPath.empty() ? std::nullopt : ToHost(winPath);
+  if (!host) return false;
+  // The deepest folder on the way that exists decides: a missing name in a folder
+  // that was read is truly missing.
+  for (fs::path folder = host->parent_path();; folder = folder.parent_path()) {
+    if (auto st = StatOf(folder)) {
+      if (!S_ISDIR(st->st_mode)) return false;
+      if (UnreadableMode(st->st_mode) || (st->st_mode & 0111) == 0 ||
+          access(folder.c_str(), R_OK | X_OK) != 0) {
+        const std::string shown = ToWindows(folder).value_or(folder.string());
+        Raise(kPermissionDenied, shown + " could not be read");
+      }
+      return false;
+    }
+    if (folder == folder.parent_path()) return false;
+  }
 }
 
 bool FolderExists(std::string_view winPath) {
@@ -647,67 +214,6 @@ std::vector<std::string> VisibleSubFolderNames(std::string_view winFolder) {
   return names;
 }
 
-void SetCopyProgress(CopyProgress progress) {
-  copyProgress = std::move(progress);
-}
-
-void CopyFile(std::string_view source, std::string_view destination, bool overwrite) {
-  auto src = ToHost(source);
-  if (!src) Raise(kPathNotFound);
-  auto dst = ToHost(destination);
-  if (!dst) Raise(kPathNotFound);
-
-  Fd in(open(src->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (in.fd < 0) {
-    int e = errno;
-    if (e == ENOENT || e == ENOTDIR || e == ELOOP || e == ENXIO) Raise(kFileNotFound);
-    RaiseErrno(e);
-  }
-  struct stat srcSt;
-  if (fstat(in.fd, &srcSt) != 0) RaiseErrno(errno);
-  if (!S_ISREG(srcSt.st_mode)) Raise(kFileNotFound);
-  if (UnreadableMode(srcSt.st_mode)) Raise(kPermissionDenied);
-
-  // One look at the destination, which is its stat as well unless it is a link.
-  fs::path target = *dst;
-  std::optional<struct stat> dstSt = LstatOf(target);
-  if (dstSt && S_ISLNK(dstSt->st_mode)) {
-    target = ReplacementTarget(*dst);
-    dstSt = StatOf(target);
-  }
-  auto folder = StatOf(target.parent_path());
-  if (!folder || !S_ISDIR(folder->st_mode)) Raise(kPathNotFound);
-  bool existing = false;
-  if (dstSt) {
-    if (S_ISDIR(dstSt->st_mode)) Raise(kPermissionDenied);
-    if (!overwrite) Raise(kFileAlreadyExists);
-    // The same file under another name: copying would truncate the source.
-    if (dstSt->st_dev == srcSt.st_dev && dstSt->st_ino == srcSt.st_ino) return;
-    if (!S_ISREG(dstSt->st_mode) || ReadOnlyMode(dstSt->st_mode)) Raise(kPermissionDenied);
-    existing = true;
-  }
-
-  // Windows needs no right on the folder to overwrite a file in it.
-  TempFile temp;
-  if (ReadOnlyMode(folder->st_mode)) {
-    if (!existing) Raise(kPermissionDenied);
-    return CopyInPlace(in.fd, target, srcSt, destination);
-  }
-  if (int e = temp.Create(target, 0600)) {
-    if (existing && FolderRefusesNewNames(e)) return CopyInPlace(in.fd, target, srcSt, destination);
-    RaiseErrno(e);
-  }
-  off_t copied = 0;
-  if (int e = CopyContents(in.fd, temp.fd(), srcSt.st_size, true, copied, destination))
-    RaiseErrno(e);
-  if (fchmod(temp.fd(), srcSt.st_mode & 07777) != 0) RaiseErrno(errno);
-  timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
-  if (futimens(temp.fd(), times) != 0) RaiseErrno(errno);
-  // No fsync: the rename alone guarantees that an interrupted copy leaves the
-  // old file or the whole new one, and a database copy must keep pace with cp.
-  if (int e = temp.Commit(target, true)) RaiseErrno(e);
-}
-
 void AppendLine(std::string_view winFile, std::string_view text) {
   Append(winFile, ToAnsi(text) + "\r\n");
 }
@@ -720,7 +226,7 @@ bool ReadWholeFile(std::string_view winFile, std::string& bytes) {
   bytes.clear();
   auto host = ToHost(winFile);
   if (!host) return false;
-  Fd fd(open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  UniqueFd fd(open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.fd < 0) return false;
   struct stat st;
   if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) || UnreadableMode(st.st_mode)) return false;
@@ -738,54 +244,6 @@ bool ReadWholeFile(std::string_view winFile, std::string& bytes) {
   }
   bytes = std::move(data);
   return true;
-}
-
-bool EditWholeFile(std::string_view winFile, const std::function<bool(std::string& bytes)>& edit) {
-  // On a copy: the kept bytes must not change unless the edit says so.
-  return Rewrite(winFile, true, [&edit](FileContents& contents) {
-    std::string bytes = contents.bytes;
-    if (!edit(bytes)) return false;
-    contents.bytes = std::move(bytes);
-    contents.index.reset();
-    return true;
-  });
-}
-
-bool EditCachedFile(std::string_view winFile, const std::function<bool(FileContents&)>& edit) {
-  return Rewrite(winFile, true, edit);
-}
-
-bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes) {
-  return Rewrite(winFile, false, [bytes](FileContents& contents) {
-    contents.bytes.assign(bytes);
-    contents.index.reset();
-    return true;
-  });
-}
-
-void RemoveStaleTemporaries(std::string_view winFolder) {
-  try {
-    auto host = ToHost(winFolder);
-    if (!host) return;
-    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(host->c_str()), closedir);
-    if (!d) return;
-    while (dirent* e = readdir(d.get())) {
-      std::optional<pid_t> owner = TempOwner(e->d_name);
-      if (!owner || *owner == getpid()) continue;
-      struct stat st;
-      if (fstatat(dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-        continue;
-      // Only a process that is certainly gone; one we may not signal still runs.
-      if (kill(*owner, 0) == 0 || errno != ESRCH) continue;
-      unlinkat(dirfd(d.get()), e->d_name, 0);
-    }
-  } catch (const std::exception&) {
-    // Clearing up is never worth a failure.
-  }
-}
-
-void SetNamedTemporariesForTesting(bool named) {
-  namedTemporaries = named;
 }
 
 }  // namespace platform

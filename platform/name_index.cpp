@@ -5,8 +5,6 @@
 #include <limits.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,6 +17,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/file_trust.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -42,51 +41,16 @@ using Names = std::unordered_multiset<std::string, HashFolded, EqualFolded>;
 constexpr size_t kMaxFolders = 8;
 constexpr size_t kMaxNames = size_t{1} << 17;
 
-// How long before the reading of a folder its change time must lie for an index
-// checked by times to count: well above the coarsest clock tick (10 ms at 100 Hz)
-// with which local file systems stamp their changes.
-constexpr int64_t kSettledNs = 50'000'000;
-
 constexpr uint32_t kWatchedEvents =
     IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
 
 struct Index {
   dev_t dev = 0;
   ino_t ino = 0;
-  int watch = -1;    // inotify watch descriptor; -1: checked by the folder's times
-  timespec mtime{};  // checked by times: the folder's times when read
-  timespec ctime{};
+  int watch = -1;  // inotify watch descriptor
   uint64_t used = 0;
   Names names;
 };
-
-int64_t Nanoseconds(const timespec& t) {
-  return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-bool SameTimes(const struct stat& a, const struct stat& b) {
-  return Nanoseconds(a.st_mtim) == Nanoseconds(b.st_mtim) &&
-         Nanoseconds(a.st_ctim) == Nanoseconds(b.st_ctim);
-}
-
-// File systems whose every change passes through this kernel, so that change
-// notification and timestamps see all of them. Network and user-space file
-// systems may change under it unseen.
-bool LocalFileSystem(long type) {
-  switch (static_cast<unsigned long>(type)) {
-    case 0xEF53:      // ext2, ext3, ext4
-    case 0x01021994:  // tmpfs
-    case 0x858458F6:  // ramfs
-    case 0x58465342:  // xfs
-    case 0x9123683E:  // btrfs
-    case 0xF2F52010:  // f2fs
-    case 0x2FC12FC1:  // zfs
-    case 0x794C7630:  // overlayfs
-      return true;
-    default:
-      return false;
-  }
-}
 
 // The smallest name in byte order among those equal to name ignoring case.
 std::optional<std::string> Smallest(const Names& names, std::string_view name) {
@@ -153,7 +117,6 @@ class Indexes {
                                   const struct stat* dirStat) {
     std::lock_guard<std::mutex> lock(mutex_);
     Adopt();
-    if (mode_ == NameIndexMode::kUnindexed) return Scan(dir, name);
     // Twice at most: a lost notification drops every index, the new one included.
     for (int attempt = 0; attempt < 2; ++attempt) {
       // The folder first, then its notifications: a folder removed before the stat
@@ -163,7 +126,8 @@ class Indexes {
         st = *dirStat;
       else if (stat(dir.c_str(), &st) != 0)
         return std::nullopt;
-      if (!S_ISDIR(st.st_mode)) return std::nullopt;
+      // No read bit: unreadable, as on Windows, even for root.
+      if (!S_ISDIR(st.st_mode) || (st.st_mode & 0444) == 0) return std::nullopt;
       Drain();
       Index* index = Current(st);
       if (index == nullptr) {
@@ -274,12 +238,7 @@ class Indexes {
   Index* Current(const struct stat& st) {
     for (size_t at = 0; at < indexes_.size(); ++at) {
       Index& i = *indexes_[at];
-      if (i.dev != st.st_dev || i.ino != st.st_ino) continue;
-      if (i.watch >= 0 || (Nanoseconds(i.mtime) == Nanoseconds(st.st_mtim) &&
-                           Nanoseconds(i.ctime) == Nanoseconds(st.st_ctim)))
-        return &i;
-      Drop(at);
-      return nullptr;
+      if (i.dev == st.st_dev && i.ino == st.st_ino) return &i;
     }
     return nullptr;
   }
@@ -321,14 +280,10 @@ class Indexes {
 
   Reading Read(const fs::path& dir, std::string_view name) {
     Reading r;
-    timespec start{};
-    clock_gettime(CLOCK_REALTIME, &start);
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return r;
     struct stat before;
-    struct statfs info;
-    const bool local =
-        fstat(fd, &before) == 0 && fstatfs(fd, &info) == 0 && LocalFileSystem(info.f_type);
+    const bool local = fstat(fd, &before) == 0 && ChangesAllSeenHere(fd);
     int watch = -1;
     if (local) {
       // An index of this folder under way can only be an old one.
@@ -337,11 +292,9 @@ class Indexes {
       // Watched before reading, so that no change between the two goes unseen.
       watch = Watch(fd, dir, before);
     }
-    // Unwatched, an index counts only when the folder's change time lies clearly
-    // before the reading: nobody can set that time back, and a later change gives
-    // a later one, unless the last change before lay in the same clock tick.
-    const bool keep =
-        local && (watch >= 0 || Nanoseconds(before.st_ctim) + kSettledNs < Nanoseconds(start));
+    // Unwatched, no index is kept: a folder's times cannot tell a change in the
+    // same timestamp tick, which on some file systems is a second or two long.
+    const bool keep = watch >= 0;
     DIR* d = fdopendir(fd);
     if (d == nullptr) {
       ::close(fd);
@@ -356,20 +309,15 @@ class Indexes {
     }
     auto index = std::make_unique<Index>();
     const bool whole = ReadNames(d, index->names);
-    struct stat after;
-    const bool same = fstat(dirfd(d), &after) == 0 && SameTimes(before, after);
     closedir(d);
-    if (!whole || (watch < 0 && !same)) {
-      // Not all of it, or changed while it was read.
-      if (watch >= 0) inotify_rm_watch(notify_, watch);
+    if (!whole) {
+      inotify_rm_watch(notify_, watch);
       r.answer = Smallest(index->names, name);
       return r;
     }
     index->dev = before.st_dev;
     index->ino = before.st_ino;
     index->watch = watch;
-    index->mtime = before.st_mtim;
-    index->ctime = before.st_ctim;
     r.index = std::move(index);
     return r;
   }

@@ -8,11 +8,9 @@
 // (inotify; the step's own new files arrive the same way), and it belongs to the
 // folder's device and inode, not to its path, so that a path that leads to
 // another folder now finds another index. Where no change notification can be
-// had, an index counts only while the folder's modification and change times are
-// those seen when it was read and lie clearly before that moment (a change in the
-// same clock tick would leave them unchanged); otherwise the folder is read anew.
-// On file systems whose changes may come from elsewhere (network and user-space
-// file systems) nothing is kept: every lookup reads the folder.
+// had, and on file systems whose changes may come from elsewhere (network and
+// user-space file systems, platform/file_trust.h), nothing is kept: every lookup
+// reads the folder.
 #pragma once
 
 #include <sys/stat.h>
@@ -36,9 +34,8 @@ std::optional<std::string> FindNameIgnoringCase(const std::filesystem::path& dir
 
 // How indexes are kept current, so that tests can run each way.
 enum class NameIndexMode {
-  kNotified,     // change notification where the file system allows it (the default)
-  kTimeChecked,  // the folder's times only
-  kUnindexed,    // every lookup reads the folder
+  kNotified,   // change notification where the file system allows it (the default)
+  kUnindexed,  // every lookup reads the folder, as without change notification
 };
 void SetNameIndexModeForTesting(NameIndexMode mode);
 // How often a folder has been read whole for a lookup since the process started.

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -151,7 +152,7 @@ std::optional<double> ParseNumber(std::string_view text, const NumberFormat& for
       mantissaDigits = true;
     } else if (!mantissaDigits || body[i] == format.decimal) {
       break;
-    } else if (StartsWith(body, i, format.grouping)) {
+    } else if (!format.grouping.empty() && StartsWith(body, i, format.grouping)) {
       i += format.grouping.size();
     } else if (blankGroups && body[i] == ' ') {
       ++i;
@@ -215,6 +216,17 @@ std::string FormatFloat(double value) {
   else if (s.starts_with("-0."))
     s.erase(1, 1);
   return s;
+}
+
+std::optional<double> ParseFileNumber(std::string_view text) {
+  return ParseNumber(text, NumberFormat{'.', ""});
+}
+
+std::string WholeNumberText(double whole) {
+  if (whole == 0) return "0";  // never "-0"
+  char buffer[400];            // the largest double has 309 digits
+  std::snprintf(buffer, sizeof buffer, "%.0f", whole);
+  return buffer;
 }
 
 }  // namespace platform

@@ -27,6 +27,15 @@ NumberFormat NumberFormatOf(std::string_view localeName);
 std::optional<double> ParseNumber(std::string_view text, const NumberFormat& format);
 std::optional<double> ParseNumber(std::string_view text);
 
+// A number as files hold it, whatever the locale: "." as decimal point and no
+// grouping ("1.5" is one and a half, "1,5" no number).
+std::optional<double> ParseFileNumber(std::string_view text);
+
+// A whole number in plain decimal digits ("-3", "100000000000000000000"): no
+// separators and no exponent, so the numeric test of any locale reads it back as
+// the same whole number.
+std::string WholeNumberText(double whole);
+
 // A float in the runtime's locale-independent form: "." as decimal point, no
 // grouping, no leading zero between -1 and 1 (.5, -.25).
 std::string FormatFloat(double value);

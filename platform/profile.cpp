@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/filesys.h"
+#include "platform/replace.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
 

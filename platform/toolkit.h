@@ -1,7 +1,7 @@
 // The window toolkit: a model of the controls the step's window uses, with the
-// properties its procedures read and write and the events they handle. Front
-// ends (the scripted operation, the terminal) drive it as a user would and draw
-// it; the step's code sees only this model.
+// properties its procedures read and write and the events they handle. The
+// faces (the script, the terminal window, the desktop window) drive it as a
+// user would and draw it; the step's code sees only this model.
 //
 // As in the toolkit the step was written for, setting a property from code
 // raises that control's own handler at once, before the setting code goes on:

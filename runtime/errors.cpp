@@ -16,11 +16,14 @@ int quietDepth = 0;
 uint32_t reportedFailures = 0;
 
 // A log that cannot be opened or written (missing folder, read-only, empty
-// path, no drive) skips the entry: the log writers must never fail.
-void AppendToLog(const std::string& path, const std::string& entry) {
+// path, no drive, full disk) skips the entry: the log writers must never fail.
+// False when the entry was skipped.
+bool AppendToLog(const std::string& path, const std::string& entry) {
   try {
     platform::AppendLine(path, entry);
+    return true;
   } catch (...) {
+    return false;
   }
 }
 
@@ -68,8 +71,10 @@ int32_t ErrorSub(int32_t number, const std::string& source, const std::string& d
 
 std::string WriteErrorLog(const std::string& message, bool notify) {
   const std::string path = ErrorLogPath();
-  AppendToLog(path, message);
-  const std::string notice = "Error logged to " + std::string(kLfCr) + platform::UpperCase(path);
+  // The notice must not claim an entry that is not there.
+  const bool logged = AppendToLog(path, message);
+  const std::string notice = (logged ? "Error logged to " : "Error could not be logged to ") +
+                             std::string(kLfCr) + platform::UpperCase(path);
   if (notify) {
     ReportFault(notice);
     return {};

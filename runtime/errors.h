@@ -22,7 +22,8 @@ inline constexpr const char* kLfCr = "\n\r";
 int32_t ErrorSub(int32_t number, const std::string& source, const std::string& description,
                  const std::string& procedureName, bool fatal);
 
-// Appends message to the error log; returns the "Error logged to " notice, or
+// Appends message to the error log; returns the "Error logged to " notice (or,
+// when the log could not be written, "Error could not be logged to "), or
 // hands it to ReportFault and returns "" when notify is true.
 std::string WriteErrorLog(const std::string& message, bool notify);
 

@@ -6,6 +6,7 @@
 #include "platform/file_cache.h"
 #include "platform/number.h"
 #include "platform/profile.h"
+#include "platform/replace.h"
 #include "platform/text.h"
 #include "runtime/errors.h"
 
@@ -119,20 +120,38 @@ int16_t SaveIniTexts(const std::vector<platform::ProfileEntry>& entries, const s
   return result;
 }
 
+namespace {
+uint32_t failedSettingsWrites = 0;
+}  // namespace
+
 void SyncWrites() {
-  if (!platform::SyncWrittenFiles())
+  if (!platform::SyncWrittenFiles()) {
+    ++failedSettingsWrites;
     platform::Raise(platform::kDeviceIOError, "The written files could not be synced to disk");
+  }
+}
+
+uint32_t FailedSettingsWrites() {
+  return failedSettingsWrites;
 }
 
 void RaiseNotWritten(const std::string& file) {
+  ++failedSettingsWrites;
   platform::Raise(platform::kPathFileAccessError,
                   (file.empty() ? std::string("(no file name)") : file) + " could not be written");
 }
 
 void SaveIniChecked(const IniValue& value, const std::string& section, const std::string& key,
                     const std::string& file, const std::string& reportedName) {
-  if (SaveIni(value, section, key, file) == 0)
-    RaiseNotWritten(file.empty() && !reportedName.empty() ? reportedName : file);
+  if (SaveIni(value, section, key, file) != 0) return;
+  const std::string name = file.empty() && !reportedName.empty() ? reportedName : file;
+  // A lock another program keeps is worth naming: the installer can end that program.
+  if (platform::LastWriteFoundFileLocked()) {
+    ++failedSettingsWrites;
+    platform::Raise(platform::kPathFileAccessError,
+                    name + " could not be written: another program kept it locked");
+  }
+  RaiseNotWritten(name);
 }
 
 }  // namespace rt

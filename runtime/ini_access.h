@@ -70,4 +70,9 @@ void SyncWrites();
 // The failure of a settings file that could not be written.
 [[noreturn]] void RaiseNotWritten(const std::string& file);
 
+// How many settings writes (and syncs) have failed since the process started,
+// wherever they were: a commit or a cancel that ran to its end after one of them
+// did not leave the settings as the installer saw them.
+uint32_t FailedSettingsWrites();
+
 }  // namespace rt

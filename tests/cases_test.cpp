@@ -147,15 +147,14 @@ class Case : public testing::TestWithParam<std::string> {
     if (!piped) WriteFile(script, Part("script"));
     // The first entry is fixed: the step stamps a code of it into its CFG file.
     std::vector<std::string> env{"USERNAME=Installer"};
-    bool drives = false, scripted = false;
+    bool drives = false, named = false;
     for (const std::string& line : Lines(Part("env"))) {
       if (line.empty()) continue;
       env.push_back(Replaced(line, "$C", drive_.string()));
       drives = drives || line.rfind("KORVEX_DRIVES=", 0) == 0;
-      scripted = scripted || line.rfind("KORVEX_SCRIPT=", 0) == 0;
+      named = named || line.rfind("KORVEX_SCRIPT=", 0) == 0;
     }
-    if (!scripted)
-      env.insert(env.begin() + 1, "KORVEX_SCRIPT=" + (piped ? std::string("-") : script.string()));
+    if (!named) env.push_back("KORVEX_SCRIPT=" + (piped ? std::string("-") : script.string()));
     if (!drives) env.push_back("KORVEX_DRIVES=C=" + drive_.string());
     env.push_back("PATH=/usr/bin:/bin");
 

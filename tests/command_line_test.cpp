@@ -93,7 +93,7 @@ TEST(StartMode, DanglingLogfileOptionDoesNotRecurseInTheErrorRoutine) {
   EXPECT_EQ(GetSourcePath(), "C:\\SETUP\\");
   EXPECT_EQ(GetPathLogfile(), "");
   ASSERT_EQ(boxes.boxes.size(), 1u);  // the lookup above, reported once
-  EXPECT_NE(boxes.boxes[0].text.find("Error logged to \n\r"), std::string::npos);
+  EXPECT_NE(boxes.boxes[0].text.find("Error could not be logged to \n\r"), std::string::npos);
 }
 
 TEST(ComponentName, IsProgramNameLessSevenCharacters) {

@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "kill_support.h"
 #include "platform/failure.h"
 #include "platform/profile.h"
+#include "platform/replace.h"
 #include "platform/termination.h"
 #include "test_support.h"
 
@@ -143,11 +145,11 @@ TEST_F(FileSysTest, ReadOnlyRulesHoldForEveryone) {
   EXPECT_EQ(tree_.Entries("p"), (std::vector<std::string>{"ro.ini", "secret.txt", "src.txt"}));
 }
 
-// Windows needs no right on a folder to overwrite a file in it. Elsewhere a new
-// file replaces the old one whole (a second link to the old file keeps the old
-// bytes); in a folder that takes no new files the writable file itself is
-// rewritten (the second link shows the new bytes), and nothing else is allowed.
-TEST_F(FileSysTest, ReplacementIsANewFileUnlessTheFolderTakesNone) {
+// Windows needs no right on a folder to overwrite a file in it. A new file
+// replaces the old one whole (a second link to the old file keeps the old bytes),
+// in a read-only folder too as long as the system allows the temporary file, so
+// that a crash cannot tear it; no new name may appear there.
+TEST_F(FileSysTest, ReplacementIsANewFileEvenInAReadOnlyFolder) {
   tree_.Write("p/Program.ini", "old program");
   tree_.Write("p/src.mdb", "source database");
   tree_.Write("p/Korvex.mdb", "old database");
@@ -173,12 +175,14 @@ TEST_F(FileSysTest, ReplacementIsANewFileUnlessTheFolderTakesNone) {
                                             "Program.ini", "Program.link"};
 
   ASSERT_TRUE(ReplaceWholeFile("C:\\ro\\Program.ini", "[Project]\r\n"));
-  EXPECT_EQ(tree_.Read("ro/Program.link"), "[Project]\r\n");  // cut to the new length
   EXPECT_EQ(WritePrivateProfileStringA("Project", "Key", "grown", "C:\\ro\\program.ini"), 1);
-  EXPECT_EQ(tree_.Read("ro/Program.link"), "[Project]\r\nKey=grown\r\n");
+  EXPECT_EQ(tree_.Read("ro/Program.ini"), "[Project]\r\nKey=grown\r\n");
+  EXPECT_EQ(tree_.Read("ro/Program.link"),
+            "[Project]\r\nComment=an old text longer than the new one\r\n");
   EXPECT_EQ(fs::status(root_ / "ro/Program.ini").permissions(), fs::perms(0640));
   CopyFile("C:\\p\\src.mdb", "C:\\ro\\Korvex.mdb", true);
-  EXPECT_EQ(tree_.Read("ro/Korvex.link"), "source database");
+  EXPECT_EQ(tree_.Read("ro/Korvex.mdb"), "source database");
+  EXPECT_EQ(tree_.Read("ro/Korvex.link"), "old");
   EXPECT_EQ(fs::status(root_ / "ro/Korvex.mdb").permissions(), fs::perms(0604));
 
   EXPECT_FALSE(ReplaceWholeFile("C:\\ro\\New.ini", "x"));
@@ -252,6 +256,23 @@ TEST_F(FileSysTest, CopyFileKeepsBytesModeAndTime) {
   CopyFile("C:\\src\\small.txt", "C:\\program\\korvex.MDB", true);
   EXPECT_EQ(tree_.Read("Program/Korvex.mdb"), "small");  // the existing name is kept
   EXPECT_EQ(tree_.Entries("Program"), std::vector<std::string>{"Korvex.mdb"});
+
+  // Holes stay holes, as cp keeps them: a sparse database must not fill the disk.
+  tree_.Write("src/sparse.mdb", "head");
+  fs::resize_file(root_ / "src/sparse.mdb", uint64_t{1} << 30);
+  std::ofstream(root_ / "src/sparse.mdb", std::ios::app) << "tail";
+  CopyFile("C:\\src\\sparse.mdb", "C:\\program\\sparse.mdb", true);
+  struct stat src, dst;
+  ASSERT_EQ(stat((root_ / "src/sparse.mdb").c_str(), &src), 0);
+  ASSERT_EQ(stat((root_ / "Program/sparse.mdb").c_str(), &dst), 0);
+  EXPECT_EQ(dst.st_size, src.st_size);
+  EXPECT_LE(dst.st_blocks, src.st_blocks + 64);
+  std::ifstream copy(root_ / "Program/sparse.mdb", std::ios::binary);
+  std::string head(4, ' '), tail(4, ' ');
+  copy.read(head.data(), 4);
+  copy.seekg(-4, std::ios::end);
+  copy.read(tail.data(), 4);
+  EXPECT_EQ(head + tail, "headtail");
 }
 
 TEST_F(FileSysTest, CopyFileOntoItselfAndFailures) {

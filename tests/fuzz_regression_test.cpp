@@ -64,6 +64,14 @@ TEST(FuzzRegression, PixelReaderBoundsItsMemory) {
   tree.Write("declared.bmp", BitmapHead(60000, 60000, 24, 64) + std::string(64, '\0'));
   EXPECT_EQ(FailureOf([] { ui::LoadPicture("C:\\declared.bmp"); }), 481);
   EXPECT_FALSE(ui::ReadBitmapPixels("C:\\declared.bmp").has_value());
+
+  // A valid picture before a sparse 64 GiB tail: only what the header declares
+  // is read (the whole file was asked for before, and bad_alloc escaped).
+  WriteBitmap(tree, "tail.bmp", 1000, 1000, 24);
+  std::filesystem::resize_file(tree.Host("tail.bmp"), uint64_t{64} << 30);
+  pixels = ui::ReadBitmapPixels("C:\\tail.bmp");
+  ASSERT_TRUE(pixels.has_value());
+  EXPECT_EQ(pixels->rgb.size(), 1000u * 1000u);
 }
 
 }  // namespace

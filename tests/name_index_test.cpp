@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/filesys.h"
+#include "platform/replace.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
 #include "test_support.h"
@@ -299,25 +300,15 @@ TEST_P(NameIndexTest, ModificationTimeSetBackAfterAChange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachWay, NameIndexTest,
-                         testing::Values(NameIndexMode::kNotified, NameIndexMode::kTimeChecked),
+                         testing::Values(NameIndexMode::kNotified, NameIndexMode::kUnindexed),
                          [](const testing::TestParamInfo<NameIndexMode>& info) {
-                           return info.param == NameIndexMode::kNotified ? "Notified"
-                                                                         : "TimeChecked";
+                           return info.param == NameIndexMode::kNotified ? "Notified" : "Unindexed";
                          });
 
 // With change notification only: what a queue of changes can lose.
 class NotifiedIndexTest : public testing::Test {
  protected:
   NotifiedIndexTest() { platform::SetNameIndexModeForTesting(NameIndexMode::kNotified); }
-  testsupport::TempTree tree_;
-};
-
-class TimeCheckedIndexTest : public testing::Test {
- protected:
-  TimeCheckedIndexTest() { platform::SetNameIndexModeForTesting(NameIndexMode::kTimeChecked); }
-  ~TimeCheckedIndexTest() override {
-    platform::SetNameIndexModeForTesting(NameIndexMode::kNotified);
-  }
   testsupport::TempTree tree_;
 };
 
@@ -381,23 +372,6 @@ TEST_F(NotifiedIndexTest, CopiesIntoAGrowingFolderReadItOnce) {
   }
   EXPECT_EQ(platform::FolderReadsForTesting(), before);
   EXPECT_EQ(tree_.Entries("Standard").size(), 101u);
-}
-
-// Without change notification a folder changed within the last moments may
-// change again within the same clock tick unseen: it is read for every lookup
-// until its change time lies well back.
-TEST_F(TimeCheckedIndexTest, AFolderChangedJustNowIsReadAgainUntilItsTimesLieBack) {
-  const testsupport::TempTree& tree = tree_;
-  if (!IndexesKeptIn(tree.root())) GTEST_SKIP() << "no indexes on this file system";
-  tree.Write("Fresh/x", "x");
-  uint64_t before = platform::FolderReadsForTesting();
-  EXPECT_EQ(ToHost("C:\\Fresh\\Y"), tree.Host("Fresh/Y"));
-  EXPECT_EQ(ToHost("C:\\Fresh\\Y"), tree.Host("Fresh/Y"));
-  EXPECT_EQ(platform::FolderReadsForTesting(), before + 2);
-  std::this_thread::sleep_for(std::chrono::milliseconds(120));
-  before = platform::FolderReadsForTesting();
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(ToHost("C:\\Fresh\\Y"), tree.Host("Fresh/Y"));
-  EXPECT_EQ(platform::FolderReadsForTesting(), before + 1);
 }
 
 // ---------------------------------------------------------------------------

@@ -91,7 +91,7 @@ EOF
   (cd "$run" && "$exe" "${args[@]}") || status=$?
 else
   cat <<'EOF'
-The window opens on this terminal (it needs at least 99 x 38 characters):
+The window opens on this terminal (80 x 24 characters at least; where the window is larger than the terminal, the view follows the focus):
   Tab / Shift-Tab   move from field to field        Enter / Space   press, tick, open a list
   arrow keys        choose in lists and folders     Enter           open the highlighted folder
   F1                help mode on and off            Esc             close the window (asks first)

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "app/common/lifecycle.h"
-#include "platform/filesys.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/replace.h"
 #include "platform/termination.h"
 #include "runtime/config_paths.h"
 
@@ -17,7 +17,7 @@ bool ClaimInstallation() {
   if (!platform::LockFolderForLife(installation)) return false;
   // Only the holder of the installation may clear temporaries: those of a
   // running writer are its own, and their owners are checked as well.
-  for (const char* folder : {"\\Start", "\\parameter", "\\program", "\\standard"})
+  for (const char* folder : {"", "\\Start", "\\parameter", "\\program", "\\standard"})
     platform::RemoveStaleTemporaries(installation + folder);
   return true;
 }

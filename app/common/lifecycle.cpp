@@ -27,4 +27,9 @@ void EndWithWindowOpen(frm_Start_Config_Exe& form, const std::string& why,
   platform::EndProcess(kExitWindowOpen);
 }
 
+void EndOnFailure(frm_Start_Config_Exe& form, const std::exception& failure,
+                  const BeforeEnd& beforeEnd) {
+  EndWithWindowOpen(form, std::string("the step failed (") + failure.what() + ")", beforeEnd);
+}
+
 }  // namespace app

@@ -3,10 +3,12 @@
 // always leaves the cancel mark:
 //   a request to end (SIGINT, SIGTERM, SIGHUP)       -> status 128 + signal
 //   the input or the display gone, a script ended    -> status 3
+//   a failure that escaped every procedure           -> status 3
 // Every other end is the window's own (OK 0, a confirmed cancel 2, with
 // failures 4) or a start that never began (status 1, nothing written).
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -39,14 +41,23 @@ void ClaimOrEnd(const BeforeEnd& beforeEnd = nullptr);
 [[noreturn]] void EndWithWindowOpen(frm_Start_Config_Exe& form, const std::string& why,
                                     const BeforeEnd& beforeEnd = nullptr);
 
+// A failure no procedure could report (memory ran out, say): said on standard
+// error, the step is left without OK and ends with status 3, as with the
+// window left open.
+[[noreturn]] void EndOnFailure(frm_Start_Config_Exe& form, const std::exception& failure,
+                               const BeforeEnd& beforeEnd = nullptr);
+
 // Runs part of a face (its loading, its loop): a request to end raised in it
-// ends the step by EndOnRequest.
+// ends the step by EndOnRequest, a failure that escaped every procedure by
+// EndOnFailure.
 template <class Body>
 void UntilEndRequest(frm_Start_Config_Exe& form, const BeforeEnd& beforeEnd, Body body) {
   try {
     body();
   } catch (const platform::EndRequest& request) {
     EndOnRequest(form, request.signal, beforeEnd);
+  } catch (const std::exception& failure) {
+    EndOnFailure(form, failure, beforeEnd);
   }
 }
 

@@ -24,9 +24,9 @@
 #include "app/desktop/dialogs.h"
 #include "app/desktop/view.h"
 #include "platform/file_cache.h"
-#include "platform/filesys.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/replace.h"
 #include "platform/termination.h"
 
 namespace win {

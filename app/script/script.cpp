@@ -253,6 +253,9 @@ int RunScript(const std::string& scriptName) {
   } catch (const platform::EndRequest& request) {
     out << "end requested by signal " << request.signal << " with the window open\n";
     app::EndOnRequest(*form, request.signal);
+  } catch (const std::exception& failure) {
+    out << "the step failed with the window open\n";
+    app::EndOnFailure(*form, failure);
   }
   out << "script ended with the window open\n";
   app::EndWithWindowOpen(*form, "");
