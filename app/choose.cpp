@@ -23,7 +23,7 @@ int RunChosenFace() {
   const std::string chosen = forced != nullptr ? forced : "";
   if (chosen == "terminal") return tui::RunTerminal();
   if (chosen == "window") {
-    const std::string problem = win::DisplayProblem();
+    const std::string problem = win::DisplayProblem(true);
     if (!problem.empty()) {
       std::cerr << "Start_Config: KORVEX_FRONTEND=window, but " << problem
                 << ", so the window cannot be shown\n";
@@ -36,7 +36,7 @@ int RunChosenFace() {
               << EscapeControls(chosen) << "\"\n";
     return kExitOther;
   }
-  return win::DisplayProblem().empty() ? win::RunWindow() : tui::RunTerminal();
+  return win::DisplayProblem(false).empty() ? win::RunWindow() : tui::RunTerminal();
 }
 
 }  // namespace

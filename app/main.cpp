@@ -29,7 +29,9 @@ Environment:
   KORVEX_SCRIPT    a file of actions (- for standard input) that operates the window;
                    a transcript goes to standard output
   KORVEX_FRONTEND  window or terminal: forces the graphical or the terminal window
-                   (otherwise the graphical one where a display is, else the terminal)
+                   (otherwise the graphical one where a display is, else the terminal);
+                   a forced window opens on the QT_QPA_PLATFORM named (linuxfb, eglfs, vnc)
+  KORVEX_KEYPAD    on: every click into a speed factor opens the on-screen number keys
 
 Exit statuses:
   0        OK has done its work and nothing failed on the way

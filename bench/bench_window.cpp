@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
     std::printf("Xvfb could not start: only the offscreen figures follow\n");
   else
     platforms.push_back({"xvfb", {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"}});
-  platforms.push_back({"offscreen", {"QT_QPA_PLATFORM=offscreen"}});
+  platforms.push_back({"offscreen", {"QT_QPA_PLATFORM=offscreen", "KORVEX_FRONTEND=window"}});
 
   int status = 0;
   for (const Platform& p : platforms) {

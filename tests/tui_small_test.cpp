@@ -97,7 +97,7 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
     EXPECT_NE(t.Screen().find("└"), std::string::npos) << t.Screen();
     t.Keys({"Enter"});
     ASSERT_TRUE(t.WaitFor("Error - Wrong Save & Restore!", false)) << t.Screen();
-    EXPECT_TRUE(t.WaitFor("Copy taken over; OK waits for a copy of the same machines"))
+    EXPECT_TRUE(t.WaitFor("Copy refused; OK waits for a copy of the same machines"))
         << t.Screen();
     t.Keys({"Up", "Enter"});
     ASSERT_TRUE(t.WaitFor("▸ Copy_2025_Line1")) << t.Screen();

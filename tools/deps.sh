@@ -2,7 +2,9 @@
 # Installs what the build and the tests need when it is missing (Debian): cmake, g++,
 # GoogleTest, Qt 6 Widgets for the desktop window, tmux, in which the tests run the
 # window on a terminal, the locale sources, from which a test builds a Latin-1
-# locale in its own folder, and xvfb and xdotool, in which they run the desktop window.
+# locale in its own folder, xvfb and xdotool, in which they run the desktop window, with
+# matchbox-window-manager for a run under a window manager, and Qt's translations, from
+# which the desktop window takes the toolkit's German words.
 # Quiet when everything is there.
 set -euo pipefail
 missing=()
@@ -16,6 +18,8 @@ command -v tmux >/dev/null 2>&1 || missing+=(tmux)
   missing+=(qt6-base-dev)
 command -v Xvfb >/dev/null 2>&1 || missing+=(xvfb)
 command -v xdotool >/dev/null 2>&1 || missing+=(xdotool)
+command -v matchbox-window-manager >/dev/null 2>&1 || missing+=(matchbox-window-manager)
+[ -f /usr/share/qt6/translations/qtbase_de.qm ] || missing+=(qt6-translations-l10n)
 if [ "${#missing[@]}" -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"

@@ -180,22 +180,46 @@ uint32_t SystemColour(ui::Colour c) {
   }
 }
 
+CopyState ConnectedCopy(const frm_Start_Config_Exe& form) {
+  // The form keeps no "accepted" flag: the copy's list is filled by every
+  // connected copy, and a refused one leaves the cancel mark.
+  if (form.ListSAR->ListCount() == 0) return CopyState::None;
+  if (rt::LoadIniString(keys::kCommon, keys::kConfigExeCancel, form.ConfigurationIniPath) !=
+      "False")
+    return CopyState::Refused;
+  return form.CommandOK->Enabled() ? CopyState::Accepted : CopyState::WithoutProject;
+}
+
 std::string WhyIgnored(const frm_Start_Config_Exe& form, const ui::Control& c) {
-  // Each reason fits a line of 80 columns. The form keeps no "accepted" flag:
-  // the copy's list is filled by every connected copy, and a refused one
-  // leaves the cancel mark.
+  // Each reason fits a line of 80 columns.
   if (&c == form.CommandOK && c.Shown() && !c.Enabled()) {
-    if (form.ListSAR->ListCount() == 0)
-      return "OK waits for a Save & Restore copy: open one in \"" +
-             CaptionShown(form.LabelSAR1->Caption()).text + "\"";
-    if (rt::LoadIniString(keys::kCommon, keys::kConfigExeCancel, form.ConfigurationIniPath) !=
-        "False")
-      return "OK waits for a copy of the same machines; this one's differ";
-    return std::string("OK waits for a copy with its own ") +
-           (form.VisuVersion >= kVisuVWStudio ? "Korvex.vws" : "Korvex.mdb") +
-           "; this one has none";
+    switch (ConnectedCopy(form)) {
+      case CopyState::None:
+        return "OK waits for a Save & Restore copy: open one in \"" +
+               CaptionShown(form.LabelSAR1->Caption()).text + "\"";
+      case CopyState::Refused:
+        return "OK waits for a copy of the same machines; this one's differ";
+      default:
+        return std::string("OK waits for a copy with its own ") +
+               (form.VisuVersion >= kVisuVWStudio ? "Korvex.vws" : "Korvex.mdb") +
+               "; this one has none";
+    }
   }
   return "ignored: " + c.DisplayName() + (c.Shown() ? " is disabled" : " is hidden");
+}
+
+std::string CopyNote(const frm_Start_Config_Exe& form) {
+  switch (ConnectedCopy(form)) {
+    case CopyState::None:
+      return "";
+    case CopyState::Accepted:
+      return "Save & Restore copy taken over: OK is enabled (Tab reaches it)";
+    case CopyState::Refused:
+      return "Copy refused; " + WhyIgnored(form, *form.CommandOK);
+    case CopyState::WithoutProject:
+      break;
+  }
+  return "Copy taken over; " + WhyIgnored(form, *form.CommandOK);
 }
 
 std::string ShownReason(const frm_Start_Config_Exe& form, const ui::Control* c,

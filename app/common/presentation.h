@@ -69,6 +69,15 @@ uint32_t SystemColour(ui::Colour c);
 // new installer reaches for first; it says what it waits for.
 std::string WhyIgnored(const frm_Start_Config_Exe& form, const ui::Control& c);
 
+// What came of the Save & Restore copy connected last: none connected, refused
+// (other machines), taken over without its project file (OK stays off), or
+// taken over.
+enum class CopyState { None, Refused, WithoutProject, Accepted };
+CopyState ConnectedCopy(const frm_Start_Config_Exe& form);
+// The same in a line of 80 columns for a face to show after a copy was
+// opened ("" for none).
+std::string CopyNote(const frm_Start_Config_Exe& form);
+
 // What a face shows for an action that was not applied: a failure's reason,
 // or why the control ignored it.
 std::string ShownReason(const frm_Start_Config_Exe& form, const ui::Control* c,

@@ -8,13 +8,18 @@
 
 namespace win {
 
-// Why no window can be shown here ("" when a display is at hand): neither
-// DISPLAY nor WAYLAND_DISPLAY is set, or the display they name cannot be
-// reached.
-std::string DisplayProblem();
+// Why no window can be shown here ("" when one can). Unasked (forced false)
+// only a real display counts: an X display that answers, or a Wayland one
+// where Qt's plugin is installed; an inherited QT_QPA_PLATFORM of another kind
+// (offscreen, minimal, linuxfb, ...) is set aside for it, so that a terminal
+// left with one gets the terminal window. Forced, a platform QT_QPA_PLATFORM
+// names other than X or Wayland is taken as asked; RunWindow opens it before
+// the step reads or writes anything.
+std::string DisplayProblem(bool forced);
 
-// Runs the window until the process ends; returns the exit status when it
-// cannot start.
+// Opens the platform, then runs the window until the process ends; returns the
+// exit status when it cannot start (a platform that does not open: one line on
+// standard error and status 1, every file untouched).
 int RunWindow();
 
 }  // namespace win

@@ -12,9 +12,13 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
+#include <QWindow>
+#include <algorithm>
 
 #include "app/common/file_choice.h"
+#include "app/desktop/view.h"
 #include "platform/termination.h"
 
 namespace win {
@@ -39,12 +43,88 @@ class IgnoreEscape : public QObject {
   }
 };
 
+// True when something else draws the box's frame and title: a window manager
+// on X (the window it framed has margins), Qt's own decorations on Wayland.
+// Framebuffers, VNC and an X server without a window manager have none.
+bool FramedBySystem(const QWidget* parent) {
+  const QString platform = QGuiApplication::platformName();
+  if (platform.startsWith("wayland")) return true;
+  if (platform != "xcb") return false;
+  const QWindow* window = parent != nullptr ? parent->window()->windowHandle() : nullptr;
+  if (window == nullptr || !window->isVisible()) return true;  // before the window: a desktop
+  return !window->frameMargins().isNull();
+}
+
+// Keeps a box centred over the window (or the screen) as its size settles, and
+// where nothing frames it, draws its frame and its title itself.
+class BoxFrame : public QObject {
+ public:
+  explicit BoxFrame(QDialog& dialog) : QObject(&dialog), dialog_(dialog) {
+    dialog.installEventFilter(this);
+    if (FramedBySystem(dialog.parentWidget())) return;
+    const int line = 2;
+    title_ = new QLabel(dialog.windowTitle(), &dialog);
+    title_->setAutoFillBackground(true);
+    QPalette navy = title_->palette();
+    navy.setColor(QPalette::Window, QColor(0, 0, 128));
+    navy.setColor(QPalette::WindowText, Qt::white);
+    title_->setPalette(navy);
+    QFont bold = title_->font();
+    bold.setBold(true);
+    title_->setFont(bold);
+    title_->setContentsMargins(6, 3, 6, 3);
+    border_ = new QFrame(&dialog);
+    border_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    border_->setLineWidth(line);
+    border_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    border_->lower();
+    const QMargins m = dialog.contentsMargins();
+    dialog.setContentsMargins(m.left() + line, m.top() + line + title_->sizeHint().height(),
+                              m.right() + line, m.bottom() + line);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &dialog_ && (event->type() == QEvent::Show || event->type() == QEvent::Resize))
+      Place();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  void Place() {
+    if (border_ != nullptr) {
+      border_->setGeometry(dialog_.rect());
+      title_->setGeometry(2, 2, dialog_.width() - 4, title_->sizeHint().height());
+    }
+    const QWidget* over =
+        dialog_.parentWidget() != nullptr ? dialog_.parentWidget()->window() : nullptr;
+    const QScreen* screen = over != nullptr ? over->screen() : dialog_.screen();
+    if (screen == nullptr) return;
+    const QRect room = screen->availableGeometry();
+    const QPoint middle =
+        over != nullptr && over->isVisible() ? over->frameGeometry().center() : room.center();
+    const QSize size = dialog_.frameGeometry().size();
+    QPoint at = middle - QPoint(size.width() / 2, size.height() / 2);
+    at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - size.width())));
+    at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    if (dialog_.frameGeometry().topLeft() != at) dialog_.move(at);
+  }
+
+  QDialog& dialog_;
+  QLabel* title_ = nullptr;
+  QFrame* border_ = nullptr;
+};
+
 // Runs a dialog modally; a request to end the process that closed it is raised
-// when it returns, outside Qt's own code.
+// when it returns, outside Qt's own code. The window is active again after it,
+// also where no window manager hands the focus back.
 int RunModal(QDialog& dialog) {
+  new BoxFrame(dialog);
   openBox = &dialog;
   const int result = dialog.exec();
   openBox = nullptr;
+  if (QWidget* parent = dialog.parentWidget(); parent != nullptr && parent->isVisible())
+    parent->window()->activateWindow();
   platform::CheckTermination();
   return result;
 }
@@ -69,11 +149,12 @@ platform::Answer RunMessageBox(QWidget* parent, const platform::MessageBox& box)
   QAbstractButton* first = nullptr;
   QAbstractButton* second = nullptr;
   IgnoreEscape ignoreEscape;
+  // The toolkit's own buttons, so that their words follow the host's language.
   if (box.buttons == platform::Buttons::OK) {
     first = dialog.addButton(QMessageBox::Ok);
   } else {
-    first = dialog.addButton("Yes", QMessageBox::YesRole);
-    second = dialog.addButton("No", QMessageBox::NoRole);
+    first = dialog.addButton(QMessageBox::Yes);
+    second = dialog.addButton(QMessageBox::No);
     dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     dialog.installEventFilter(&ignoreEscape);
   }
@@ -107,8 +188,8 @@ class OpenDialog : public QDialog {
     type_ = new QComboBox(this);
     note_ = new QLabel(this);
     auto* buttons = new QDialogButtonBox(this);
-    open_ = buttons->addButton("Open", QDialogButtonBox::AcceptRole);
-    auto* cancel = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
+    open_ = buttons->addButton(QDialogButtonBox::Open);
+    auto* cancel = buttons->addButton(QDialogButtonBox::Cancel);
     open_->setDefault(true);
     type_->addItem(Q(choice_.typeText));
     folders_->setObjectName("folders");
@@ -116,15 +197,15 @@ class OpenDialog : public QDialog {
     name_->setObjectName("name");
 
     grid->addWidget(lookIn_, 0, 0, 1, 2);
-    grid->addWidget(new QLabel("Folders", this), 1, 0);
-    grid->addWidget(new QLabel("Files", this), 1, 1);
+    grid->addWidget(new QLabel(ToolkitWord("Folders"), this), 1, 0);
+    grid->addWidget(new QLabel(ToolkitWord("Files"), this), 1, 1);
     grid->addWidget(folders_, 2, 0);
     grid->addWidget(files_, 2, 1);
-    auto* nameLabel = new QLabel("File name:", this);
+    auto* nameLabel = new QLabel(ToolkitWord("File name:"), this);
     nameLabel->setBuddy(name_);
     grid->addWidget(nameLabel, 3, 0);
     grid->addWidget(name_, 3, 1);
-    grid->addWidget(new QLabel("Files of type:", this), 4, 0);
+    grid->addWidget(new QLabel(ToolkitWord("Files of type:"), this), 4, 0);
     grid->addWidget(type_, 4, 1);
     grid->addWidget(note_, 5, 0, 1, 2);
     grid->addWidget(buttons, 6, 0, 1, 2);
@@ -186,7 +267,7 @@ class OpenDialog : public QDialog {
   }
 
   void Show() {
-    lookIn_->setText("Look in: " + Q(choice_.folder));
+    lookIn_->setText(ToolkitWord("Look in:") + " " + Q(choice_.folder));
     folders_->clear();
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);

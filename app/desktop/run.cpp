@@ -7,12 +7,17 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QLocale>
+#include <QScreen>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/common/lifecycle.h"
 #include "app/desktop/desktop.h"
@@ -118,18 +123,39 @@ void DisplayGone() {
   app::EndWithWindowOpen(*form, "the display has gone");
 }
 
-// The toolkit reports a display that went away, then ends the process from
-// its own code; the step is left without OK before that.
-// While the toolkit starts: a display it cannot open (refused, say, for want of
-// the right to use it) ends the start with a clear word instead of an abort;
-// nothing has been written yet.
+// While the platform opens, Qt's words are held back: a platform that cannot
+// open ends the start with one line that carries them, instead of Qt's abort;
+// nothing has been read or written yet. Once it is open they go out as usual.
+std::vector<std::string> startWords;
+
+std::string PlatformName() {
+  const QString name = QGuiApplication::platformName();
+  return name.isEmpty() ? Env("QT_QPA_PLATFORM") : name.toStdString();
+}
+
+[[noreturn]] void CannotOpen(const std::string& why) {
+  std::string words;
+  for (const std::string& w : startWords) words += (words.empty() ? "" : "; ") + w;
+  std::cerr << "Start_Config: the window cannot be shown on the platform \"" << PlatformName()
+            << "\" (" << (words.empty() ? why : words)
+            << "); KORVEX_FRONTEND=terminal opens the window on the terminal instead\n";
+  std::cerr.flush();
+  _exit(app::kExitOther);
+}
+
 void WatchTheStart(QtMsgType type, const QMessageLogContext&, const QString& message) {
   if (type == QtDebugMsg) return;
-  std::cerr << message.toLocal8Bit().constData() << "\n";
-  if (type != QtFatalMsg) return;
-  std::cerr << "Start_Config: the window cannot be shown on this display; "
-               "KORVEX_FRONTEND=terminal opens the window on the terminal instead\n";
-  _exit(app::kExitOther);
+  startWords.push_back(message.simplified().toStdString());
+  if (type == QtFatalMsg) CannotOpen("");
+}
+
+// The platform is open when it has a screen to show the window on; Qt's VNC
+// server that cannot listen only warns, yet nobody could see the window.
+std::string OpenProblem() {
+  if (QGuiApplication::primaryScreen() == nullptr) return "it has no screen";
+  for (const std::string& w : startWords)
+    if (w.find("QVncServer could not connect") != std::string::npos) return w;
+  return "";
 }
 
 void WatchForLostDisplay(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -139,19 +165,24 @@ void WatchForLostDisplay(QtMsgType type, const QMessageLogContext&, const QStrin
 
 }  // namespace
 
-std::string DisplayProblem() {
+std::string DisplayProblem(bool forced) {
   const std::string platform = Env("QT_QPA_PLATFORM");
-  for (const char* own : {"offscreen", "minimal", "vnc", "linuxfb", "eglfs"})
-    if (platform.rfind(own, 0) == 0) return "";
+  const std::string kind = platform.substr(0, platform.find(':'));
+  const bool wantsWayland = kind.rfind("wayland", 0) == 0;
+  if (forced && !kind.empty() && kind != "xcb" && !wantsWayland) return "";
   const std::string x = Env("DISPLAY"), wayland = Env("WAYLAND_DISPLAY");
   if (x.empty() && wayland.empty()) return "no display is set (DISPLAY or WAYLAND_DISPLAY)";
-  if (!x.empty() && XDisplayReachable(x)) return "";
-  if (!wayland.empty() && platform.empty() && WaylandUsable(wayland)) {
-    setenv("QT_QPA_PLATFORM", "wayland", 1);
+  if (!wantsWayland && !x.empty() && XDisplayReachable(x)) {
+    // An inherited platform of another kind would show the window elsewhere.
+    if (kind != "xcb") setenv("QT_QPA_PLATFORM", "xcb", 1);
     return "";
   }
-  return x.empty() ? "the Wayland display " + wayland + " cannot be used"
-                   : "the display " + x + " cannot be reached";
+  if (kind != "xcb" && !wayland.empty() && WaylandUsable(wayland)) {
+    if (!wantsWayland) setenv("QT_QPA_PLATFORM", "wayland", 1);
+    return "";
+  }
+  return x.empty() || wantsWayland ? "the Wayland display " + wayland + " cannot be used"
+                                   : "the display " + x + " cannot be reached";
 }
 
 int RunWindow() {
@@ -160,7 +191,11 @@ int RunWindow() {
   static char* argv[] = {name, nullptr};
   qInstallMessageHandler(WatchTheStart);
   QApplication application(argc, argv);
+  if (const std::string problem = OpenProblem(); !problem.empty()) CannotOpen(problem);
+  qInstallMessageHandler(WatchForLostDisplay);
+  for (const std::string& w : startWords) std::cerr << w << "\n";
   UseClassicLook(application);
+  SpeakTheHostLanguage(QLocale::system());
 
   auto form = std::make_unique<frm_Start_Config_Exe>();
   WindowView view(*form);
@@ -205,11 +240,19 @@ int RunWindow() {
   app::UntilEndRequest(*form, nullptr, [&] { form->Form_Load(); });
   starting = false;
   openForm = form.get();
-  qInstallMessageHandler(WatchForLostDisplay);
   std::atexit(DisplayGone);
   platform::SetProcessEndNote([](int) { openForm = nullptr; });
   view.Refresh();
+  // Centred on the screen, and active: without a window manager nothing else
+  // gives the window the keyboard.
+  if (const QScreen* screen = view.screen()) {
+    const QRect room = screen->availableGeometry();
+    view.move(room.left() + std::max(0, (room.width() - view.width()) / 2),
+              room.top() + std::max(0, (room.height() - view.height()) / 2));
+  }
   view.show();
+  view.raise();
+  view.activateWindow();
   // As the window appears, the first control in the Tab order gets the focus.
   for (ui::Control* c : TabOrder(form->window)) {
     if (!c->Usable()) continue;

@@ -6,10 +6,13 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -17,15 +20,18 @@
 #include <QStyleFactory>
 #include <QTimer>
 #include <QToolTip>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/common/actions.h"
 #include "app/common/lifecycle.h"
 #include "app/common/presentation.h"
 #include "form/pictures.h"
+#include "platform/failure.h"
 #include "platform/file_cache.h"
 #include "platform/process.h"
 #include "platform/termination.h"
@@ -96,6 +102,35 @@ app::ListMove ListMoveOf(int qtKey) {
   }
 }
 
+// A mouse event Qt made of a finger on a touch screen.
+bool FromTouch(const QMouseEvent* event) {
+  return event->device() != nullptr &&
+         event->device()->type() == QInputDevice::DeviceType::TouchScreen;
+}
+
+bool IsSpeedFactor(const ui::Control& c) {
+  return c.kind() == ui::Kind::TextBox && c.Name() == "TextSpeedFactor";
+}
+
+// The tooltip a control shows: the language file's, and for the disabled OK
+// what it waits for, in the words the terminal window uses.
+QString TipOf(const frm_Start_Config_Exe& form, const ui::Control& c) {
+  if (&c == form.CommandOK && c.Shown() && !c.Enabled()) return Q(app::WhyIgnored(form, c));
+  try {
+    return Q(c.ToolTipText());
+  } catch (const platform::Failure&) {
+    return {};
+  }
+}
+
+// The keypad's keys, row by row; the wide ones take two columns.
+const char* const kKeypadRows[4][4] = {{"7", "8", "9", "\u2190"},
+                                       {"4", "5", "6", "-"},
+                                       {"1", "2", "3", "Esc"},
+                                       {"0", "", "Enter", ""}};
+
+bool german = false;  // the toolkit's words are German (SpeakTheHostLanguage)
+
 // True when the widget is to show another picture than it shows now; it is
 // noted as shown. Pictures are made (and bitmaps read) only when they change.
 bool NewPicture(QWidget* w, const ui::Picture& picture) {
@@ -109,6 +144,57 @@ bool NewPicture(QWidget* w, const ui::Picture& picture) {
 
 int Pixels(int twips, double scale) {
   return static_cast<int>(std::lround(twips * scale / 15.0));
+}
+
+double FittingScale(double wanted, QSize design, QSize room) {
+  double scale = std::max(1.0, wanted);
+  if (room.isEmpty() || design.isEmpty()) return scale;
+  const double fits = std::min(static_cast<double>(room.width()) / design.width(),
+                               static_cast<double>(room.height()) / design.height());
+  return std::max(1.0, std::min(scale, fits));
+}
+
+bool SpeakTheHostLanguage(const QLocale& locale) {
+  static QTranslator* qt = nullptr;
+  if (qt != nullptr) {
+    QCoreApplication::removeTranslator(qt);
+    delete qt;
+    qt = nullptr;
+  }
+  german = locale.language() == QLocale::German;
+  auto* translator = new QTranslator;
+  if (!translator->load(locale, "qtbase", "_",
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return german;
+  }
+  QCoreApplication::installTranslator(translator);
+  qt = translator;
+  return true;
+}
+
+QString ToolkitWord(const char* english) {
+  // Qt's own words of its file dialog where its translation has them; the
+  // window's own German for the rest.
+  static const struct {
+    const char* english;
+    const char* qtSource;
+    const char* german;
+  } kWords[] = {{"Look in:", "Look in:", "Suchen in:"},
+                {"File name:", "File &name:", "Datei&name:"},
+                {"Files of type:", "Files of type:", "Dateien des Typs:"},
+                {"Folders", nullptr, "Ordner"},
+                {"Files", nullptr, "Dateien"}};
+  for (const auto& w : kWords) {
+    if (std::strcmp(w.english, english) != 0) continue;
+    if (w.qtSource != nullptr) {
+      const QString translated = QCoreApplication::translate("QFileDialog", w.qtSource);
+      if (translated != QLatin1String(w.qtSource)) return translated;
+    }
+    if (german) return QString::fromUtf8(w.german);
+    return QCoreApplication::translate("Start_Config", english);
+  }
+  return QCoreApplication::translate("Start_Config", english);
 }
 
 QImage PictureImage(const ui::Picture& picture, bool enabled) {
@@ -155,12 +241,37 @@ void UseClassicLook(QApplication& application) {
 
 WindowView::WindowView(frm_Start_Config_Exe& f, double scale) : form(f), scale_(scale) {
   if (scale_ <= 0) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    scale_ = screen != nullptr ? std::max(1.0, screen->logicalDotsPerInch() / 96.0) : 1.0;
+    scale_ = 1.0;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      // Room for a window manager's title bar and borders, where there is one.
+      const int border = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+      room_ = screen->availableGeometry().size() -
+              QSize(border, border + style()->pixelMetric(QStyle::PM_TitleBarHeight));
+      const ui::Rect client = form.window.ClientArea();
+      scale_ = FittingScale(screen->logicalDotsPerInch() / 96.0,
+                            QSize(Pixels(client.width, 1), Pixels(client.height, 1)), room_);
+    }
   }
   if (const char* fd = std::getenv("KORVEX_FRAME_FD"); fd != nullptr && *fd != '\0')
     frameFd_ = std::atoi(fd);
+  const char* keypad = std::getenv("KORVEX_KEYPAD");
+  keypadAlways_ = keypad != nullptr && std::strcmp(keypad, "on") == 0;
   setAutoFillBackground(true);
+  // The controls lie on a canvas of the layout's size, which scrolls where the
+  // screen is smaller.
+  scroller_ = new QScrollArea(this);
+  scroller_->setFrameShape(QFrame::NoFrame);
+  scroller_->setFocusPolicy(Qt::NoFocus);
+  canvas_ = new QWidget;
+  canvas_->setAutoFillBackground(true);
+  scroller_->setWidget(canvas_);
+  canvas_->installEventFilter(this);
+  auto* whole = new QVBoxLayout(this);
+  whole->setContentsMargins(0, 0, 0, 0);
+  whole->addWidget(scroller_);
+  longPress_ = new QTimer(this);
+  longPress_->setSingleShot(true);
+  longPress_->setInterval(600);
   Build();
   Refresh();
 }
@@ -173,8 +284,8 @@ QWidget* WindowView::WidgetOf(const ui::Control& c) const {
 void WindowView::Build() {
   for (const auto& owned : form.window.Controls()) {
     const ui::Control& c = *owned;
-    QWidget* parent = c.Container() != nullptr ? WidgetOf(*c.Container()) : this;
-    if (parent == nullptr) parent = this;
+    QWidget* parent = c.Container() != nullptr ? WidgetOf(*c.Container()) : canvas_;
+    if (parent == nullptr) parent = canvas_;
     QWidget* w = nullptr;
     const ui::Control* cp = &c;
     switch (c.kind()) {
@@ -266,7 +377,133 @@ void WindowView::Build() {
   layout->addWidget(progressName_);
   layout->addWidget(progressBar_);
   progress_->hide();
+
+  // The focus as the model has it, whether or not the window system tells the
+  // window of its own focus.
+  focusFrame_ = new QFrame(canvas_);
+  focusFrame_->setFrameShape(QFrame::Box);
+  focusFrame_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  QPalette navy = focusFrame_->palette();
+  navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
+  focusFrame_->setPalette(navy);
+  focusFrame_->hide();
+  BuildKeypad();
   KeepTabOrder();
+}
+
+void WindowView::BuildKeypad() {
+  keypad_ = new QFrame(canvas_);
+  keypad_->setObjectName("keypad");
+  keypad_->setFrameShape(QFrame::Panel);
+  keypad_->setFrameShadow(QFrame::Raised);
+  keypad_->setAutoFillBackground(true);
+  auto* grid = new QGridLayout(keypad_);
+  const int side = Pixels(48 * 15, scale_);  // a fingertip's 48 px at 96 dpi
+  grid->setSpacing(Pixels(4 * 15, scale_));
+  QFont font;
+  font.setPixelSize(Pixels(18 * 15, scale_));
+  font.setBold(true);
+  for (int row = 0; row < 4; ++row) {
+    for (int column = 0; column < 4; ++column) {
+      const QString key = QString::fromUtf8(kKeypadRows[row][column]);
+      if (key.isEmpty()) continue;
+      const bool wide = row == 3;
+      auto* button = new QPushButton(key, keypad_);
+      button->setFocusPolicy(Qt::NoFocus);  // the box keeps the focus
+      button->setAutoRepeat(key == QStringLiteral("\u2190"));
+      button->setMinimumSize(wide ? 2 * side + grid->spacing() : side, side);
+      button->setFont(font);
+      connect(button, &QPushButton::clicked, this, [this, key] { PressKeypadKey(key); });
+      grid->addWidget(button, row, column, 1, wide ? 2 : 1);
+    }
+  }
+  keypad_->hide();
+}
+
+void WindowView::OpenKeypad(const ui::Control& box) {
+  QWidget* w = WidgetOf(box);
+  if (w == nullptr || !box.Usable()) return;
+  keypadFor_ = &box;
+  keypadBefore_ = box.Text();
+  // The whole value selected: the first key replaces it, as a typed value does.
+  Act(app::Verb::Caret, &box, "0 " + std::to_string(platform::CharCount(box.Text())));
+  if (keypadFor_ == nullptr) return;
+  keypad_->adjustSize();
+  const QRect at(w->mapTo(canvas_, QPoint(0, 0)), w->size());
+  const int gap = Pixels(6 * 15, scale_);
+  int x = at.right() + gap;
+  if (x + keypad_->width() > canvas_->width()) x = at.left() - gap - keypad_->width();
+  const int y = std::clamp(at.top(), 0, std::max(0, canvas_->height() - keypad_->height()));
+  keypad_->move(std::max(0, x), y);
+  keypad_->raise();
+  keypad_->show();
+  scroller_->ensureWidgetVisible(keypad_, 0, 0);
+}
+
+void WindowView::PressKeypadKey(const QString& key) {
+  const ui::Control* c = keypadFor_;
+  if (c == nullptr) return;
+  if (key == QStringLiteral("Enter")) {
+    CloseKeypad();
+  } else if (key == QStringLiteral("Esc")) {
+    // The value as it was when the keys opened.
+    Act(app::Verb::Caret, c, "0 " + std::to_string(platform::CharCount(c->Text())));
+    Act(app::Verb::Type, c, keypadBefore_);
+    CloseKeypad();
+  } else if (key == QStringLiteral("\u2190")) {
+    if (c->SelLength() == 0 && c->SelStart() > 0)
+      Act(app::Verb::Caret, c, std::to_string(c->SelStart() - 1) + " 1");
+    Act(app::Verb::Type, c, "");
+  } else {
+    Act(app::Verb::Type, c, key.toStdString());
+  }
+}
+
+void WindowView::CloseKeypad() {
+  keypadFor_ = nullptr;
+  keypad_->hide();
+}
+
+void WindowView::ShowFocusFrame() {
+  const ui::Control* focused = form.window.Focused();
+  QWidget* w = focused != nullptr ? WidgetOf(*focused) : nullptr;
+  if (w == nullptr || !w->isVisibleTo(canvas_) || !w->isEnabled()) {
+    focusFrame_->hide();
+    return;
+  }
+  const int line = std::max(2, Pixels(2 * 15, scale_));
+  focusFrame_->setLineWidth(line);
+  focusFrame_->setGeometry(
+      QRect(w->mapTo(canvas_, QPoint(0, 0)), w->size()).adjusted(-line, -line, line, line));
+  focusFrame_->raise();
+  if (keypad_->isVisible()) keypad_->raise();
+  focusFrame_->show();
+  scroller_->ensureWidgetVisible(w, line, line);
+}
+
+bool WindowView::focusNextPrevChild(bool next) {
+  // Tab and Shift+Tab move the model's focus along the window's Tab order, and
+  // the widgets follow it: the got-focus handlers run (a speed factor's value
+  // selected) even where no focus event reaches the window.
+  if (refreshing_ || Busy()) return true;
+  const std::vector<ui::Control*> order = TabOrder(form.window);
+  const int count = static_cast<int>(order.size());
+  const ui::Control* from = form.window.Focused();
+  if (from == nullptr) {
+    const auto at = controls_.find(focusWidget());
+    if (at != controls_.end()) from = at->second;
+  }
+  int i = -1;
+  for (int k = 0; k < count; ++k)
+    if (order[k] == from) i = k;
+  if (i < 0) i = next ? -1 : count;
+  for (int step = 1; step <= count; ++step) {
+    ui::Control* to = order[((i + (next ? step : -step)) % count + count) % count];
+    if (!to->Usable() || WidgetOf(*to) == nullptr) continue;
+    Act(app::Verb::Focus, to);
+    break;
+  }
+  return true;
 }
 
 void WindowView::Place(const ui::Control& c, QWidget* w) {
@@ -290,10 +527,13 @@ void WindowView::Refresh() {
   const ui::Window& window = form.window;
   setWindowTitle(Q(window.Caption()));
   const ui::Rect client = window.ClientArea();
-  setFixedSize(Pixels(client.width, scale_), Pixels(client.height, scale_));
+  const QSize design(Pixels(client.width, scale_), Pixels(client.height, scale_));
+  canvas_->setFixedSize(design);
+  setFixedSize(room_.isEmpty() ? design : design.boundedTo(room_));
   QPalette own = palette();
   own.setColor(QPalette::Window, ToQColor(window.BackColor()));
   setPalette(own);
+  canvas_->setPalette(own);
   for (const auto& [c, w] : widgets_) RefreshControl(*c, w);
 
   // The focus follows the model's; a control the model left without it keeps
@@ -303,6 +543,9 @@ void WindowView::Refresh() {
     if (w != nullptr && w->isVisibleTo(this) && w->isEnabled() && !w->hasFocus())
       w->setFocus(Qt::OtherFocusReason);
   }
+  if (keypadFor_ != nullptr && (window.Focused() != keypadFor_ || !keypadFor_->Usable()))
+    CloseKeypad();
+  ShowFocusFrame();
 
   // The pointer: the hourglass while the step works, the What's-This arrow in
   // help mode.
@@ -330,6 +573,7 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
   if (w->isVisibleTo(w->parentWidget()) != shown) w->setVisible(shown);
   if (w->isEnabled() != c.Enabled()) w->setEnabled(c.Enabled());
   Place(c, w);
+  if (const QString tip = TipOf(form, c); w->toolTip() != tip) w->setToolTip(tip);
   if (c.kind() == ui::Kind::Image) {
     // The bitmap as it is, pixel for pixel, at the control's top left.
     auto* label = static_cast<QLabel*>(w);
@@ -522,6 +766,9 @@ void WindowView::ShowCopyProgress(const std::string& destination, uint64_t copie
 }
 
 bool WindowView::eventFilter(QObject* watched, QEvent* event) {
+  // The canvas covers the window: its paints are the window's frames.
+  if (watched == canvas_ && event->type() == QEvent::Paint && frameFd_ >= 0)
+    QTimer::singleShot(0, this, [this] { (void)!write(frameFd_, "frame\n", 6); });
   const auto at = controls_.find(watched);
   if (at == controls_.end() || refreshing_) return QWidget::eventFilter(watched, event);
   const ui::Control* c = at->second;
@@ -540,9 +787,32 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonPress: {
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() != Qt::LeftButton) break;
+      if (FromTouch(mouse)) {
+        // A finger held on a control shows its tooltip, as hovering does.
+        longPress_->disconnect();
+        connect(longPress_, &QTimer::timeout, this, [w] {
+          if (!w->toolTip().isEmpty())
+            QToolTip::showText(w->mapToGlobal(QPoint(0, w->height())), w->toolTip(), w);
+        });
+        longPress_->start();
+      }
+      if (!c->Usable() && c->Shown()) {
+        // A disabled control takes no click; the click learns why (the disabled OK
+        // says what it waits for).
+        Act(app::Verb::Click, c);
+        return true;
+      }
       if (c->kind() == ui::Kind::Label || c->kind() == ui::Kind::Frame) {
         Act(app::Verb::Click, c);
         return true;
+      }
+      if ((c->kind() == ui::Kind::ComboBox || c->kind() == ui::Kind::DriveListBox) &&
+          form.window.Focused() != c) {
+        // The list gets the focus as it is pressed, not with its pick, which would
+        // run its got-focus handler too: in help mode one pick, one box. The
+        // got-focus help box answers the press, and the list stays closed.
+        Act(app::Verb::Focus, c);
+        if (rt::HelpMode) return true;
       }
       if (IsList(*c) && watched != w) {
         // The list handles its own mouse: a pick is the model's to make.
@@ -579,16 +849,20 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event) {
       if (IsList(*c) && watched != w) return true;
       break;
     case QEvent::MouseButtonRelease:
+      longPress_->stop();
       if (c->kind() == ui::Kind::TextBox &&
           static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         // Qt has put the caret; the box's click handler runs, then the caret stays
-        // where the click put it.
+        // where the click put it. A tap into a speed factor opens the number keys.
         auto* edit = static_cast<QLineEdit*>(w);
         const int start = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
         const int length = edit->hasSelectedText() ? edit->selectionLength() : 0;
-        QTimer::singleShot(0, this, [this, c, start, length] {
+        const bool keys =
+            IsSpeedFactor(*c) && (keypadAlways_ || FromTouch(static_cast<QMouseEvent*>(event)));
+        QTimer::singleShot(0, this, [this, c, start, length, keys] {
           Act(app::Verb::Click, c);
           Act(app::Verb::Caret, c, std::to_string(start) + " " + std::to_string(length));
+          if (keys && form.window.Focused() == c && keypadFor_ != c) OpenKeypad(*c);
         });
       }
       break;

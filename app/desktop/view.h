@@ -9,6 +9,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QTimer>
 #include <QWidget>
 #include <map>
 #include <string>
@@ -28,9 +30,24 @@ QImage PictureImage(const ui::Picture& picture, bool enabled = true);
 // The application's look: Fusion in the layout's grey.
 void UseClassicLook(QApplication& application);
 
+// The toolkit's own words (box buttons, the open dialog) in the locale's
+// language, as the system's dialogs follow the system's: Qt's translation where
+// one is installed, the window's own German words where Qt has none. False when
+// there is none for the language (English stays).
+bool SpeakTheHostLanguage(const QLocale& locale);
+// A toolkit word of the window's own, in the language SpeakTheHostLanguage chose.
+QString ToolkitWord(const char* english);
+
+// The largest scale up to `wanted` at which a window of `design` pixels (at
+// scale 1) fits into `room`, but never below 1: a screen too small for that
+// scrolls instead.
+double FittingScale(double wanted, QSize design, QSize room);
+
 class WindowView : public QWidget {
  public:
-  // The scale is the screen's logical dpi over 96; 0 takes it from the screen.
+  // The scale is the screen's logical dpi over 96, as far as the window fits the
+  // screen; 0 takes it from the screen. Where even scale 1 does not fit, the
+  // window is as large as the screen allows and scrolls.
   explicit WindowView(frm_Start_Config_Exe& form, double scale = 0);
 
   frm_Start_Config_Exe& form;
@@ -53,9 +70,15 @@ class WindowView : public QWidget {
   // window while OK works; an empty name hides it.
   void ShowCopyProgress(const std::string& destination, uint64_t copied, uint64_t size);
 
+  // The on-screen number keys beside a speed-factor box (nullptr: none open).
+  // They open on a tap into the box, or on any click with KORVEX_KEYPAD=on.
+  const ui::Control* KeypadFor() const { return keypadFor_; }
+  void OpenKeypad(const ui::Control& box);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
@@ -67,8 +90,21 @@ class WindowView : public QWidget {
   void OnTextEdited(const ui::Control& c, const QString& text);
   void OnCaretMoved(const ui::Control& c);
   void KeepTabOrder();
+  void BuildKeypad();
+  void PressKeypadKey(const QString& key);
+  void CloseKeypad();
+  void ShowFocusFrame();
 
   double scale_;
+  QSize room_;  // the screen's room for the window; empty: no limit
+  QScrollArea* scroller_ = nullptr;
+  QWidget* canvas_ = nullptr;  // the controls at the layout's places
+  QFrame* focusFrame_ = nullptr;
+  QFrame* keypad_ = nullptr;
+  const ui::Control* keypadFor_ = nullptr;
+  std::string keypadBefore_;     // the box's text when the keys opened, for Esc
+  bool keypadAlways_ = false;    // KORVEX_KEYPAD=on: touch screens that act as a mouse
+  QTimer* longPress_ = nullptr;  // a finger held down shows the tooltip
   std::map<const ui::Control*, QWidget*> widgets_;
   std::map<const QObject*, const ui::Control*> controls_;
   int busy_ = 0;

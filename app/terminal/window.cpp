@@ -363,9 +363,7 @@ int RunTerminal() {
       // A copy connected by this key: say what came of it, since the tick may
       // be out of view.
       if (form->ListSAR->ListCount() > 0 && (!listedBefore || SarFolder != copyBefore))
-        session.view.note = form->CommandOK->Enabled()
-                                ? "Save & Restore copy taken over: OK is enabled (Tab reaches it)"
-                                : "Copy taken over; " + app::WhyIgnored(*form, *form->CommandOK);
+        session.view.note = app::CopyNote(*form);
       session.Present();
       if (!session.KeysWaiting()) platform::SyncWrittenFiles();
     }

@@ -13,8 +13,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "app/common/presentation.h"
 #include "app/desktop/dialogs.h"
@@ -99,7 +101,7 @@ class DesktopWindow : public ::testing::Test {
   }
 
   RuntimeState state_;
-  TempTree tree_;
+  TempTree tree_{"D"};  // D: a USB stick
   BoxRecorder boxes_;
   std::unique_ptr<frm_Start_Config_Exe> form_;
   std::unique_ptr<win::WindowView> view_;
@@ -248,7 +250,7 @@ TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
     text = message->text();
     buttons = static_cast<int>(message->buttons().size());
     EXPECT_EQ(message->icon(), QMessageBox::Critical);
-    EXPECT_EQ(message->defaultButton()->text(), "No");
+    EXPECT_EQ(message->defaultButton(), message->button(QMessageBox::No));
     QTest::keyClick(message, Qt::Key_Escape);  // not an answer in a Yes/No box
     EXPECT_TRUE(message->isVisible());
     message->buttons()[1]->click();
@@ -307,6 +309,96 @@ TEST_F(DesktopWindow, TheLogoShowsThePictureExactlyWhereTheLayoutPutsIt) {
           pixels->rgb[static_cast<size_t>(y) * pixels->width + x])
         ++differing;
   EXPECT_EQ(differing, 0);
+}
+
+// Processes events until `done`, for up to 5 s.
+bool Until(const std::function<bool()>& done) {
+  for (int i = 0; i < 500 && !done(); ++i) QTest::qWait(10);
+  return done();
+}
+
+// A finger's tap on a widget of the window.
+void Tap(win::WindowView& view, QWidget* w) {
+  static QPointingDevice* finger = QTest::createTouchDevice();
+  const QPoint at = w->mapTo(&view, w->rect().center());
+  QTest::touchEvent(&view, finger).press(0, at, &view);
+  QTest::touchEvent(&view, finger).release(0, at, &view);
+}
+
+TEST_F(DesktopWindow, AFingerTypesASpeedFactorOnTheKeypadAndItIsWritten) {
+  view_->Act(app::Verb::Dir, form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+  ui::Control* capper = form_->TextSpeedFactor[2];
+  Tap(*view_, view_->WidgetOf(*capper));
+  ASSERT_TRUE(Until([&] { return view_->KeypadFor() == capper; }));
+  auto* keypad = view_->findChild<QFrame*>("keypad");
+  ASSERT_NE(keypad, nullptr);
+  std::map<QString, QPushButton*> keys;
+  for (auto* key : keypad->findChildren<QPushButton*>()) {
+    keys[key->text()] = key;
+    EXPECT_GE(std::min(key->width(), key->height()), 48) << key->text().toStdString();
+  }
+  for (const char* key : {"4", "2", "7", "\u2190", "Enter"}) Tap(*view_, keys[key]);
+  EXPECT_EQ(capper->Text(), "42");  // the first key replaced the copy's value
+  EXPECT_FALSE(keypad->isVisible());
+  // Esc puts back the value the keys opened on.
+  Tap(*view_, view_->WidgetOf(*capper));
+  ASSERT_TRUE(Until([&] { return view_->KeypadFor() == capper; }));
+  for (const char* key : {"9", "Esc"}) Tap(*view_, keys[key]);
+  EXPECT_EQ(capper->Text(), "42");
+
+  form_->WriteInputs();  // what OK writes, short of ending the process
+  const std::string ini = tree_.Read("Korvex/parameter/Program.ini");
+  const size_t capperAt = ini.find("[Machine2]");
+  ASSERT_NE(capperAt, std::string::npos);
+  EXPECT_EQ(ini.find("SpeedFactor=", capperAt), ini.find("SpeedFactor=42\r\n", capperAt));
+}
+
+TEST_F(DesktopWindow, DrivesTooltipsHelpAndTheDisabledOkSayWhatTheModelSays) {
+  // A pick in the drive list takes the folder list to that drive.
+  auto* drives = Widget<QComboBox>(form_->DriveSAR);
+  drives->setFocus();
+  QTest::keyClick(drives, Qt::Key_End);
+  EXPECT_EQ(form_->DirSAR->Path().substr(0, 2), "D:");
+  EXPECT_EQ(Widget<QListWidget>(form_->DirSAR)->item(0)->text().toStdString(), "d:\\");
+
+  // The language file's tooltips; the disabled OK's says what it waits for, and
+  // so does a click on it.
+  form_->ComboSupplier->SetToolTipText("Der Lieferant der Maschinen");
+  view_->Refresh();
+  EXPECT_EQ(Widget<QComboBox>(form_->ComboSupplier)->toolTip(), "Der Lieferant der Maschinen");
+  auto* ok = Widget<QPushButton>(form_->CommandOK);
+  view_->Act(app::Verb::Dir, form_->DirSAR, "C:\\SaveRestore\\Copy_VWStudio");
+  ASSERT_FALSE(ok->isEnabled());
+  EXPECT_NE(ok->toolTip().indexOf("Korvex.mdb"), -1) << ok->toolTip().toStdString();
+  QTest::mouseClick(ok, Qt::LeftButton);
+  EXPECT_EQ(QToolTip::text(), ok->toolTip());
+
+  QTest::mouseClick(Widget<QPushButton>(form_->CommandQuest), Qt::LeftButton);
+  ASSERT_TRUE(rt::HelpMode);
+  // Help mode: pressing a list shows its help once (its focus), and so does
+  // each pick.
+  auto* date = Widget<QComboBox>(form_->ComboDateFormat);
+  size_t before = boxes_.boxes.size();
+  QTest::mouseClick(date, Qt::LeftButton);
+  EXPECT_EQ(boxes_.boxes.size(), before + 1);
+  EXPECT_FALSE(date->view()->isVisible());
+  before = boxes_.boxes.size();
+  QTest::keyClick(date, date->currentIndex() + 1 < date->count() ? Qt::Key_Down : Qt::Key_Up);
+  EXPECT_EQ(boxes_.boxes.size(), before + 1);
+}
+
+TEST_F(DesktopWindow, UnderAGermanLocaleTheToolkitsWordsAreGerman) {
+  ASSERT_TRUE(win::SpeakTheHostLanguage(QLocale(QLocale::German, QLocale::Germany)));
+  QStringList buttons;
+  platform::SetMessageBoxHandler(
+      [this](const platform::MessageBox& box) { return win::RunMessageBox(view_.get(), box); });
+  WhenABoxOpens([&](QWidget* box) {
+    for (auto* button : box->findChildren<QPushButton*>()) buttons << button->text();
+    qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+  });
+  QTest::keyClick(view_.get(), Qt::Key_Escape);
+  win::SpeakTheHostLanguage(QLocale(QLocale::English));
+  EXPECT_EQ(buttons.join(" ").remove('&').toStdString(), "Ja Nein");
 }
 
 }  // namespace

@@ -11,10 +11,13 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "tests/e2e_support.h"
+#include "tests/tmux_support.h"
 
 namespace {
 
@@ -106,77 +109,163 @@ class XServer {
 using testsupport::DemoTree;
 using testsupport::Files;
 
-TEST(RealDisplay, TakeoverSpeedFactorAndOkByMouseAndKeysLeaveWhatTheScriptLeaves) {
+// A program on the display, started in the background; ended with the test.
+class Beside {
+ public:
+  Beside(const std::string& program, const std::string& display) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      freopen("/dev/null", "w", stderr);
+      execlp(program.c_str(), program.c_str(), "-display", display.c_str(), nullptr);
+      _exit(127);
+    }
+  }
+  ~Beside() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Polls `done` every 50 ms for up to 20 s.
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 400; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return done();
+}
+
+// The step as a person at a kiosk panel works it, with and without a window
+// manager, and nothing handing the window the keyboard: keys open the copy,
+// Shift+Tab reaches the Capper's speed factor (the copy's "1.5" is "1"), "2"
+// is typed over it, and a click on OK commits. The files are the script's, with
+// SpeedFactor=2.
+struct Desk {
+  const char* name;
+  const char* windowManager;  // nullptr: none
+  const char* screenshot;
+};
+const Desk kDesks[] = {{"no window manager", nullptr, "window-screenshot.png"},
+                       {"matchbox", "matchbox-window-manager", "window-screenshot-matchbox.png"}};
+
+TEST(RealDisplay, KeysAndAClickLeaveWhatTheScriptLeavesWithAndWithoutAWindowManager) {
   if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (tools/deps.sh installs it)";
   ASSERT_TRUE(OnPath("xdotool")) << "xdotool is missing: tools/deps.sh installs it";
+  DemoTree script;
+  testsupport::Installation scripted(script.tree);
+  const auto expected =
+      scripted.Run(kCommandLine,
+                   "focus ComboSupplier\nfocus CommandQuest\nfocus CommandCancel\nfocus ListSAR\n"
+                   "focus DirSAR\nclick DirSAR\nclick DirSAR\ndir C:\\SaveRestore\nclick DirSAR\n"
+                   "click DirSAR\ndir C:\\SaveRestore\\Copy_2025_Line1\nfocus DriveSAR\n"
+                   "focus TextSpeedFactor(3)\nfocus TextSpeedFactor(2)\ntype TextSpeedFactor(2) 2\n"
+                   "click CommandOK\n",
+                   {kFirstEnvironmentEntry});
+  ASSERT_EQ(expected.status, 0) << expected.transcript << expected.errors;
+  const auto wanted = Files(script.tree.root());
+  ASSERT_NE(wanted.at("Korvex/parameter/Program.ini").find("SpeedFactor=2\r\n"), std::string::npos);
+
+  for (const Desk& desk : kDesks) {
+    SCOPED_TRACE(desk.name);
+    if (desk.windowManager != nullptr && !OnPath(desk.windowManager)) {
+      ADD_FAILURE() << desk.windowManager << " is missing: tools/deps.sh installs it";
+      continue;
+    }
+    DemoTree person;
+    XServer x(person.tree.root() / ".screen");
+    if (!x.Running()) GTEST_SKIP() << "the X server (Xvfb) cannot start here";
+    auto xdotool = [&](std::vector<std::string> args) {
+      args.insert(args.begin(), "xdotool");
+      return Output(args, x.Display());
+    };
+    std::optional<Beside> manager;
+    if (desk.windowManager != nullptr) {
+      manager.emplace(desk.windowManager, x.Display());
+      ASSERT_TRUE(WaitFor([&] { return !xdotool({"search", "--name", "matchbox"}).empty(); }));
+    }
+
+    testsupport::Installation korvex(person.tree);
+    const fs::path runtime = person.tree.root() / ".runtime";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    testsupport::StartOptions options;
+    options.withoutScript = true;
+    options.environment = {kFirstEnvironmentEntry, "DISPLAY=" + x.Display(),
+                           "XDG_RUNTIME_DIR=" + runtime.string(),
+                           "HOME=" + person.tree.root().string()};
+    const pid_t step = korvex.Start(kCommandLine, "", options);
+
+    // The window shows and takes the keyboard by itself.
+    std::string window;
+    ASSERT_TRUE(WaitFor([&] {
+      window = xdotool({"search", "--onlyvisible", "--pid", std::to_string(step)});
+      window = window.substr(0, window.find('\n'));
+      return !window.empty() && xdotool({"getwindowfocus"}).substr(0, window.size()) == window;
+    })) << "the window did not show with the keyboard's focus";
+    xdotool({"key", "--delay", "40", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "Down",
+             "Down", "Return", "Down", "Down", "Return", "shift+Tab", "shift+Tab", "shift+Tab",
+             "2"});
+    // The screen once it has settled (two looks alike), for a person to look at.
+    QImage shot;
+    WaitFor([&] {
+      const QImage now = x.Screenshot(QRect(0, 0, 1024, 768));
+      const bool settled = !now.isNull() && now == shot;
+      shot = now;
+      return settled;
+    });
+    if (!shot.isNull()) shot.save(QString(WINDOW_SHOT_DIR "/") + desk.screenshot);
+    xdotool({"mousemove", "--window", window, "616", "542", "click", "1"});
+
+    int raw = 0;
+    if (!WaitFor([&] { return waitpid(step, &raw, WNOHANG) == step; })) {
+      kill(step, SIGKILL);
+      waitpid(step, &raw, 0);
+      ADD_FAILURE() << "the step did not end after OK";
+      continue;
+    }
+    const auto left = Files(person.tree.root());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0);
+    EXPECT_NO_FATAL_FAILURE(testsupport::ExpectSameFiles(left, wanted));
+  }
+}
+
+// A 1024 x 768 panel at 144 dpi: the window, half as large again by the dpi,
+// would not fit, so it takes the largest scale that does.
+TEST(RealDisplay, TheWindowLiesWithinASmallScreenAtAHighDpi) {
+  if (!OnPath("Xvfb") || !OnPath("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
   DemoTree person;
   XServer x(person.tree.root() / ".screen");
   if (!x.Running()) GTEST_SKIP() << "the X server (Xvfb) cannot start here";
-
   testsupport::Installation korvex(person.tree);
-  const fs::path runtime = person.tree.root() / ".runtime";
-  fs::create_directories(runtime);
-  fs::permissions(runtime, fs::perms::owner_all);
   testsupport::StartOptions options;
   options.withoutScript = true;
-  options.environment = {kFirstEnvironmentEntry, "DISPLAY=" + x.Display(),
-                         "XDG_RUNTIME_DIR=" + runtime.string(),
-                         "HOME=" + person.tree.root().string()};
+  options.environment = {kFirstEnvironmentEntry, "DISPLAY=" + x.Display(), "QT_FONT_DPI=144"};
   const pid_t step = korvex.Start(kCommandLine, "", options);
-
-  // The window, once it shows.
-  std::string window;
-  for (int i = 0; i < 400 && window.empty(); ++i) {
-    window =
+  std::map<std::string, int> g;
+  const bool shown = WaitFor([&] {
+    std::string window =
         Output({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(step)}, x.Display());
-    window = window.substr(0, window.find('\n'));
-    if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_FALSE(window.empty()) << "no window appeared";
-  auto xdotool = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), "xdotool");
-    Output(args, x.Display());
-  };
-  xdotool({"windowfocus", "--sync", window});
-  // Keys: back from the supplier list to the folder list, then open
-  // C:\SaveRestore and the matching copy in it.
-  xdotool({"key", "--delay", "40", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "Down",
-           "Down", "Return", "Down", "Down", "Return"});
-  // Mouse: the second machine's speed factor, typed over, then OK. Places from
-  // the layout's twips at 15 a pixel.
-  xdotool({"mousemove", "--window", window, "158", "388", "click", "1"});
-  xdotool({"key", "--delay", "40", "ctrl+a", "5"});
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
-  const QImage shot = x.Screenshot(QRect(0, 0, 11880 / 15, 8595 / 15));
-  if (!shot.isNull()) shot.save(WINDOW_SHOT_DIR "/window-screenshot.png");
-  xdotool({"mousemove", "--window", window, "616", "542", "click", "1"});
-
-  int raw = 0;
-  for (int i = 0; i < 600 && waitpid(step, &raw, WNOHANG) == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  if (waitpid(step, &raw, WNOHANG) == 0) {
-    kill(step, SIGKILL);
-    FAIL() << "the step did not end after OK";
-  }
-  const auto run = korvex.Finish(step);
-  ASSERT_EQ(run.status, 0) << run.errors;
-  EXPECT_FALSE(shot.isNull());
-
-  DemoTree script;
-  testsupport::Installation scripted(script.tree);
-  const auto expected = scripted.Run(kCommandLine,
-                                     "focus ComboSupplier\n"
-                                     "focus CommandQuest\nfocus CommandCancel\nfocus ListSAR\n"
-                                     "focus DirSAR\nclick DirSAR\nclick DirSAR\n"
-                                     "dir C:\\SaveRestore\nclick DirSAR\nclick DirSAR\n"
-                                     "dir C:\\SaveRestore\\Copy_2025_Line1\n"
-                                     "focus TextSpeedFactor(2)\nclick TextSpeedFactor(2)\n"
-                                     "text TextSpeedFactor(2) 5\nclick CommandOK\n",
-                                     {kFirstEnvironmentEntry});
-  ASSERT_EQ(expected.status, 0) << expected.transcript << expected.errors;
-  const auto left = Files(person.tree.root());
-  ASSERT_NO_FATAL_FAILURE(testsupport::ExpectSameFiles(left, Files(script.tree.root())));
-  EXPECT_NE(left.at("Korvex/parameter/Program.ini").find("SpeedFactor=5\r\n"), std::string::npos);
+    if (window.empty()) return false;
+    const std::string geometry =
+        Output({"xdotool", "getwindowgeometry", "--shell", window.substr(0, window.find('\n'))},
+               x.Display());
+    for (std::string key : {"X", "Y", "WIDTH", "HEIGHT"}) {
+      const size_t at = geometry.find("\n" + key + "=");
+      g[key] = at == std::string::npos ? -1 : std::atoi(geometry.c_str() + at + key.size() + 2);
+    }
+    return g["WIDTH"] > 0;
+  });
+  kill(step, SIGKILL);
+  waitpid(step, nullptr, 0);
+  ASSERT_TRUE(shown) << "no window appeared";
+  EXPECT_GE(g["X"], 0);
+  EXPECT_GE(g["Y"], 0);
+  EXPECT_LE(g["X"] + g["WIDTH"], 1024);
+  EXPECT_LE(g["Y"] + g["HEIGHT"], 768);
+  EXPECT_GT(g["WIDTH"], 11880 / 15 * 5 / 4);  // larger than the design size all the same
 }
 
 }  // namespace
@@ -203,6 +292,23 @@ TEST(FrontEndChoice, AForcedWindowWithoutAReachableDisplayAndAnUnknownFrontEndEn
     EXPECT_EQ(run.transcript, "");
   }
   EXPECT_EQ(Files(demo.tree.root()), before);
+}
+
+}  // namespace
+
+namespace {
+
+// Qt's offscreen or minimal platform, inherited at a terminal, would show the
+// window to nobody: the window opens on the terminal instead.
+TEST(FrontEndChoice, AnInheritedOffscreenOrMinimalPlatformAtATerminalOpensTheTerminalWindow) {
+  for (const char* platform : {"offscreen", "minimal"}) {
+    SCOPED_TRACE(platform);
+    DemoTree demo;
+    tmuxsupport::Setup setup;
+    setup.environment = std::string("TERM=\\$TERM QT_QPA_PLATFORM=") + platform;
+    tmuxsupport::Terminal t(demo.tree, 100, 38, setup);
+    EXPECT_TRUE(t.WaitFor("Pfad Save and Restore")) << t.Screen();
+  }
 }
 
 }  // namespace
