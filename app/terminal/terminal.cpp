@@ -118,12 +118,16 @@ void OnStop(int) {
   errno = saved;
 }
 
+void Handle(int sig, void (*handler)(int), int flags) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = flags;
+  sigaction(sig, &action, nullptr);
+}
+
 void InstallStopHandler() {
-  struct sigaction stop {};
-  stop.sa_handler = OnStop;
-  sigemptyset(&stop.sa_mask);
-  stop.sa_flags = SA_RESTART;
-  sigaction(SIGTSTP, &stop, nullptr);
+  Handle(SIGTSTP, OnStop, SA_RESTART);
 }
 
 // A signal that ends the process: the terminal is put back first, then the
@@ -140,11 +144,7 @@ void OnTerminate() {
 }
 
 void InstallHandlers() {
-  struct sigaction resize {};
-  resize.sa_handler = OnResize;
-  sigemptyset(&resize.sa_mask);
-  resize.sa_flags = SA_RESTART;
-  sigaction(SIGWINCH, &resize, nullptr);
+  Handle(SIGWINCH, OnResize, SA_RESTART);
 
   // Job control only where a shell offers it: SIGTSTP not ignored, and the step
   // in a process group of its own (a job) rather than the session's, whose stop
@@ -153,20 +153,11 @@ void InstallHandlers() {
   sigaction(SIGTSTP, nullptr, &before);
   jobControl = before.sa_handler != SIG_IGN && getpgrp() != getsid(0);
   if (before.sa_handler != SIG_IGN) InstallStopHandler();
-  struct sigaction resume {};
-  resume.sa_handler = OnContinue;
-  sigemptyset(&resume.sa_mask);
-  resume.sa_flags = SA_RESTART;
-  sigaction(SIGCONT, &resume, nullptr);
-
-  struct sigaction fatal {};
-  fatal.sa_handler = OnFatalSignal;
-  sigemptyset(&fatal.sa_mask);
-  fatal.sa_flags = SA_RESETHAND;
+  Handle(SIGCONT, OnContinue, SA_RESTART);
   // SIGINT, SIGTERM and SIGHUP are requests to end (platform/termination.h):
   // the window leaves the step with its cancel mark and restores the terminal.
   for (int sig : {SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-    sigaction(sig, &fatal, nullptr);
+    Handle(sig, OnFatalSignal, SA_RESETHAND);
   signal(SIGPIPE, SIG_IGN);
   std::set_terminate(OnTerminate);
   std::atexit(RestoreTerminal);
