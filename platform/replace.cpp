@@ -295,23 +295,13 @@ int CopyContents(int in, int out, off_t size, bool interruptible, bool keepHoles
   return 0;
 }
 
-// True when path lies below (or is) folder, component by component.
-bool Below(const fs::path& path, const fs::path& folder) {
-  auto p = path.begin();
-  for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
-    if (f->empty()) continue;
-    if (p == path.end() || *p != *f) return false;
-  }
-  return true;
-}
-
 // A source at host (open as fd) named as lying in the Windows folder confinedTo
 // must really lie there: a symbolic link in that folder (of the file or of a
 // folder on its way) must not lead out of it. A source named elsewhere is not
 // confined.
 bool StaysWithin(const fs::path& host, int fd, std::string_view confinedTo) {
   auto root = ToHost(confinedTo);
-  if (!root || !Below(host, *root)) return true;
+  if (!root || !HostPathBelow(host, *root)) return true;
   std::error_code ec;
   const fs::path realRoot = fs::canonical(*root, ec);
   if (ec) return false;
@@ -319,7 +309,7 @@ bool StaysWithin(const fs::path& host, int fd, std::string_view confinedTo) {
   snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
   fs::path real = fs::read_symlink(self, ec);
   if (ec) real = fs::canonical(host, ec);  // no /proc: by the path
-  return !ec && Below(real, realRoot);
+  return !ec && HostPathBelow(real, realRoot);
 }
 
 // ---------------------------------------------------------------------------
