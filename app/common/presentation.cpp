@@ -88,6 +88,20 @@ AccessTarget AccessKeyTarget(const ui::Window& window, const std::string& typed)
   return {};
 }
 
+ui::Control* NextInTabOrder(const ui::Window& window, const ui::Control* from, int direction,
+                            const std::function<void(const ui::Control&)>& passed) {
+  const std::vector<ui::Control*> all = TabOrder(window);
+  const int n = static_cast<int>(all.size());
+  const auto at = std::find(all.begin(), all.end(), from);
+  int i = at == all.end() ? (direction > 0 ? -1 : n) : static_cast<int>(at - all.begin());
+  for (int step = 0; step < n; ++step) {
+    i = (i + direction + n) % n;
+    if (all[i]->Usable()) return all[i];
+    if (passed) passed(*all[i]);
+  }
+  return nullptr;
+}
+
 std::vector<std::string> ListEntries(const ui::Control& c) {
   if (c.kind() == ui::Kind::DriveListBox) return c.DriveList();
   std::vector<std::string> entries;

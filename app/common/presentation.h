@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,13 @@ struct AccessTarget {
   bool matched = false;
 };
 AccessTarget AccessKeyTarget(const ui::Window& window, const std::string& letter);
+
+// Where Tab (direction 1) or Shift+Tab (-1) leads from `from`: the next
+// usable control in the window's Tab order, round its end; from its start (or
+// end) where `from` is not in it. The unusable controls passed over on the way
+// go to passed. nullptr where none is usable.
+ui::Control* NextInTabOrder(const ui::Window& window, const ui::Control* from, int direction,
+                            const std::function<void(const ui::Control&)>& passed = nullptr);
 
 // The entries of a list-like control: a combo box's or list box's list, the
 // drive list's drives; and the selected one (-1: none).

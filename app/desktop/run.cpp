@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/common/lifecycle.h"
+#include "app/common/presentation.h"
 #include "app/desktop/desktop.h"
 #include "app/desktop/dialogs.h"
 #include "app/desktop/view.h"
@@ -254,11 +255,8 @@ int RunWindow() {
   view.raise();
   view.activateWindow();
   // As the window appears, the first control in the Tab order gets the focus.
-  for (ui::Control* c : TabOrder(form->window)) {
-    if (!c->Usable()) continue;
-    view.Act(app::Verb::Focus, c);
-    break;
-  }
+  if (ui::Control* first = app::NextInTabOrder(form->window, nullptr, 1))
+    view.Act(app::Verb::Focus, first);
   platform::SyncWrittenFiles();
   application.exec();
   openForm = nullptr;

@@ -486,23 +486,13 @@ bool WindowView::focusNextPrevChild(bool next) {
   // the widgets follow it: the got-focus handlers run (a speed factor's value
   // selected) even where no focus event reaches the window.
   if (refreshing_ || Busy()) return true;
-  const std::vector<ui::Control*> order = TabOrder(form.window);
-  const int count = static_cast<int>(order.size());
   const ui::Control* from = form.window.Focused();
   if (from == nullptr) {
     const auto at = controls_.find(focusWidget());
     if (at != controls_.end()) from = at->second;
   }
-  int i = -1;
-  for (int k = 0; k < count; ++k)
-    if (order[k] == from) i = k;
-  if (i < 0) i = next ? -1 : count;
-  for (int step = 1; step <= count; ++step) {
-    ui::Control* to = order[((i + (next ? step : -step)) % count + count) % count];
-    if (!to->Usable() || WidgetOf(*to) == nullptr) continue;
+  if (ui::Control* to = app::NextInTabOrder(form.window, from, next ? 1 : -1))
     Act(app::Verb::Focus, to);
-    break;
-  }
   return true;
 }
 

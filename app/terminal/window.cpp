@@ -48,21 +48,13 @@ int EntryByLetter(const std::vector<std::string>& entries, int from, const std::
 }
 
 void MoveFocusBy(Session& s, int direction) {
-  const std::vector<ui::Control*> all = TabOrder(s.form.window);
-  const int n = static_cast<int>(all.size());
-  if (n == 0) return;
-  const auto at = std::find(all.begin(), all.end(), s.form.window.Focused());
-  int i = at == all.end() ? (direction > 0 ? -1 : n) : static_cast<int>(at - all.begin());
-  for (int step = 0; step < n; ++step) {
-    i = (i + direction + n) % n;
-    ui::Control* c = all[i];
-    if (c->Usable()) {
-      Act(s, Verb::Focus, c);
-      return;
-    }
-    // Passing over a disabled OK says what it waits for.
-    if (c == s.form.CommandOK && c->Shown()) s.view.note = app::WhyIgnored(s.form, *c);
-  }
+  ui::Control* to = app::NextInTabOrder(s.form.window, s.form.window.Focused(), direction,
+                                        [&s](const ui::Control& c) {
+                                          // Passing over a disabled OK says what it waits for.
+                                          if (&c == s.form.CommandOK && c.Shown())
+                                            s.view.note = app::WhyIgnored(s.form, c);
+                                        });
+  if (to != nullptr) Act(s, Verb::Focus, to);
 }
 
 // Alt and a letter: the control whose caption marks that letter as its access
