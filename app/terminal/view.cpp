@@ -283,7 +283,7 @@ std::string WindowHints(const ui::Window& window, int width) {
     head = FocusName(window, *c) + " — " + what;
     tip = c->ToolTipText();
   }
-  auto length = [](const std::string& text) { return static_cast<int>(DecodeUtf8(text).size()); };
+  auto length = [](const std::string& text) { return static_cast<int>(platform::CharCount(text)); };
   std::vector<std::string> keys = {"Tab/Shift-Tab next field", "F1 help mode"};
   auto joined = [&] {
     std::string text = head + (tip.empty() ? "" : gap + tip);
@@ -296,10 +296,7 @@ std::string WindowHints(const ui::Window& window, int width) {
     if (room < 8) {
       tip.clear();
     } else {
-      const std::u32string cut = DecodeUtf8(tip).substr(0, static_cast<size_t>(room - 1));
-      tip.clear();
-      for (char32_t ch : cut) tip += EncodeUtf8(ch);
-      tip += "…";
+      tip = platform::LeftChars(tip, static_cast<size_t>(room - 1)) + "…";
     }
   }
   return joined();
