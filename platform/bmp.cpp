@@ -180,14 +180,6 @@ std::optional<Pixels> ReadBitmapPixels(const std::string& winPath) {
   // Four bytes a pixel take up to 32 times the bytes read (at 1 bit a pixel);
   // the colours get no more memory than the largest file.
   if (static_cast<uint64_t>(size->width) * size->height > kLargestFile / 4) return std::nullopt;
-  {
-    const bool core = Le32(b, 14) == kCoreHeaderSize;
-    const uint64_t bits = core ? Le16(b, 24) : Le16(b, 28);
-    const uint64_t stride = (static_cast<uint64_t>(size->width) * bits + 31) / 32 * 4;
-    const uint64_t end = Le32(b, 10) + stride * static_cast<uint64_t>(size->height);
-    if (end > kLargestFile || end > fileSize || !ReadPrefix(file.fd, end, b) || b.size() < end)
-      return std::nullopt;
-  }
   const uint32_t headerSize = Le32(b, 14);
   const bool core = headerSize == kCoreHeaderSize;
   const uint32_t bits = core ? Le16(b, 24) : Le16(b, 28);
@@ -198,6 +190,10 @@ std::optional<Pixels> ReadBitmapPixels(const std::string& winPath) {
   const size_t table = kFileHeaderSize + headerSize;
   const size_t dataOffset = Le32(b, 10);
   const size_t stride = (static_cast<size_t>(size->width) * bits + 31) / 32 * 4;
+  // Then the pixels the headers declare, and not a byte more.
+  const uint64_t end = dataOffset + static_cast<uint64_t>(stride) * size->height;
+  if (end > kLargestFile || end > fileSize || !ReadPrefix(file.fd, end, b) || b.size() < end)
+    return std::nullopt;
 
   Pixels p;
   p.width = size->width;
