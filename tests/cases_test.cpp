@@ -8,8 +8,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "e2e_support.h"
 #include "test_support.h"
 
 namespace {
@@ -101,12 +100,7 @@ bool WaitsForInput(pid_t pid, int pipeEnd) {
   return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S';
 }
 
-struct Result {
-  int status = -1;
-  int signal = 0;
-  long peakKiB = 0;
-  std::string out, err;
-};
+using Result = testsupport::RunResult;
 
 class Case : public testing::TestWithParam<std::string> {
  protected:
@@ -168,13 +162,7 @@ class Case : public testing::TestWithParam<std::string> {
       if (piped) close(input[1]);
       if (chdir(drive_.c_str()) != 0) _exit(126);
       if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(126);
-      std::vector<char*> argv, envp;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      for (auto& v : env) envp.push_back(v.data());
-      envp.push_back(nullptr);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
+      testsupport::ExecWith(args, env);
     }
     if (piped) {
       close(input[0]);
@@ -192,23 +180,17 @@ class Case : public testing::TestWithParam<std::string> {
       }
       close(input[1]);
     }
-    int raw = 0;
-    rusage usage{};
-    wait4(pid, &raw, 0, &usage);
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
-    r.peakKiB = usage.ru_maxrss;
-    r.out = Replaced(ReadFile(out), drive_.string(), "$C");
-    r.err = Replaced(ReadFile(err), drive_.string(), "$C");
+    Result r = testsupport::Reap(pid);
+    r.transcript = Replaced(ReadFile(out), drive_.string(), "$C");
+    r.errors = Replaced(ReadFile(err), drive_.string(), "$C");
     return r;
   }
 
   void Record(const Result& r, const std::map<std::string, std::string>& before,
               const std::map<std::string, std::string>& after) {
     WriteFile(dir_ / "status", std::to_string(r.status) + "\n");
-    WriteFile(dir_ / "stdout", r.out);
-    if (Has("stderr") || !r.err.empty()) WriteFile(dir_ / "stderr", r.err);
+    WriteFile(dir_ / "stdout", r.transcript);
+    if (Has("stderr") || !r.errors.empty()) WriteFile(dir_ / "stderr", r.errors);
     fs::remove_all(dir_ / "expected");
     std::string gone;
     for (const auto& [path, bytes] : after)
@@ -235,13 +217,13 @@ TEST_P(Case, LeavesWhatItsFolderSays) {
   if (const char* record = std::getenv("KORVEX_RECORD_CASES"); record && *record == '1')
     return Record(r, before, after);
 
-  EXPECT_EQ(r.signal, 0) << "ended by signal " << r.signal << "\n" << r.out << r.err;
-  EXPECT_EQ(std::to_string(r.status), Lines(Part("status"))[0]) << r.out << r.err;
+  EXPECT_EQ(r.signal, 0) << "ended by signal " << r.signal << "\n" << r.transcript << r.errors;
+  EXPECT_EQ(std::to_string(r.status), Lines(Part("status"))[0]) << r.transcript << r.errors;
   if (Has("stdout")) {
-    EXPECT_EQ(r.out, Part("stdout"));
+    EXPECT_EQ(r.transcript, Part("stdout"));
   }
   if (Has("stderr")) {
-    EXPECT_EQ(r.err, Part("stderr"));
+    EXPECT_EQ(r.errors, Part("stderr"));
   }
   if (Has("peak_mib")) {
     EXPECT_LT(r.peakKiB, std::stol(Part("peak_mib")) * 1024) << "peak resident size in KiB";

@@ -96,6 +96,31 @@ struct RunResult {
   std::string errors;      // standard error
 };
 
+// In a forked child: runs args[0] with exactly these arguments and this
+// environment; 127 when it cannot.
+[[noreturn]] inline void ExecWith(std::vector<std::string> args, std::vector<std::string> env) {
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& v : env) envp.push_back(v.data());
+  envp.push_back(nullptr);
+  execve(argv[0], argv.data(), envp.data());
+  _exit(127);
+}
+
+// Waits for a started step: its status, the signal that ended it and its peak
+// resident size (what it wrote is for the caller to collect).
+inline RunResult Reap(pid_t pid) {
+  int raw = 0;
+  rusage usage{};
+  wait4(pid, &raw, 0, &usage);
+  RunResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
+  result.peakKiB = usage.ru_maxrss;
+  return result;
+}
+
 // How Installation::Start starts the step beside the usual.
 struct StartOptions {
   std::vector<std::string> environment;  // besides KORVEX_SCRIPT, KORVEX_DRIVES, PATH
@@ -204,13 +229,7 @@ class Installation {
         const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
       }
-      std::vector<char*> argv, envp;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      for (auto& v : env) envp.push_back(v.data());
-      envp.push_back(nullptr);
-      execve(exe.c_str(), argv.data(), envp.data());
-      _exit(127);
+      ExecWith(args, env);
     }
     if (input != nullptr) {
       close(pipeFds[0]);
@@ -221,13 +240,7 @@ class Installation {
 
   // Waits for a step that Start started and collects what it wrote.
   RunResult Finish(pid_t pid) const {
-    int raw = 0;
-    rusage usage{};
-    wait4(pid, &raw, 0, &usage);
-    RunResult result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
-    result.peakKiB = usage.ru_maxrss;
+    RunResult result = Reap(pid);
     result.transcript = ReadFile(RunFile(".stdout", pid));
     result.errors = ReadFile(RunFile(".stderr", pid));
     for (const char* name : {".script", ".stdout", ".stderr"})
