@@ -18,7 +18,7 @@ namespace {
 
 int RunChosenFace() {
   const char* script = std::getenv("KORVEX_SCRIPT");
-  if (script != nullptr && *script != '\0') return script::RunScript(script);
+  if (script != nullptr && *script != '\0') script::RunScript(script);
   const char* forced = std::getenv("KORVEX_FRONTEND");
   const std::string chosen = forced != nullptr ? forced : "";
   if (chosen == "terminal") return tui::RunTerminal();

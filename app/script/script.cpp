@@ -229,15 +229,11 @@ void RunActions(frm_Start_Config_Exe& form, ScriptInput& in, Queues& queues, std
 
 }  // namespace
 
-int RunScript(const std::string& scriptName) {
+void RunScript(const std::string& scriptName) {
   std::ostream& out = std::cout;
   std::string why;
   const int fd = OpenScript(scriptName, why);
-  if (fd < 0) {
-    std::cerr << "Start_Config: cannot read the script " << EscapeControls(scriptName) << ": "
-              << why << "\n";
-    return app::kExitOther;
-  }
+  if (fd < 0) Unreadable(scriptName, why);
   ScriptInput in(fd, scriptName);
 
   auto form = std::make_unique<frm_Start_Config_Exe>();

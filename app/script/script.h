@@ -6,8 +6,9 @@
 
 namespace script {
 
-// Runs the window under the script until the process ends; returns the exit
-// status when the script cannot be read (nothing is read or written then).
-int RunScript(const std::string& scriptName);
+// Runs the window under the script until the process ends. A script that
+// cannot be read ends it at once with one line and status 1, before anything
+// is read or written.
+[[noreturn]] void RunScript(const std::string& scriptName);
 
 }  // namespace script
