@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/file_trust.h"
+#include "platform/filesys.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -126,8 +127,7 @@ class Indexes {
         st = *dirStat;
       else if (stat(dir.c_str(), &st) != 0)
         return std::nullopt;
-      // No read bit: unreadable, as on Windows, even for root.
-      if (!S_ISDIR(st.st_mode) || (st.st_mode & 0444) == 0) return std::nullopt;
+      if (!S_ISDIR(st.st_mode) || UnreadableMode(st.st_mode)) return std::nullopt;
       Drain();
       Index* index = Current(st);
       if (index == nullptr) {
