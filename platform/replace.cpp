@@ -435,6 +435,13 @@ constexpr int kLockPollMs = 20;
 
 bool lockTimedOut = false;
 
+void SleepMs(int ms) {
+  const timespec pause{ms / 1000, (ms % 1000) * 1'000'000L};
+  nanosleep(&pause, nullptr);
+}
+// The pause between two tries, and with it the clock of the wait.
+void (*lockPause)(int ms) = SleepMs;
+
 // Waits for the exclusive lock of a file; false when another holds it longer
 // than kLockWaitMs. A file system without locks lets the write go ahead as it
 // would without them; a termination request ends the wait.
@@ -444,8 +451,7 @@ bool LockExclusive(int fd) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno != EWOULDBLOCK && errno != EINTR) return true;
     if (waited >= kLockWaitMs) return false;
-    const timespec pause{0, kLockPollMs * 1'000'000L};
-    nanosleep(&pause, nullptr);
+    lockPause(kLockPollMs);
   }
 }
 
@@ -637,6 +643,10 @@ void RemoveStaleTemporaries(std::string_view winFolder) {
   } catch (const std::exception&) {
     // Clearing up is never worth a failure.
   }
+}
+
+void SetLockPauseForTesting(void (*pause)(int milliseconds)) {
+  lockPause = pause != nullptr ? pause : SleepMs;
 }
 
 bool LastWriteFoundFileLocked() {

@@ -67,6 +67,10 @@ bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes);
 // lock holder is reported instead of waited for without end).
 bool LastWriteFoundFileLocked();
 
+// Puts pause in place of the sleep between two tries of a lock, so that a test
+// keeps the wait's clock itself; nullptr puts the sleep back.
+void SetLockPauseForTesting(void (*pause)(int milliseconds));
+
 // Removes what killed writers left in a folder: the temporary files of this
 // program (".<name>.kvxtmp-<process id>-<number>") whose process no longer runs.
 // Touches nothing else; never raises.

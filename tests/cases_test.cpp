@@ -32,6 +32,7 @@ using testsupport::ReadFile;
 using testsupport::WriteFile;
 
 const fs::path kCases = fs::path(KORVEX_SOURCE_DIR) / "tests" / "cases";
+const fs::path kTrees = fs::path(KORVEX_SOURCE_DIR) / "tests" / "trees";
 
 std::vector<std::string> CaseNames() {
   std::vector<std::string> names;
@@ -56,21 +57,41 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 }
 
 // Every file and link below the drive, by its path there: a file's bytes, a
-// link as "-> target". The step's own executable is left out.
-std::map<std::string, std::string> Snapshot(const fs::path& drive) {
-  std::map<std::string, std::string> files;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(drive, ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
-    const std::string relative = fs::relative(it->path(), drive).string();
+// link as "-> target". The step's own executable is left out. Hidden files are
+// files like any other (a temporary left behind is one). A folder or file that
+// its mode keeps from the runner's user is opened for the look and its mode put
+// back, so that a case run without root sees the whole tree too.
+void SnapshotInto(const fs::path& drive, const fs::path& folder,
+                  std::map<std::string, std::string>& files) {
+  const auto readable = [](const fs::path& p, fs::perms need) {
+    const fs::perms mode = fs::symlink_status(p).permissions();
+    if (access(p.c_str(), R_OK) == 0 && (need == fs::perms::none || access(p.c_str(), X_OK) == 0))
+      return mode;
+    fs::permissions(p, fs::perms::owner_read | need, fs::perm_options::add);
+    return mode;
+  };
+  const fs::perms mode = readable(folder, fs::perms::owner_exec);
+  std::vector<fs::path> entries;
+  for (const auto& e : fs::directory_iterator(folder)) entries.push_back(e.path());
+  fs::permissions(folder, mode);
+  for (const fs::path& path : entries) {
+    const std::string relative = path.lexically_relative(drive).string();
+    const fs::file_status status = fs::symlink_status(path);
     if (relative == "Korvex/Start/Start_Config") continue;
-    if (it->is_symlink()) {
-      files[relative] = "-> " + fs::read_symlink(it->path()).string();
-      it.disable_recursion_pending();
-    } else if (it->is_regular_file()) {
-      files[relative] = ReadFile(it->path());
+    if (fs::is_symlink(status)) {
+      files[relative] = "-> " + fs::read_symlink(path).string();
+    } else if (fs::is_directory(status)) {
+      SnapshotInto(drive, path, files);
+    } else if (fs::is_regular_file(status)) {
+      const fs::perms fileMode = readable(path, fs::perms::none);
+      files[relative] = ReadFile(path);
+      fs::permissions(path, fileMode);
     }
   }
+}
+std::map<std::string, std::string> Snapshot(const fs::path& drive) {
+  std::map<std::string, std::string> files;
+  SnapshotInto(drive, drive, files);
   return files;
 }
 
@@ -107,9 +128,10 @@ class Case : public testing::TestWithParam<std::string> {
   void SetUp() override {
     dir_ = kCases / GetParam();
     drive_ = work_.root() / "C";
-    const fs::path tree = fs::is_directory(dir_ / "tree")
-                              ? dir_ / "tree"
-                              : fs::path(KORVEX_SOURCE_DIR) / "demo" / "installation";
+    // A tree of its own, a shared one named by a tree file, or the demo.
+    const fs::path tree = fs::is_directory(dir_ / "tree") ? dir_ / "tree"
+                          : Has("tree")                   ? kTrees / Lines(Part("tree"))[0]
+                                        : fs::path(KORVEX_SOURCE_DIR) / "demo" / "installation";
     fs::copy(tree, drive_, fs::copy_options::recursive);
     fs::create_directories(drive_ / "Korvex/Start");
     fs::copy_file(START_CONFIG_EXE, drive_ / "Korvex/Start/Start_Config",
@@ -124,7 +146,8 @@ class Case : public testing::TestWithParam<std::string> {
   void Prepare() {
     if (!Has("setup")) return;
     const std::string command = "cd '" + drive_.string() + "' && C='" + drive_.string() +
-                                "' /bin/sh '" + (dir_ / "setup").string() + "'";
+                                "' CASE='" + dir_.string() + "' /bin/sh '" +
+                                (dir_ / "setup").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << "setup failed";
   }
 
@@ -152,18 +175,14 @@ class Case : public testing::TestWithParam<std::string> {
     if (!drives) env.push_back("KORVEX_DRIVES=C=" + drive_.string());
     env.push_back("PATH=/usr/bin:/bin");
 
+    testsupport::StepStart start;
+    start.args = args, start.env = env, start.folder = drive_;
+    start.out = work_.root() / "stdout", start.err = work_.root() / "stderr";
+    if (Has("file_size_limit")) start.fileSizeLimit = std::stoul(Part("file_size_limit"));
     int input[2] = {-1, -1};
-    if (piped && pipe(input) != 0) return {};
-    const fs::path out = work_.root() / "stdout", err = work_.root() / "stderr";
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int in = piped ? input[0] : open("/dev/null", O_RDONLY);
-      dup2(in, STDIN_FILENO);
-      if (piped) close(input[1]);
-      if (chdir(drive_.c_str()) != 0) _exit(126);
-      if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(126);
-      testsupport::ExecWith(args, env);
-    }
+    if (piped && pipe2(input, O_CLOEXEC) != 0) return {};
+    start.input = input[0];
+    const pid_t pid = testsupport::StartStep(start);
     if (piped) {
       close(input[0]);
       const std::string text = Part("stdin");
@@ -181,8 +200,8 @@ class Case : public testing::TestWithParam<std::string> {
       close(input[1]);
     }
     Result r = testsupport::Reap(pid);
-    r.transcript = Replaced(ReadFile(out), drive_.string(), "$C");
-    r.errors = Replaced(ReadFile(err), drive_.string(), "$C");
+    r.transcript = Replaced(ReadFile(start.out), drive_.string(), "$C");
+    r.errors = Replaced(ReadFile(start.err), drive_.string(), "$C");
     return r;
   }
 
@@ -210,6 +229,7 @@ class Case : public testing::TestWithParam<std::string> {
 
 TEST_P(Case, LeavesWhatItsFolderSays) {
   ASSERT_TRUE(Has("status")) << "a case needs a status file";
+  if (Has("root") && geteuid() != 0) GTEST_SKIP() << "needs root: " << Part("root");
   Prepare();
   const std::map<std::string, std::string> before = Snapshot(drive_);
   const Result r = Run();
@@ -243,6 +263,29 @@ TEST_P(Case, LeavesWhatItsFolderSays) {
   for (const auto& [path, bytes] : after)
     if (!wanted.count(path))
       ADD_FAILURE() << path << " was left, but the case expects no such file";
+}
+
+// The runner itself: what a snapshot must see, or a case would pass over a file
+// the step left or lost.
+TEST(CaseRunner, SnapshotSeesHiddenFilesLinksAndClosedFolders) {
+  testsupport::TempTree work;
+  const fs::path drive = work.root() / "C";
+  WriteFile(drive / ".hidden", "h");
+  WriteFile(drive / "Korvex/.TarvelPresets.ini.kvxtmp-1-0", "t");
+  WriteFile(drive / "Korvex/closed/inside.txt", "i");
+  WriteFile(drive / "Korvex/Start/Start_Config", "the step itself");
+  fs::create_symlink("../.hidden", drive / "Korvex/link");
+  fs::permissions(drive / "Korvex/closed/inside.txt", fs::perms::none);
+  fs::permissions(drive / "Korvex/closed", fs::perms::owner_write);
+  const std::map<std::string, std::string> wanted{{".hidden", "h"},
+                                                  {"Korvex/.TarvelPresets.ini.kvxtmp-1-0", "t"},
+                                                  {"Korvex/closed/inside.txt", "i"},
+                                                  {"Korvex/link", "-> ../.hidden"}};
+  EXPECT_EQ(Snapshot(drive), wanted);
+  // The look leaves the modes as they were.
+  EXPECT_EQ(fs::status(drive / "Korvex/closed").permissions(), fs::perms::owner_write);
+  fs::permissions(drive / "Korvex/closed", fs::perms::owner_all);
+  EXPECT_EQ(fs::status(drive / "Korvex/closed/inside.txt").permissions(), fs::perms::none);
 }
 
 std::string TestName(const testing::TestParamInfo<std::string>& info) {

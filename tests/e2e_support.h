@@ -96,16 +96,54 @@ struct RunResult {
   std::string errors;      // standard error
 };
 
-// In a forked child: runs args[0] with exactly these arguments and this
-// environment; 127 when it cannot.
-[[noreturn]] inline void ExecWith(std::vector<std::string> args, std::vector<std::string> env) {
+// One start of the step, as every helper that runs it gives it: the scripted
+// runs and their pipes, the cases and the terminal in tmux.
+struct StepStart {
+  std::vector<std::string> args;  // args[0]: the executable
+  std::vector<std::string> env;   // the whole environment, in order
+  std::filesystem::path folder;   // the working directory
+  // With a terminal: nothing of the rest. Standard input, a pipe's reading end
+  // (-1: /dev/null); standard output and error, files.
+  int input = -1;
+  std::filesystem::path out, err;
+  std::optional<rlim_t> fileSizeLimit;  // set in the step's process before the exec
+};
+
+// Starts the step and returns at once with its process id (Reap waits for it).
+// A descriptor the test keeps for itself must be close-on-exec.
+inline pid_t StartStep(const StepStart& s) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  const int in = s.input >= 0 ? s.input : open("/dev/null", O_RDONLY);
+  if (dup2(in, STDIN_FILENO) < 0 || chdir(s.folder.c_str()) != 0) _exit(126);
+  if (!freopen(s.out.c_str(), "w", stdout) || !freopen(s.err.c_str(), "w", stderr)) _exit(126);
+  if (s.fileSizeLimit) {
+    const rlimit limit{*s.fileSizeLimit, *s.fileSizeLimit};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  }
   std::vector<char*> argv, envp;
+  std::vector<std::string> args = s.args, env = s.env;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   for (auto& v : env) envp.push_back(v.data());
   envp.push_back(nullptr);
   execve(argv[0], argv.data(), envp.data());
   _exit(127);
+}
+
+// The same start as a command for a shell that runs it on its terminal; an
+// environment entry without "=" passes on the shell's own value.
+inline std::string ShellCommand(const StepStart& s) {
+  const auto quoted = [](const std::string& word) {
+    std::string q = "'";
+    for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  };
+  std::string command = "cd " + quoted(s.folder.string()) + " && exec env -i";
+  for (const std::string& v : s.env)
+    command += " " + (v.find('=') == std::string::npos ? v + "=\"$" + v + "\"" : quoted(v));
+  for (const std::string& a : s.args) command += " " + quoted(a);
+  return command;
 }
 
 // Waits for a started step: its status, the signal that ended it and its peak
@@ -194,61 +232,53 @@ class Installation {
   }
   pid_t Start(const std::string& commandLine, const std::string& script,
               const StartOptions& options) const {
-    int* const input = options.input;
-    const std::string exe = tree_.Host(folder_ + "/Start/Start_Config").string();
-    std::vector<std::string> args{exe};
+    // The run's files carry a number of their own, so that runs side by side keep apart.
+    const int run = ++runs_;
+    StepStart start;
+    start.args = {tree_.Host(folder_ + "/Start/Start_Config").string()};
     std::istringstream words(commandLine);
-    for (std::string w; words >> w;) args.push_back(w);
+    for (std::string w; words >> w;) start.args.push_back(w);
+    const std::filesystem::path scriptFile = RunFile(".script", run);
+    if (options.scriptFile.empty()) WriteFile(scriptFile, script);
+    start.env = options.environment;
+    if (!options.withoutScript)
+      start.env.push_back("KORVEX_SCRIPT=" + (options.input ? std::string("-")
+                                              : options.scriptFile.empty()
+                                                  ? scriptFile.string()
+                                                  : options.scriptFile.string()));
+    start.env.push_back(std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES"));
+    start.env.push_back("PATH=/usr/bin:/bin");
+    start.folder = tree_.root();
+    start.out = RunFile(".stdout", run);
+    start.err = RunFile(".stderr", run);
+    start.fileSizeLimit = options.fileSizeLimit;
     int pipeFds[2] = {-1, -1};
-    if (input != nullptr && pipe(pipeFds) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-      // The run's files carry its process id, so that runs side by side keep apart.
-      const std::filesystem::path scriptFile = RunFile(".script", getpid());
-      const std::filesystem::path outFile = RunFile(".stdout", getpid());
-      const std::filesystem::path errFile = RunFile(".stderr", getpid());
-      if (options.scriptFile.empty()) std::ofstream(scriptFile, std::ios::binary) << script;
-      std::vector<std::string> env = options.environment;
-      if (!options.withoutScript)
-        env.push_back("KORVEX_SCRIPT=" + (input ? std::string("-")
-                                          : options.scriptFile.empty()
-                                              ? scriptFile.string()
-                                              : options.scriptFile.string()));
-      env.push_back(std::string("KORVEX_DRIVES=") + getenv("KORVEX_DRIVES"));
-      env.push_back("PATH=/usr/bin:/bin");
-      if (input != nullptr) {
-        dup2(pipeFds[0], STDIN_FILENO);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-      }
-      if (chdir(tree_.root().c_str()) != 0) _exit(126);
-      FILE* o = freopen(outFile.c_str(), "w", stdout);
-      FILE* e = freopen(errFile.c_str(), "w", stderr);
-      if (o == nullptr || e == nullptr) _exit(126);
-      if (options.fileSizeLimit) {
-        const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
-      }
-      ExecWith(args, env);
+    if (options.input != nullptr) {
+      if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+      start.input = pipeFds[0];
     }
-    if (input != nullptr) {
+    const pid_t pid = StartStep(start);
+    if (options.input != nullptr) {
       close(pipeFds[0]);
-      *input = pipeFds[1];
+      *options.input = pipeFds[1];
     }
+    if (pid > 0) started_[pid] = run;
     return pid;
   }
 
   // Waits for a step that Start started and collects what it wrote.
   RunResult Finish(pid_t pid) const {
     RunResult result = Reap(pid);
-    result.transcript = ReadFile(RunFile(".stdout", pid));
-    result.errors = ReadFile(RunFile(".stderr", pid));
+    const int run = started_[pid];
+    started_.erase(pid);
+    result.transcript = ReadFile(RunFile(".stdout", run));
+    result.errors = ReadFile(RunFile(".stderr", run));
     for (const char* name : {".script", ".stdout", ".stderr"})
-      std::filesystem::remove(RunFile(name, pid));
+      std::filesystem::remove(RunFile(name, run));
     return result;
   }
-  std::filesystem::path RunFile(const char* name, pid_t pid) const {
-    return tree_.root() / (name + std::string("-") + std::to_string(pid));
+  std::filesystem::path RunFile(const char* name, int run) const {
+    return tree_.root() / (name + std::string("-") + std::to_string(run));
   }
 
   std::string Integrated() const { return "/EXTERNAL=KVXCFG"; }
@@ -256,8 +286,9 @@ class Installation {
  private:
   TempTree& tree_;
   std::string folder_;
+  mutable int runs_ = 0;
+  mutable std::map<pid_t, int> started_;
 };
-
 // ---------------------------------------------------------------------------
 // Reading a transcript's "dump" output: one line a control, indented by two
 // blanks, "  Name Kind visible=.. shown=.. enabled=.. ...".

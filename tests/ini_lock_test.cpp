@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/profile.h"
+#include "platform/replace.h"
 #include "test_support.h"
 
 namespace {
@@ -31,13 +32,20 @@ std::string Section(int writer, int i) {
   return i % 2 ? "Project" : writer == 0 ? "First" : "Second";
 }
 
-// True when the process waits for a lock (a blocked entry of /proc/locks).
-bool WaitsForLock(pid_t pid) {
-  std::ifstream locks("/proc/locks");
-  const std::string owner = " " + std::to_string(pid) + " ";
-  for (std::string line; std::getline(locks, line);)
-    if (line.find("->") != std::string::npos && line.find(owner) != std::string::npos) return true;
-  return false;
+// The lock wait's clock, kept by the test: a pause is counted, not slept, and
+// the lock held by heldLock is let go once the wait has reached releaseAt.
+int waitedMs = 0, heldLock = -1, releaseAt = 0;
+void CountedPause(int ms) {
+  waitedMs += ms;
+  if (heldLock >= 0 && waitedMs >= releaseAt) close(heldLock), heldLock = -1;
+}
+
+// Tells the other end of a pipe, once, that the writer found the lock taken
+// and waits; then pauses as the writer would.
+int toldWaiting = -1;
+void TellingPause(int ms) {
+  if (toldWaiting >= 0) (void)!write(toldWaiting, "w", 1), close(toldWaiting), toldWaiting = -1;
+  usleep(ms * 1000);
 }
 
 // Two writers start at once: on a file that neither finds (both create it), and
@@ -103,13 +111,21 @@ TEST(IniLock, WaitingWriterSeesWhatTheOtherWroteMeanwhile) {
   const int held = open(ini.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(held, 0);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
+  int waiting[2];
+  ASSERT_EQ(pipe(waiting), 0);
   const pid_t waiter = fork();
   ASSERT_GE(waiter, 0);
   if (waiter == 0) {
     close(held);  // the copy of the descriptor would hold the lock as well
+    close(waiting[0]);
+    toldWaiting = waiting[1];
+    platform::SetLockPauseForTesting(TellingPause);
     _exit(WritePrivateProfileStringA("Project", "Waiter", "2", kIni) == 1 ? 0 : 1);
   }
-  for (int i = 0; i < 5000 && !WaitsForLock(waiter); ++i) usleep(1000);
+  close(waiting[1]);
+  char c;
+  ASSERT_EQ(read(waiting[0], &c, 1), 1) << "the writer never found the lock taken";
+  close(waiting[0]);
   // ... and puts its new file in place before it lets go.
   tree.Write("Korvex/parameter/Program.new", "[Project]\r\nOld=1\r\nOther=3\r\n");
   fs::rename(tree.Host("Korvex/parameter/Program.new"), ini);
@@ -120,6 +136,30 @@ TEST(IniLock, WaitingWriterSeesWhatTheOtherWroteMeanwhile) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(tree.Read("Korvex/parameter/Program.ini"),
             "[Project]\r\nOld=1\r\nOther=3\r\nWaiter=2\r\n");
+}
+
+// Another program's lock is waited for ten seconds: one let go just before is
+// waited out and the key written; one held on is given up at ten seconds, not
+// before, and the write reported as failed for the lock. The test's own clock
+// keeps the suite from waiting the ten seconds.
+TEST(IniLock, AnotherProgramsLockIsWaitedForTenSeconds) {
+  testsupport::TempTree tree;
+  tree.Write("Korvex/parameter/Program.ini", "[Project]\r\n");
+  const fs::path ini = tree.Host("Korvex/parameter/Program.ini");
+  platform::SetLockPauseForTesting(CountedPause);
+  for (const int release : {9'980, 1'000'000}) {
+    waitedMs = 0, releaseAt = release;
+    heldLock = open(ini.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(heldLock, 0);
+    ASSERT_EQ(flock(heldLock, LOCK_EX), 0);
+    const bool written = WritePrivateProfileStringA("Project", "Key", "1", kIni) == 1;
+    if (heldLock >= 0) close(heldLock), heldLock = -1;
+    EXPECT_EQ(written, release < 10'000) << release;
+    EXPECT_EQ(platform::LastWriteFoundFileLocked(), release >= 10'000) << release;
+    EXPECT_EQ(waitedMs, std::min(release, 10'000)) << release;
+  }
+  platform::SetLockPauseForTesting(nullptr);
+  EXPECT_EQ(tree.Read("Korvex/parameter/Program.ini"), "[Project]\r\nKey=1\r\n");
 }
 
 }  // namespace

@@ -26,8 +26,15 @@ namespace fs = std::filesystem;
 using testsupport::ReadFile;
 using testsupport::TempTree;
 
-inline const char* const kArguments =
-    "'/EXTERNAL=KVXCFG' '/LOGFILE=C:\\Korvex\\KVXcfglog.txt' '/SOURCEPATH=C:\\Setup\\'";
+inline const std::vector<std::string> kArguments = {
+    "/EXTERNAL=KVXCFG", "/LOGFILE=C:\\Korvex\\KVXcfglog.txt", "/SOURCEPATH=C:\\Setup\\"};
+
+// The arguments as words of a shell command line.
+inline std::string ShellArguments() {
+  std::string words;
+  for (const std::string& a : kArguments) words += (words.empty() ? "'" : " '") + a + "'";
+  return words;
+}
 
 // The first entry of the step's environment, which its edit-info stamp is
 // made from: the same for the person's run and the script's.
@@ -39,10 +46,10 @@ using testsupport::Output;
 
 // How a Terminal starts the step beside the usual.
 struct Setup {
-  std::string arguments = kArguments;
-  // The step's whole environment besides USERNAME and KORVEX_DRIVES (within
-  // the shell's double quotes: \$TERM is the terminal's own).
-  std::string environment = "TERM=\\$TERM";
+  std::vector<std::string> arguments = kArguments;
+  // The step's whole environment besides USERNAME and KORVEX_DRIVES; an entry
+  // without "=" passes on the terminal's own value (TERM: the terminal's type).
+  std::vector<std::string> environment = {"TERM"};
   // Everything the terminal receives is kept in .raw below the root, from
   // before the step starts (tmux itself shows only UTF-8).
   bool record = false;
@@ -62,11 +69,7 @@ class Terminal {
     std::ofstream(root + "/.run.sh")
         << "cd '" << root << "'\n"
         << (setup.record ? "while [ ! -e .go ]; do sleep 0.02; done\n" : "")
-        << "unset KORVEX_SCRIPT\n"
-        << "export KORVEX_DRIVES='C=" << root << "'\n"
-        << "sh -c \"echo \\$\\$ > .pid; exec env -i " << kFirstEnvironmentEntry
-        << " KORVEX_DRIVES=\\$KORVEX_DRIVES " << setup.environment
-        << " ./Korvex/Start/Start_Config " << setup.arguments << "\"\n"
+        << "sh -c 'echo $$ > .pid; " << Escaped(testsupport::ShellCommand(Start(setup))) << "'\n"
         << "echo \"[exit $?]\"\n"
         << "stty -a | grep -o -- '-\\?icanon' | sed 's/^/[mode /; s/$/]/'\n"
         << "exec sleep 600\n";
@@ -85,6 +88,23 @@ class Terminal {
     }
   }
   ~Terminal() { Tmux({"kill-server"}); }
+
+  // The step's start on this terminal.
+  testsupport::StepStart Start(const Setup& setup) const {
+    testsupport::StepStart start;
+    start.args = {"./Korvex/Start/Start_Config"};
+    start.args.insert(start.args.end(), setup.arguments.begin(), setup.arguments.end());
+    start.env = {kFirstEnvironmentEntry, "KORVEX_DRIVES=C=" + tree_.root().string()};
+    start.env.insert(start.env.end(), setup.environment.begin(), setup.environment.end());
+    start.folder = tree_.root();
+    return start;
+  }
+  // A command as one word within single quotes.
+  static std::string Escaped(const std::string& command) {
+    std::string escaped;
+    for (char c : command) escaped += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return escaped;
+  }
 
   std::string Tmux(std::vector<std::string> args) const {
     args.insert(args.begin(), {"tmux", "-S", socket_});

@@ -204,7 +204,7 @@ TEST_F(TerminalWindow, SecondStartIsRefusedAndALostTerminalLeavesTheMark) {
   const std::string second =
       Output({"sh", "-c",
               "cd '" + demo.tree.root().string() + "' && KORVEX_SCRIPT=- KORVEX_DRIVES='C=" +
-                  demo.tree.root().string() + "' ./Korvex/Start/Start_Config " + kArguments +
+                  demo.tree.root().string() + "' ./Korvex/Start/Start_Config " + ShellArguments() +
                   " </dev/null 2>&1; echo \"[second $?]\""});
   EXPECT_NE(second.find("Start_Config is already running for C:\\Korvex"), std::string::npos)
       << second;
@@ -230,7 +230,7 @@ TEST(TerminalMissing, EndsWithAClearMessage) {
   const std::string out = Output({"sh", "-c",
                                   "cd '" + demo.tree.root().string() +
                                       "' && unset KORVEX_SCRIPT && ./Korvex/Start/Start_Config " +
-                                      kArguments + " </dev/null 2>&1; echo \"[exit $?]\""});
+                                      ShellArguments() + " </dev/null 2>&1; echo \"[exit $?]\""});
   EXPECT_NE(out.find("standard input is no terminal"), std::string::npos) << out;
   EXPECT_NE(out.find("KORVEX_SCRIPT"), std::string::npos) << out;
   EXPECT_NE(out.find("[exit 1]"), std::string::npos) << out;

@@ -97,8 +97,7 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
     EXPECT_NE(t.Screen().find("└"), std::string::npos) << t.Screen();
     t.Keys({"Enter"});
     ASSERT_TRUE(t.WaitFor("Error - Wrong Save & Restore!", false)) << t.Screen();
-    EXPECT_TRUE(t.WaitFor("Copy refused; OK waits for a copy of the same machines"))
-        << t.Screen();
+    EXPECT_TRUE(t.WaitFor("Copy refused; OK waits for a copy of the same machines")) << t.Screen();
     t.Keys({"Up", "Enter"});
     ASSERT_TRUE(t.WaitFor("▸ Copy_2025_Line1")) << t.Screen();
     // Two clicks where the entry shows on the scrolled view open it.
@@ -234,7 +233,7 @@ TEST_F(SmallTerminal, StartUpMessagesShowOnACleanScreenAndStay) {
     ASSERT_TRUE(t.WaitFor("[exit 1]")) << t.Screen();
   }
   DemoTree demo;
-  Terminal t(demo.tree, 100, 38, {.arguments = ""});
+  Terminal t(demo.tree, 100, 38, {.arguments = {}});
   ASSERT_TRUE(t.WaitFor("[exit 1]")) << t.Screen();
   EXPECT_NE(t.Screen().find("not started by the configuration tool"), std::string::npos)
       << t.Screen();

@@ -27,7 +27,7 @@ using namespace tmuxsupport;
 
 // The step with only the given environment (TERM and the locale among it),
 // everything it writes to the terminal recorded.
-Setup Only(const std::string& environment) {
+Setup Only(const std::vector<std::string>& environment) {
   Setup setup;
   setup.environment = environment;
   setup.record = true;
@@ -49,7 +49,8 @@ using EveryTerminal = TerminalWindow;
 // A terminal that cannot place the cursor gets one line on standard error and
 // status 1: no escape codes, no alternate screen, nothing written to the installation.
 TEST_F(EveryTerminal, TerminalWithoutCursorAddressingIsRefusedWithAMessage) {
-  for (const std::string& term : {std::string("TERM=dumb"), std::string()}) {
+  for (const std::vector<std::string>& term :
+       {std::vector<std::string>{"TERM=dumb"}, std::vector<std::string>{}}) {
     DemoTree demo;
     const std::string config = demo.tree.Read("Korvex/parameter/kvxconfiguration.ini");
     Terminal t(demo.tree, 100, 38, Only(term));
@@ -72,7 +73,7 @@ TEST_F(EveryTerminal, TerminalWithoutCursorAddressingIsRefusedWithAMessage) {
 // terminal's line-drawing set), and a person can still open and use a dialog.
 TEST_F(EveryTerminal, CLocaleDrawsInAscii) {
   DemoTree demo;
-  Terminal t(demo.tree, 110, 40, Only("LANG=C TERM=xterm-256color"));
+  Terminal t(demo.tree, 110, 40, Only({"LANG=C", "TERM=xterm-256color"}));
   ASSERT_TRUE(t.WaitFor("Start - Standardkonfiguration")) << t.Screen();
   t.Keys({"Tab", "Tab", "Tab", "Tab", "Enter"});
   ASSERT_TRUE(t.WaitFor("Pfad f?r Korvex.mdb ausw?hlen")) << t.Screen();
@@ -85,7 +86,7 @@ TEST_F(EveryTerminal, CLocaleDrawsInAscii) {
                           [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
   // Without a line-drawing set the frames are ASCII too.
   DemoTree plain;
-  Terminal ansi(plain.tree, 110, 40, Only("LANG=C TERM=ansi"));
+  Terminal ansi(plain.tree, 110, 40, Only({"LANG=C", "TERM=ansi"}));
   ASSERT_TRUE(ansi.WaitFor("Start - Standardkonfiguration")) << ansi.Screen();
   EXPECT_NE(ansi.Screen().find(" +-----"), std::string::npos) << ansi.Screen();
   EXPECT_EQ(ansi.Raw().find('\x0e'), std::string::npos);
@@ -105,7 +106,7 @@ TEST_F(EveryTerminal, Latin1LocaleTypesAndShowsLatin1) {
   ASSERT_EQ(status, 0) << "localedef (package locales, see tools/deps.sh): " << made;
   demo.tree.Write("Dätei.mdb", "database");
   Terminal t(demo.tree, 110, 40,
-             Only("LANG=de_DE.ISO-8859-1 LOCPATH='" + locales + "' TERM=xterm-256color"));
+             Only({"LANG=de_DE.ISO-8859-1", "LOCPATH=" + locales, "TERM=xterm-256color"}));
   ASSERT_TRUE(t.WaitFor("Start - Standardkonfiguration")) << t.Screen();
   t.Keys({"Tab", "Tab", "Tab", "Tab", "Enter"});
   ASSERT_TRUE(t.WaitFor("Pfad f\xFCr Korvex.mdb ausw\xE4hlen", true, true)) << t.Screen();
@@ -126,7 +127,7 @@ TEST_F(EveryTerminal, Latin1LocaleTypesAndShowsLatin1) {
 // only colours the console can show are used.
 TEST_F(EveryTerminal, LinuxConsoleKeysAndColours) {
   DemoTree demo;
-  Terminal t(demo.tree, 100, 38, Only("LANG=C.UTF-8 TERM=linux"));
+  Terminal t(demo.tree, 100, 38, Only({"LANG=C.UTF-8", "TERM=linux"}));
   ASSERT_TRUE(t.WaitFor("Start - Standardkonfiguration")) << t.Screen();
   const std::regex green("[[;]42m");  // the help switch's green
   ASSERT_TRUE(WaitForColours(t, green, false)) << t.Screen(true);
