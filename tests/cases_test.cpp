@@ -73,7 +73,6 @@ void SnapshotInto(const fs::path& drive, const fs::path& folder,
   const fs::perms mode = readable(folder, fs::perms::owner_exec);
   std::vector<fs::path> entries;
   for (const auto& e : fs::directory_iterator(folder)) entries.push_back(e.path());
-  fs::permissions(folder, mode);
   for (const fs::path& path : entries) {
     const std::string relative = path.lexically_relative(drive).string();
     const fs::file_status status = fs::symlink_status(path);
@@ -88,6 +87,7 @@ void SnapshotInto(const fs::path& drive, const fs::path& folder,
       fs::permissions(path, fileMode);
     }
   }
+  fs::permissions(folder, mode);
 }
 std::map<std::string, std::string> Snapshot(const fs::path& drive) {
   std::map<std::string, std::string> files;

@@ -240,6 +240,7 @@ TEST_F(ProfileTest, CreatesMissingFileButNotFolder) {
   chmod((dir_ / "wo.ini").c_str(), 0200);
   EXPECT_EQ(Str("S", "keep", "dflt", 255, "C:\\wo.ini"), "dflt");
   EXPECT_EQ(WritePrivateProfileStringA("S", "k", "v", "C:\\wo.ini"), 0);
+  chmod((dir_ / "wo.ini").c_str(), 0600);  // for the test's own look
   EXPECT_EQ(Get("wo.ini"), "[S]\r\nkeep=1\r\n");
 }
 

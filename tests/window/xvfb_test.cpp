@@ -305,7 +305,7 @@ TEST(FrontEndChoice, AnInheritedOffscreenOrMinimalPlatformAtATerminalOpensTheTer
     SCOPED_TRACE(platform);
     DemoTree demo;
     tmuxsupport::Setup setup;
-    setup.environment = std::string("TERM=\\$TERM QT_QPA_PLATFORM=") + platform;
+    setup.environment = {"TERM", std::string("QT_QPA_PLATFORM=") + platform};
     tmuxsupport::Terminal t(demo.tree, 100, 38, setup);
     EXPECT_TRUE(t.WaitFor("Pfad Save and Restore")) << t.Screen();
   }
