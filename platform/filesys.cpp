@@ -28,10 +28,17 @@ bool IsFolder(const fs::path& p) {
   Raise(FailureNumberForErrno(code));
 }
 
+fs::path installationFolder;
+// The last folder found free of foreign links: the pictures of a commit all go
+// to a few folders, which need no look at every name on their way each time.
+std::string lastCleanFolder;
+
 // Shared checks of the append functions; gives the host path to open.
 fs::path AppendTarget(std::string_view winFile) {
   auto host = ToHost(winFile);
   if (!host) Raise(kPathNotFound);
+  if (auto leads = ForeignLinkTarget(*host))
+    Raise(kPermissionDenied, ForeignLinkText(winFile, *leads));
   fs::path target = ReplacementTarget(*host);
   auto folder = StatOf(target.parent_path());
   if (!folder || !S_ISDIR(folder->st_mode)) Raise(kPathNotFound);
@@ -118,6 +125,38 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+void SetInstallationFolder(const fs::path& host) {
+  std::error_code ec;
+  installationFolder = fs::weakly_canonical(host, ec);
+  if (ec) installationFolder.clear();
+  lastCleanFolder.clear();
+}
+
+std::optional<std::string> ForeignLinkTarget(const fs::path& host) {
+  const uid_t me = geteuid();
+  const fs::path folder = host.parent_path();
+  const bool folderClean = !lastCleanFolder.empty() && folder.native() == lastCleanFolder;
+  fs::path prefix;
+  for (auto part = host.begin(); part != host.end(); ++part) {
+    prefix /= *part;
+    if (folderClean && std::next(part) != host.end()) continue;
+    struct stat st;
+    if (lstat(prefix.c_str(), &st) != 0) return std::nullopt;  // nothing there, no link further on
+    if (!S_ISLNK(st.st_mode) || st.st_uid == me || st.st_uid == 0) continue;
+    std::error_code ec;
+    const fs::path leads = fs::weakly_canonical(prefix, ec);
+    if (!ec && !installationFolder.empty() && HostPathBelow(leads, installationFolder)) continue;
+    return ToWindows(leads).value_or(leads.string());
+  }
+  lastCleanFolder = folder.native();
+  return std::nullopt;
+}
+
+std::string ForeignLinkText(std::string_view winFile, const std::string& leadsTo) {
+  return std::string(winFile) + " could not be written: a link another user made leads it to " +
+         leadsTo + ", outside the installation";
 }
 
 fs::path ReplacementTarget(const fs::path& host) {

@@ -104,4 +104,18 @@ bool WriteAll(int fd, std::string_view bytes);
 // linked file gets the new contents and the link stays.
 std::filesystem::path ReplacementTarget(const std::filesystem::path& host);
 
+// The installation folder (a host path): a write follows every link that leads
+// into it. Set once at start-up; until then no folder counts as inside.
+void SetInstallationFolder(const std::filesystem::path& host);
+
+// Where a write to host would be led by a symbolic link (the file's own or a
+// folder's on its way) that neither the step's user nor root has made and that
+// leads out of the installation folder, as a Windows path where it lies under
+// a drive: such a link may have been planted to turn the write of a privileged
+// step onto a file its maker may not write. Nothing when there is none.
+std::optional<std::string> ForeignLinkTarget(const std::filesystem::path& host);
+
+// The failure's description of a write refused for such a link.
+std::string ForeignLinkText(std::string_view winFile, const std::string& leadsTo);
+
 }  // namespace platform

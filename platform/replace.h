@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -66,6 +67,11 @@ bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes);
 // the file's lock for ten seconds (the wait is given up then, so that a stuck
 // lock holder is reported instead of waited for without end).
 bool LastWriteFoundFileLocked();
+
+// Where the link leads that the last of them refused to follow (a link another
+// user made that leads out of the installation, platform/filesys.h); nothing
+// when it refused none.
+std::optional<std::string> LastWriteRefusedLink();
 
 // Removes what killed writers left in a folder: the temporary files of this
 // program (".<name>.kvxtmp-<process id>-<number>") whose process no longer runs.
