@@ -97,8 +97,8 @@ bool LockFolderForLife(std::string_view winFolder) {
   // gone with the process. Deliberately never closed.
   struct stat st;
   if (stat(host->c_str(), &st) == 0) {
-    const std::string name = "korvex-start-" + std::to_string(st.st_dev) + "-" +
-                             std::to_string(st.st_ino);
+    const std::string name =
+        "korvex-start-" + std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     name.copy(address.sun_path + 1, sizeof address.sun_path - 1);
