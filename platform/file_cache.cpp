@@ -258,6 +258,12 @@ void CloseReplacedLater(int fd, off_t size) {
   CloseReplaced(kMaxReplaced);
 }
 
+bool CloseReplacedNow() {
+  if (ReplacedFiles().empty()) return false;
+  CloseReplaced(0);
+  return true;
+}
+
 void NoteWrittenFile(const fs::path& file, bool withFolder) {
   for (Written& w : Pending()) {
     if (w.file == file.native()) {

@@ -109,6 +109,14 @@ bool TakeOverOwner(int fd, const struct stat& old) {
   return fchown(fd, old.st_uid, old.st_gid) == 0;
 }
 
+// open(2), once more after the replaced files kept for their close are closed
+// where the process has used up its descriptors (a tight ulimit -n).
+int OpenFreeingDescriptors(const char* path, int flags, mode_t mode = 0) {
+  int fd = open(path, flags, mode);
+  if (fd < 0 && errno == EMFILE && CloseReplacedNow()) fd = open(path, flags, mode);
+  return fd;
+}
+
 // A temporary file for a target: whatever is written to fd() reaches the target
 // only through Commit, and the file is gone on every other way out (a failure,
 // an exception, a kill).
@@ -130,14 +138,15 @@ class TempFile {
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
     if (NamelessFilesUsable()) {
-      fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+      fd_ = OpenFreeingDescriptors(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
       if (fd_ >= 0) return 0;
       // Kernels and file systems without nameless files answer with one of these.
       if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
       fs::path name = folder / TempName(target.filename().string());
-      fd_ = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+      fd_ = OpenFreeingDescriptors(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                                   mode);
       if (fd_ >= 0) {
         named_ = std::move(name);
         return 0;
@@ -489,7 +498,8 @@ bool Rewrite(std::string_view winFile, bool read, const std::function<bool(FileC
   if ((refusedLink = ForeignLinkTarget(*host))) return false;
   for (int attempt = 0; attempt < 1000; ++attempt) {
     fs::path target = ReplacementTarget(*host);
-    UniqueFd fd(open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    UniqueFd fd(
+        OpenFreeingDescriptors(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.fd < 0 && errno == EACCES && !read)
       fd.fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     FileContents local;
@@ -563,7 +573,7 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
   if (auto leads = ForeignLinkTarget(*dst))
     Raise(kPermissionDenied, ForeignLinkText(destination, *leads));
 
-  UniqueFd in(open(src->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  UniqueFd in(OpenFreeingDescriptors(src->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (in.fd < 0) {
     int e = errno;
     if (e == ENOENT || e == ENOTDIR || e == ELOOP || e == ENXIO) Raise(kFileNotFound);

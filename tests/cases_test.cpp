@@ -177,6 +177,7 @@ class Case : public testing::TestWithParam<std::string> {
     if (pid == 0) {
       const int in = piped ? input[0] : open("/dev/null", O_RDONLY);
       dup2(in, STDIN_FILENO);
+      if (in > STDERR_FILENO) close(in);
       if (piped) close(input[1]);
       if (chdir(drive_.c_str()) != 0) _exit(126);
       if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(126);
