@@ -257,8 +257,46 @@ void AppendLine(std::string_view winFile, std::string_view text) {
   Append(winFile, ToAnsi(text) + "\r\n");
 }
 
+namespace {
+
+bool WideText(std::string_view bytes) {
+  return bytes.substr(0, 2) == "\xFF\xFE";
+}
+
+}  // namespace
+
 void AppendBytes(std::string_view winFile, std::string_view bytes) {
-  Append(winFile, bytes);
+  std::string head;
+  auto host = ToHost(winFile);
+  if (host) {
+    UniqueFd fd(open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    char mark[2];
+    if (fd.fd >= 0 && pread(fd.fd, mark, 2, 0) == 2) head.assign(mark, 2);
+  }
+  if (!WideText(head)) return Append(winFile, bytes);
+  // Every Windows-1252 character lies in the Basic Multilingual Plane: one
+  // unit each, from its UTF-8 form of one to three bytes.
+  std::string wide;
+  for (char ch : bytes) {
+    const std::string utf8 = FromAnsi(std::string_view(&ch, 1));
+    char32_t c = static_cast<unsigned char>(utf8[0]);
+    if (utf8.size() > 1) {
+      c &= utf8.size() == 2 ? 0x1F : 0x0F;
+      for (size_t i = 1; i < utf8.size(); ++i) c = c << 6 | (utf8[i] & 0x3F);
+    }
+    wide += static_cast<char>(c & 0xFF);
+    wide += static_cast<char>(c >> 8);
+  }
+  Append(winFile, wide);
+}
+
+bool LastLineOpen(std::string_view bytes) {
+  if (WideText(bytes)) {
+    if (bytes.size() < 4) return false;
+    const char last = bytes[bytes.size() - 2];
+    return bytes.back() != 0 || (last != '\n' && last != '\r');
+  }
+  return !bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r';
 }
 
 bool ReadWholeFile(std::string_view winFile, std::string& bytes) {

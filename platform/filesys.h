@@ -55,8 +55,13 @@ std::vector<std::string> VisibleSubFolderNames(std::string_view winFolder);
 // is missing, 70 when the file or folder is read-only, 75 when the path names a
 // folder.
 void AppendLine(std::string_view winFile, std::string_view text);
-// Appends raw bytes without any conversion (for exact line-break handling).
+// Appends raw bytes without any conversion (for exact line-break handling); to
+// a Unicode text file (UTF-16LE after its mark FF FE) each byte goes as the
+// UTF-16LE unit of its Windows-1252 character.
 void AppendBytes(std::string_view winFile, std::string_view bytes);
+// True when the text of a file's bytes (Windows-1252, or UTF-16LE after its
+// mark) is not empty and its last line has no line break.
+bool LastLineOpen(std::string_view bytes);
 
 // Whole-file helpers for the INI services: nothing when the file is missing, a
 // folder or unreadable.
