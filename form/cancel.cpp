@@ -38,15 +38,24 @@ void WriteCancelMark(const std::string& configurationIni) {
                      configurationIni, rt::KVXConfigurationIniPlace());
 }
 
+// The status of a cancel that has left its mark and log line; 0 before.
+int cancelledWith = 0;
+
 // Mark, log line, end: the status tells whether all of it went well, and
 // whether any settings write of the run failed before.
 [[noreturn]] void EndCancelled(const std::string& configurationIni, const rt::Trap& step) {
   const uint32_t failuresBefore = rt::ReportedFailures();
   step([&] { WriteCancelMark(configurationIni); });
   step([&] { rt::SyncWrites(); });
-  step([&] { rt::WriteErrorLog(CancelLogLine(), true); });
+  std::string notice;
+  step([&] { notice = rt::WriteErrorLog(CancelLogLine(), false); });
   const bool failed = rt::ReportedFailures() != failuresBefore || rt::FailedSettingsWrites() != 0;
-  platform::EndProcess(failed ? kExitEndedWithFailures : kExitCancelled);
+  // The cancel is done: a signal or the input gone while its notice shows
+  // ends with this status, and writes no second mark or log line.
+  cancelledWith = failed ? kExitEndedWithFailures : kExitCancelled;
+  platform::DeferEndRequests();
+  step([&] { rt::ReportFault(notice); });
+  platform::EndProcess(cancelledWith);
 }
 
 }  // namespace
@@ -73,6 +82,7 @@ void frm_Start_Config_Exe::Form_QueryUnload(bool& cancel, int /*unloadMode*/) {
 }
 
 bool frm_Start_Config_Exe::LeaveWithoutOK() {
+  if (cancelledWith != 0) platform::EndProcess(cancelledWith);
   // Nobody is there to answer: no box, no further end request, no report that
   // could ask "Resume?".
   platform::DeferEndRequests();

@@ -14,6 +14,7 @@
 #include "platform/msgbox.h"
 #include "platform/number.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/errors.h"
@@ -60,6 +61,17 @@ void frm_Start_Config_Exe::DirSAR_Change() {
   bool isCopy = false;
   step([&] { path = DirSAR->Path(); });
   step([&] { isCopy = platform::FileExists(path + kCopyIni); });
+  // The configuration tool finds the copy by the name written to its settings,
+  // which hold Windows-1252 only: a name that cannot be spelled there would
+  // name a folder that does not exist, so the copy is not taken over.
+  if (isCopy && !platform::SpelledInAnsi(path)) {
+    isCopy = false;
+    step([&] {
+      platform::Raise(platform::kBadFileName,
+                      "The name of the folder " + path +
+                          " cannot be recorded in the settings (Windows-1252 cannot spell it)");
+    });
+  }
   if (isCopy) {
     step([&] { ConnectSAR(path); });
   } else {

@@ -146,8 +146,7 @@ void frm_Start_Config_Exe::InitProgramIni() {
     // its last entry ("SpeedFactor=3[Project]"), changing that value.
     std::string bytes;
     std::string header = "[Project]\r\n";
-    if (platform::ReadWholeFile(path, bytes) && !bytes.empty() && bytes.back() != '\n' &&
-        bytes.back() != '\r')
+    if (platform::ReadWholeFile(path, bytes) && platform::LastLineOpen(bytes))
       header = "\r\n" + header;
     try {
       platform::AppendBytes(path, header);

@@ -112,8 +112,9 @@ std::vector<Written>& Pending() {
 }
 
 // Replaced files waiting for their close; a few only, so that their space on
-// the disk comes back soon.
-constexpr size_t kMaxReplaced = 64;
+// the disk comes back soon and a tight descriptor limit (ulimit -n) is left
+// to the files the step works on.
+constexpr size_t kMaxReplaced = 4;
 constexpr off_t kMaxReplacedBytes = off_t{128} << 20;
 
 struct Replaced {
@@ -255,6 +256,12 @@ void CloseReplacedLater(int fd, off_t size) {
   flock(fd, LOCK_UN);
   ReplacedFiles().push_back({fd, size});
   CloseReplaced(kMaxReplaced);
+}
+
+bool CloseReplacedNow() {
+  if (ReplacedFiles().empty()) return false;
+  CloseReplaced(0);
+  return true;
 }
 
 void NoteWrittenFile(const fs::path& file, bool withFolder) {

@@ -65,6 +65,9 @@ bool ReadContents(int fd, off_t size, std::string& bytes);
 // at the next sync: its last close waits for the writing out of its old bytes,
 // which the rename has started and which no longer matters.
 void CloseReplacedLater(int fd, off_t size);
+// Closes the replaced files now, for an open that found the process's
+// descriptors used up (EMFILE); false when none was waiting.
+bool CloseReplacedNow();
 // Remembers a written file for the next sync; withFolder when its name is new
 // (a rename or a creation) so that the folder is synced too.
 void NoteWrittenFile(const std::filesystem::path& file, bool withFolder);

@@ -28,10 +28,17 @@ bool IsFolder(const fs::path& p) {
   Raise(FailureNumberForErrno(code));
 }
 
+fs::path installationFolder;
+// The last folder found free of foreign links: the pictures of a commit all go
+// to a few folders, which need no look at every name on their way each time.
+std::string lastCleanFolder;
+
 // Shared checks of the append functions; gives the host path to open.
 fs::path AppendTarget(std::string_view winFile) {
   auto host = ToHost(winFile);
   if (!host) Raise(kPathNotFound);
+  if (auto leads = ForeignLinkTarget(*host))
+    Raise(kPermissionDenied, ForeignLinkText(winFile, *leads));
   fs::path target = ReplacementTarget(*host);
   auto folder = StatOf(target.parent_path());
   if (!folder || !S_ISDIR(folder->st_mode)) Raise(kPathNotFound);
@@ -118,6 +125,38 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+void SetInstallationFolder(const fs::path& host) {
+  std::error_code ec;
+  installationFolder = fs::weakly_canonical(host, ec);
+  if (ec) installationFolder.clear();
+  lastCleanFolder.clear();
+}
+
+std::optional<std::string> ForeignLinkTarget(const fs::path& host) {
+  const uid_t me = geteuid();
+  const fs::path folder = host.parent_path();
+  const bool folderClean = !lastCleanFolder.empty() && folder.native() == lastCleanFolder;
+  fs::path prefix;
+  for (auto part = host.begin(); part != host.end(); ++part) {
+    prefix /= *part;
+    if (folderClean && std::next(part) != host.end()) continue;
+    struct stat st;
+    if (lstat(prefix.c_str(), &st) != 0) return std::nullopt;  // nothing there, no link further on
+    if (!S_ISLNK(st.st_mode) || st.st_uid == me || st.st_uid == 0) continue;
+    std::error_code ec;
+    const fs::path leads = fs::weakly_canonical(prefix, ec);
+    if (!ec && !installationFolder.empty() && HostPathBelow(leads, installationFolder)) continue;
+    return ToWindows(leads).value_or(leads.string());
+  }
+  lastCleanFolder = folder.native();
+  return std::nullopt;
+}
+
+std::string ForeignLinkText(std::string_view winFile, const std::string& leadsTo) {
+  return std::string(winFile) + " could not be written: a link another user made leads it to " +
+         leadsTo + ", outside the installation";
 }
 
 fs::path ReplacementTarget(const fs::path& host) {
@@ -218,8 +257,46 @@ void AppendLine(std::string_view winFile, std::string_view text) {
   Append(winFile, ToAnsi(text) + "\r\n");
 }
 
+namespace {
+
+bool WideText(std::string_view bytes) {
+  return bytes.substr(0, 2) == "\xFF\xFE";
+}
+
+}  // namespace
+
 void AppendBytes(std::string_view winFile, std::string_view bytes) {
-  Append(winFile, bytes);
+  std::string head;
+  auto host = ToHost(winFile);
+  if (host) {
+    UniqueFd fd(open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    char mark[2];
+    if (fd.fd >= 0 && pread(fd.fd, mark, 2, 0) == 2) head.assign(mark, 2);
+  }
+  if (!WideText(head)) return Append(winFile, bytes);
+  // Every Windows-1252 character lies in the Basic Multilingual Plane: one
+  // unit each, from its UTF-8 form of one to three bytes.
+  std::string wide;
+  for (char ch : bytes) {
+    const std::string utf8 = FromAnsi(std::string_view(&ch, 1));
+    char32_t c = static_cast<unsigned char>(utf8[0]);
+    if (utf8.size() > 1) {
+      c &= utf8.size() == 2 ? 0x1F : 0x0F;
+      for (size_t i = 1; i < utf8.size(); ++i) c = c << 6 | (utf8[i] & 0x3F);
+    }
+    wide += static_cast<char>(c & 0xFF);
+    wide += static_cast<char>(c >> 8);
+  }
+  Append(winFile, wide);
+}
+
+bool LastLineOpen(std::string_view bytes) {
+  if (WideText(bytes)) {
+    if (bytes.size() < 4) return false;
+    const char last = bytes[bytes.size() - 2];
+    return bytes.back() != 0 || (last != '\n' && last != '\r');
+  }
+  return !bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r';
 }
 
 bool ReadWholeFile(std::string_view winFile, std::string& bytes) {

@@ -55,8 +55,13 @@ std::vector<std::string> VisibleSubFolderNames(std::string_view winFolder);
 // is missing, 70 when the file or folder is read-only, 75 when the path names a
 // folder.
 void AppendLine(std::string_view winFile, std::string_view text);
-// Appends raw bytes without any conversion (for exact line-break handling).
+// Appends raw bytes without any conversion (for exact line-break handling); to
+// a Unicode text file (UTF-16LE after its mark FF FE) each byte goes as the
+// UTF-16LE unit of its Windows-1252 character.
 void AppendBytes(std::string_view winFile, std::string_view bytes);
+// True when the text of a file's bytes (Windows-1252, or UTF-16LE after its
+// mark) is not empty and its last line has no line break.
+bool LastLineOpen(std::string_view bytes);
 
 // Whole-file helpers for the INI services: nothing when the file is missing, a
 // folder or unreadable.
@@ -103,5 +108,19 @@ bool WriteAll(int fd, std::string_view bytes);
 // The file a write to host goes to: a symbolic link is followed, so that the
 // linked file gets the new contents and the link stays.
 std::filesystem::path ReplacementTarget(const std::filesystem::path& host);
+
+// The installation folder (a host path): a write follows every link that leads
+// into it. Set once at start-up; until then no folder counts as inside.
+void SetInstallationFolder(const std::filesystem::path& host);
+
+// Where a write to host would be led by a symbolic link (the file's own or a
+// folder's on its way) that neither the step's user nor root has made and that
+// leads out of the installation folder, as a Windows path where it lies under
+// a drive: such a link may have been planted to turn the write of a privileged
+// step onto a file its maker may not write. Nothing when there is none.
+std::optional<std::string> ForeignLinkTarget(const std::filesystem::path& host);
+
+// The failure's description of a write refused for such a link.
+std::string ForeignLinkText(std::string_view winFile, const std::string& leadsTo);
 
 }  // namespace platform

@@ -2,15 +2,20 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 
 #include "platform/file_cache.h"
+#include "platform/filesys.h"
 #include "platform/winpath.h"
 
 extern char** environ;
@@ -38,6 +43,9 @@ std::string StripExtension(const std::string& name) {
 }  // namespace
 
 std::string InitProcess(int argc, char** argv) {
+  // A mistyped mapping would put the step on other folders (C: on the host's
+  // root): named before anything is read or written.
+  if (std::string problem = DrivesProblem(); !problem.empty()) return problem;
   ProcessInfo& info = Info();
   info.commandLine.clear();
   for (int i = 1; i < argc; ++i) {
@@ -55,6 +63,9 @@ std::string InitProcess(int argc, char** argv) {
            " lies under no drive; map one with KORVEX_DRIVES (e.g. C=/srv/plant-c)";
   }
   info.executableFolder = *folder;
+  // The installation is the executable folder's parent: links into it are the
+  // installation's own, wherever they lie.
+  SetInstallationFolder(exe.parent_path().parent_path());
   return {};
 }
 
@@ -80,6 +91,26 @@ std::string FirstEnvironmentEntry() {
 bool LockFolderForLife(std::string_view winFolder) {
   std::optional<std::filesystem::path> host = ToHost(winFolder);
   if (!host) return true;
+  // A folder that may be searched but not listed (mode 0311) cannot be opened
+  // for the flock: a name in the kernel's abstract socket space, made of the
+  // folder's device and inode, needs no right on it, and like the flock it is
+  // gone with the process. Deliberately never closed.
+  struct stat st;
+  if (stat(host->c_str(), &st) == 0) {
+    const std::string name =
+        "korvex-start-" + std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    name.copy(address.sun_path + 1, sizeof address.sun_path - 1);
+    const int claim = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (claim >= 0 &&
+        bind(claim, reinterpret_cast<const sockaddr*>(&address),
+             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())) != 0) {
+      const bool held = errno == EADDRINUSE;
+      close(claim);
+      if (held) return false;
+    }
+  }
   // Deliberately never closed: the lock lives as long as the process.
   const int fd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return true;

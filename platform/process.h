@@ -34,8 +34,9 @@ Version ProgramVersion();
 std::string FirstEnvironmentEntry();
 
 // Holds an exclusive lock on a folder until the process ends, however it ends
-// (the kernel drops it; no lock file is left). False only when another process
-// holds it; a folder that cannot be opened is not locked and gives true.
+// (the kernel drops it; no lock file is left), also on a folder that can be
+// searched but not listed. False only when another process holds it; a folder
+// that does not exist is not locked and gives true.
 bool LockFolderForLife(std::string_view winFolder);
 
 // Ends the process at once with the given status: no destructors, no handlers.

@@ -292,6 +292,114 @@ IniIndex& IndexOf(FileContents& contents) {
   return ref;
 }
 
+// Unicode INI files: UTF-16LE after the byte-order mark FF FE. The services
+// work on them as on any other file, through a UTF-8 view of their text in
+// which the structure (blanks, "[", "]", "=", ";", line breaks) has the same
+// bytes; the ANSI texts given and returned are converted at that boundary, as
+// the Windows services do it for their ANSI versions. The view keeps every
+// code unit, unpaired surrogates and an odd last byte included, so that the
+// file is written back byte for byte wherever no entry changed.
+constexpr std::string_view kWideMark = "\xFF\xFE";
+
+bool IsWide(std::string_view bytes) {
+  return bytes.substr(0, 2) == kWideMark;
+}
+
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {  // unpaired surrogates too, as three bytes of their own
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string WideToUtf8(std::string_view units) {
+  std::string out;
+  out.reserve(units.size());
+  auto unit = [&](size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(units[i]) |
+                                 static_cast<unsigned char>(units[i + 1]) << 8);
+  };
+  for (size_t i = 0; i + 1 < units.size(); i += 2) {
+    char32_t c = unit(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 3 < units.size()) {
+      const char32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    AppendUtf8(c, out);
+  }
+  return out;
+}
+
+void AppendUnit(char32_t u, std::string& out) {
+  out += static_cast<char>(u & 0xFF);
+  out += static_cast<char>(u >> 8);
+}
+
+// The view's text as UTF-16LE code units; the view holds only what WideToUtf8
+// made and what FromAnsi added, so every sequence is whole.
+std::string Utf8ToWide(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t c = n == 1 ? b : n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
+    for (size_t k = 1; k < n && i + k < text.size(); ++k)
+      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    i += n;
+    if (c >= 0x10000) {
+      AppendUnit(0xD800 + ((c - 0x10000) >> 10), out);
+      AppendUnit(0xDC00 + ((c - 0x10000) & 0x3FF), out);
+    } else {
+      AppendUnit(c, out);
+    }
+  }
+  return out;
+}
+
+// The UTF-8 view of a Unicode file, kept as its index.
+struct WideView final : ContentIndex {
+  FileContents text;
+  std::string oddByte;  // a last byte that makes no code unit
+};
+
+WideView& ViewOf(FileContents& contents) {
+  if (auto* view = dynamic_cast<WideView*>(contents.index.get())) return *view;
+  auto view = std::make_unique<WideView>();
+  const std::string_view units = std::string_view(contents.bytes).substr(kWideMark.size());
+  view->text.bytes = WideToUtf8(units);
+  if (units.size() % 2 != 0) view->oddByte = units.back();
+  WideView& ref = *view;
+  contents.index = std::move(view);
+  return ref;
+}
+
+// The file's bytes after its view has changed.
+void WriteBack(FileContents& contents, const WideView& view) {
+  contents.bytes = std::string(kWideMark) + Utf8ToWide(view.text.bytes) + view.oddByte;
+}
+
+// The contents the services parse: the file's own bytes, or a Unicode file's
+// view; wide tells which.
+FileContents& TextOf(FileContents& contents, bool& wide) {
+  wide = IsWide(contents.bytes);
+  return wide ? ViewOf(contents).text : contents;
+}
+
 std::string_view Unquote(std::string_view v) {
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
     return v.substr(1, v.size() - 2);
@@ -305,14 +413,21 @@ bool LookUp(std::string_view section, std::string_view key, std::string_view fil
   std::string sec = UpperAnsi(Trim(ToAnsi(section)));
   std::string k = UpperAnsi(Trim(ToAnsi(key)));
   if (sec.empty() || k.empty()) return false;
-  FileContents* contents = ReadCachedFile(file);
-  if (contents == nullptr) return false;
-  std::string_view bytes = contents->bytes;
-  Found f = IndexOf(*contents).Find(bytes, sec, k);
+  FileContents* fileContents = ReadCachedFile(file);
+  if (fileContents == nullptr) return false;
+  bool wide = false;
+  FileContents& contents = TextOf(*fileContents, wide);
+  if (wide) {
+    sec = UpperAnsi(FromAnsi(sec));
+    k = UpperAnsi(FromAnsi(k));
+  }
+  std::string_view bytes = contents.bytes;
+  Found f = IndexOf(contents).Find(bytes, sec, k);
   if (!f.key) return false;
   std::string_view text = bytes.substr(f.keyLine.begin);
   value =
       Unquote(text.substr(f.keyParsed.valueBegin, f.keyParsed.valueEnd - f.keyParsed.valueBegin));
+  if (wide) value = ToAnsi(value);
   return true;
 }
 
@@ -386,9 +501,24 @@ std::optional<AnsiEntry> ToAnsiEntry(std::string_view section, std::string_view 
   return e;
 }
 
+bool PatchEntry(FileContents& contents, const AnsiEntry& e);
+
+// The same for a Unicode file: the entry in the view's UTF-8, then the file's
+// bytes written back from the view.
+bool PatchWideEntry(FileContents& contents, const AnsiEntry& a) {
+  WideView& view = ViewOf(contents);
+  AnsiEntry e{FromAnsi(a.sec), FromAnsi(a.k), FromAnsi(a.v), {}, {}};
+  e.secUpper = UpperAnsi(e.sec);
+  e.kUpper = UpperAnsi(e.k);
+  if (!PatchEntry(view.text, e)) return false;
+  WriteBack(contents, view);
+  return true;
+}
+
 // Patches one entry into the kept bytes and their index; false when the entry
 // already holds the value.
 bool PatchEntry(FileContents& contents, const AnsiEntry& e) {
+  if (IsWide(contents.bytes)) return PatchWideEntry(contents, e);
   std::string& bytes = contents.bytes;
   IniIndex& index = IndexOf(contents);
   Found f = index.Find(bytes, e.secUpper, e.kUpper);

@@ -94,6 +94,29 @@ bool FolderRefusesNewNames(int error) {
   return error == EACCES || error == EPERM;
 }
 
+// True when the step's own user may write the existing file at target. A
+// replacement by rename needs only the folder's right, but a file its user may
+// not write is not to be written, as on Windows.
+bool MayWrite(const fs::path& target) {
+  return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Gives the new file at fd the owner and group of the file it replaces, as the
+// file keeps them when cp writes over it. False where the system refuses that
+// (an ordinary user cannot give a file away): the file is then written in place.
+bool TakeOverOwner(int fd, const struct stat& old) {
+  if (old.st_uid == geteuid() && old.st_gid == getegid()) return true;
+  return fchown(fd, old.st_uid, old.st_gid) == 0;
+}
+
+// open(2), once more after the replaced files kept for their close are closed
+// where the process has used up its descriptors (a tight ulimit -n).
+int OpenFreeingDescriptors(const char* path, int flags, mode_t mode = 0) {
+  int fd = open(path, flags, mode);
+  if (fd < 0 && errno == EMFILE && CloseReplacedNow()) fd = open(path, flags, mode);
+  return fd;
+}
+
 // A temporary file for a target: whatever is written to fd() reaches the target
 // only through Commit, and the file is gone on every other way out (a failure,
 // an exception, a kill).
@@ -115,14 +138,15 @@ class TempFile {
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
     if (NamelessFilesUsable()) {
-      fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+      fd_ = OpenFreeingDescriptors(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
       if (fd_ >= 0) return 0;
       // Kernels and file systems without nameless files answer with one of these.
       if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
       fs::path name = folder / TempName(target.filename().string());
-      fd_ = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+      fd_ = OpenFreeingDescriptors(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                                   mode);
       if (fd_ >= 0) {
         named_ = std::move(name);
         return 0;
@@ -371,8 +395,8 @@ void CopyInPlace(int in, const fs::path& target, const struct stat& srcSt,
   off_t copied = 0;
   if (int e = CopyContents(in, out.fd, srcSt.st_size, false, false, copied, shownAs)) RaiseErrno(e);
   if (ftruncate(out.fd, copied) != 0) RaiseErrno(errno);
-  // The file may belong to someone else, who keeps its mode and times then.
-  (void)!fchmod(out.fd, srcSt.st_mode & 07777);
+  // The file keeps its owner and mode, as under cp; it may belong to someone
+  // else, who keeps its times then.
   timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
   (void)!futimens(out.fd, times);
   if (fsync(out.fd) != 0) RaiseErrno(errno);
@@ -394,7 +418,8 @@ Outcome WriteContents(const fs::path& target, const struct stat* old, std::strin
   written.reset();
   auto folder = StatOf(target.parent_path());
   if (!folder || !S_ISDIR(folder->st_mode)) return Outcome::kFailed;
-  if (old && (!S_ISREG(old->st_mode) || ReadOnlyMode(old->st_mode))) return Outcome::kFailed;
+  if (old && (!S_ISREG(old->st_mode) || ReadOnlyMode(old->st_mode) || !MayWrite(target)))
+    return Outcome::kFailed;
   auto inPlace = [&] {
     struct stat st;
     if (!old || !WriteInPlace(target, *old, bytes, st)) return Outcome::kFailed;
@@ -409,11 +434,11 @@ Outcome WriteContents(const fs::path& target, const struct stat* old, std::strin
     return FolderRefusesNewNames(e) ? inPlace() : Outcome::kFailed;
   if (!WriteAll(temp.fd(), bytes)) return Outcome::kFailed;
   if (old) {
+    // The file stays its owner's, with its group and mode: where they cannot be
+    // given to the new file (another user's file in a shared folder), it is
+    // rewritten in place, as cp writes over it.
+    if (!TakeOverOwner(temp.fd(), *old)) return inPlace();
     if (fchmod(temp.fd(), old->st_mode & 07777) != 0) return Outcome::kFailed;
-    // Keep the owner when running privileged; an ordinary user cannot give files
-    // away, and the file then simply becomes theirs.
-    if (old->st_uid != geteuid() || old->st_gid != getegid())
-      (void)!fchown(temp.fd(), old->st_uid, old->st_gid);
   }
   struct stat mine;
   if (fstat(temp.fd(), &mine) != 0) return Outcome::kFailed;
@@ -434,6 +459,7 @@ constexpr int kLockWaitMs = 10'000;
 constexpr int kLockPollMs = 20;
 
 bool lockTimedOut = false;
+std::optional<std::string> refusedLink;
 
 void SleepMs(int ms) {
   const timespec pause{ms / 1000, (ms % 1000) * 1'000'000L};
@@ -472,11 +498,14 @@ void KeepWritten(const fs::path& host, Outcome o, const std::optional<struct sta
 // come from the cache when it holds the locked file's; edit changes them there.
 bool Rewrite(std::string_view winFile, bool read, const std::function<bool(FileContents&)>& edit) {
   lockTimedOut = false;
+  refusedLink.reset();
   auto host = ToHost(winFile);
   if (!host) return false;
+  if ((refusedLink = ForeignLinkTarget(*host))) return false;
   for (int attempt = 0; attempt < 1000; ++attempt) {
     fs::path target = ReplacementTarget(*host);
-    UniqueFd fd(open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    UniqueFd fd(
+        OpenFreeingDescriptors(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.fd < 0 && errno == EACCES && !read)
       fd.fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     FileContents local;
@@ -547,8 +576,10 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
   if (!src) Raise(kPathNotFound);
   auto dst = ToHost(destination);
   if (!dst) Raise(kPathNotFound);
+  if (auto leads = ForeignLinkTarget(*dst))
+    Raise(kPermissionDenied, ForeignLinkText(destination, *leads));
 
-  UniqueFd in(open(src->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  UniqueFd in(OpenFreeingDescriptors(src->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (in.fd < 0) {
     int e = errno;
     if (e == ENOENT || e == ENOTDIR || e == ELOOP || e == ENXIO) Raise(kFileNotFound);
@@ -576,7 +607,8 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
     if (!overwrite) Raise(kFileAlreadyExists);
     // The same file under another name: copying would truncate the source.
     if (dstSt->st_dev == srcSt.st_dev && dstSt->st_ino == srcSt.st_ino) return;
-    if (!S_ISREG(dstSt->st_mode) || ReadOnlyMode(dstSt->st_mode)) Raise(kPermissionDenied);
+    if (!S_ISREG(dstSt->st_mode) || ReadOnlyMode(dstSt->st_mode) || !MayWrite(target))
+      Raise(kPermissionDenied);
     existing = true;
   }
 
@@ -590,10 +622,15 @@ void CopyFile(std::string_view source, std::string_view destination, bool overwr
     if (existing && FolderRefusesNewNames(e)) return CopyInPlace(in.fd, target, srcSt, destination);
     RaiseErrno(e);
   }
+  // A file copied over keeps its owner, group and mode, as under cp; where the
+  // owner cannot be kept, the copy is written in place as cp writes it.
+  if (existing && !TakeOverOwner(temp.fd(), *dstSt))
+    return CopyInPlace(in.fd, target, srcSt, destination);
   off_t copied = 0;
   if (int e = CopyContents(in.fd, temp.fd(), srcSt.st_size, true, true, copied, destination))
     RaiseErrno(e);
-  if (fchmod(temp.fd(), srcSt.st_mode & 07777) != 0) RaiseErrno(errno);
+  if (fchmod(temp.fd(), (existing ? dstSt->st_mode : srcSt.st_mode) & 07777) != 0)
+    RaiseErrno(errno);
   timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
   if (futimens(temp.fd(), times) != 0) RaiseErrno(errno);
   // No fsync: the rename alone guarantees that an interrupted copy leaves the
@@ -651,6 +688,10 @@ void SetLockPauseForTesting(void (*pause)(int milliseconds)) {
 
 bool LastWriteFoundFileLocked() {
   return lockTimedOut;
+}
+
+std::optional<std::string> LastWriteRefusedLink() {
+  return refusedLink;
 }
 
 void SetNamedTemporariesForTesting(bool named) {

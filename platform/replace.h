@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,11 @@ bool LastWriteFoundFileLocked();
 // Puts pause in place of the sleep between two tries of a lock, so that a test
 // keeps the wait's clock itself; nullptr puts the sleep back.
 void SetLockPauseForTesting(void (*pause)(int milliseconds));
+
+// Where the link leads that the last of them refused to follow (a link another
+// user made that leads out of the installation, platform/filesys.h); nothing
+// when it refused none.
+std::optional<std::string> LastWriteRefusedLink();
 
 // Removes what killed writers left in a folder: the temporary files of this
 // program (".<name>.kvxtmp-<process id>-<number>") whose process no longer runs.

@@ -122,6 +122,10 @@ std::string FromAnsi(std::string_view ansi) {
   return out;
 }
 
+bool SpelledInAnsi(std::string_view utf8) {
+  return FromAnsi(ToAnsi(utf8)) == utf8;
+}
+
 std::string UpperCase(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

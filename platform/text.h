@@ -13,6 +13,9 @@ namespace platform {
 std::string ToAnsi(std::string_view utf8);
 // Windows-1252 to UTF-8 (the five unassigned bytes map to the C1 controls).
 std::string FromAnsi(std::string_view ansi);
+// True when Windows-1252 can spell every character of the text (valid UTF-8),
+// so that it comes back unchanged from a file.
+bool SpelledInAnsi(std::string_view utf8);
 
 // Upper case for the letters of the ANSI code page (ASCII, the Latin-1 letters,
 // and the few extra letters of Windows-1252); other characters stay.

@@ -221,6 +221,35 @@ std::vector<Drive> MappedDrives() {
   return CurrentDrives();
 }
 
+std::string DrivesProblem() {
+  const char* env = std::getenv("KORVEX_DRIVES");
+  if (env == nullptr) return {};
+  std::string_view all(env);
+  std::string named;  // the letters so far
+  for (size_t pos = 0; pos <= all.size();) {
+    size_t end = all.find(';', pos);
+    if (end == std::string_view::npos) end = all.size();
+    const std::string_view entry = all.substr(pos, end - pos);
+    pos = end + 1;
+    if (TrimSpaces(entry).empty()) continue;  // "C=/a;" and ";;" name nothing more
+    const std::string quoted = "KORVEX_DRIVES: the entry \"" + std::string(entry) + "\" ";
+    const size_t eq = entry.find('=');
+    if (eq == std::string_view::npos)
+      return quoted + "has no \"=\" between drive letter and folder (e.g. C=/srv/plant-c)";
+    std::string_view letter = TrimSpaces(entry.substr(0, eq));
+    const std::string_view root = TrimSpaces(entry.substr(eq + 1));
+    if (letter.size() == 2 && letter[1] == ':') letter.remove_suffix(1);
+    if (letter.size() != 1 || !IsAsciiLetter(letter[0]))
+      return quoted + "names no drive letter before its \"=\"";
+    if (root.empty() || root[0] != '/') return quoted + "names no absolute folder after its \"=\"";
+    const char upper = UpperLetter(letter[0]);
+    if (named.find(upper) != std::string::npos)
+      return quoted + "maps " + std::string(1, upper) + ": a second time";
+    named += upper;
+  }
+  return {};
+}
+
 std::optional<fs::path> ToHost(std::string_view winPath) {
   const std::vector<Drive>& drives = CurrentDrives();
   std::optional<WinParts> parts = Parse(winPath, drives);

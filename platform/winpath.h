@@ -24,6 +24,12 @@ struct Drive {
 // anew on every call, so tests may change it.
 std::vector<Drive> MappedDrives();
 
+// What is wrong with KORVEX_DRIVES, naming the entry: no "=", no drive letter
+// before it, an empty or relative folder after it, a letter mapped twice.
+// Empty when it is well formed or not set. A folder that does not exist is no
+// fault: that drive is simply not there, as a stick not plugged in.
+std::string DrivesProblem();
+
 // Maps a Windows path to a host path. Accepts "X:\a\b", "X:a" (taken from the
 // drive's root), "\a\b" (root of the current drive) and "a\b" (relative to the
 // current directory); "/" separates like "\" and doubled separators count once;

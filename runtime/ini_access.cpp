@@ -4,6 +4,7 @@
 
 #include "platform/failure.h"
 #include "platform/file_cache.h"
+#include "platform/filesys.h"
 #include "platform/number.h"
 #include "platform/profile.h"
 #include "platform/replace.h"
@@ -145,6 +146,11 @@ void SaveIniChecked(const IniValue& value, const std::string& section, const std
                     const std::string& file, const std::string& reportedName) {
   if (SaveIni(value, section, key, file) != 0) return;
   const std::string name = file.empty() && !reportedName.empty() ? reportedName : file;
+  // So is a link another user planted to lead the write elsewhere.
+  if (const std::optional<std::string> leads = platform::LastWriteRefusedLink()) {
+    ++failedSettingsWrites;
+    platform::Raise(platform::kPathFileAccessError, platform::ForeignLinkText(name, *leads));
+  }
   // A lock another program keeps is worth naming: the installer can end that program.
   if (platform::LastWriteFoundFileLocked()) {
     ++failedSettingsWrites;

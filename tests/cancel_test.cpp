@@ -2,11 +2,14 @@
 // the cancel mark and the log line and ending with status 2, help mode, and a
 // cancel mark that cannot be written (reported, and the cancel still ends).
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <iostream>
 #include <string>
 
+#include "app/common/lifecycle.h"
 #include "e2e_support.h"
 #include "form/start_config_form.h"
 #include "runtime/command_line.h"
@@ -63,6 +66,28 @@ TEST_F(CancelTest, AnUnwritableMarkIsReportedAndTheCancelStillEnds) {
   EXPECT_EXIT(form_.Form_QueryUnload(cancel, 0), testing::ExitedWithCode(kExitEndedWithFailures),
               "C:\\\\Korvex\\\\parameter\\\\kvxconfiguration.ini could not be written");
   EXPECT_NE(Log().find("Form_QueryUnload (Nr. 75)"), std::string::npos);
+}
+
+// A face's notice box waits for its key: a signal, or the terminal gone, while
+// the notice of a confirmed cancel shows changes neither its status nor its
+// one log line.
+TEST_F(CancelTest, WhatEndsTheNoticeOfADoneCancelKeepsItsStatus) {
+  for (const bool signalled : {true, false}) {
+    platform::SetMessageBoxHandler([this, signalled](const platform::MessageBox& box) {
+      if (box.buttons == platform::Buttons::YesNo) return platform::Answer::Yes;
+      if (!signalled) app::EndWithWindowOpen(form_, "the terminal has gone");
+      kill(getpid(), SIGHUP);
+      platform::CheckTermination();
+      return platform::Answer::OK;
+    });
+    EXPECT_EXIT(
+        {
+          platform::InstallEndRequestHandlers();
+          app::UntilEndRequest(form_, nullptr, [this] { form_.CommandCancel_Click(); });
+        },
+        testing::ExitedWithCode(kExitCancelled), "");
+    EXPECT_EQ(testsupport::Count(Log(), kLogLine), signalled ? 1u : 2u);
+  }
 }
 
 }  // namespace

@@ -6,8 +6,11 @@
 // comparing (status, stdout, stderr where the case has one, expected/ and gone),
 // to be read through and committed once every byte is right.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -134,7 +137,9 @@ class Case : public testing::TestWithParam<std::string> {
                                         : fs::path(KORVEX_SOURCE_DIR) / "demo" / "installation";
     fs::copy(tree, drive_, fs::copy_options::recursive);
     fs::create_directories(drive_ / "Korvex/Start");
-    fs::copy_file(START_CONFIG_EXE, drive_ / "Korvex/Start/Start_Config",
+    // KORVEX_CASES_EXE runs the cases against another build (an older one, say).
+    const char* exe = std::getenv("KORVEX_CASES_EXE");
+    fs::copy_file(exe ? exe : START_CONFIG_EXE, drive_ / "Korvex/Start/Start_Config",
                   fs::copy_options::overwrite_existing);
   }
 
@@ -143,12 +148,25 @@ class Case : public testing::TestWithParam<std::string> {
   }
   bool Has(const char* name) const { return fs::exists(dir_ / name); }
 
-  void Prepare() {
-    if (!Has("setup")) return;
+  // The user the step runs as, from the case's user file; skips the case where
+  // it cannot be had.
+  void TakeUser() {
+    if (!Has("user")) return;
+    const std::string name = Lines(Part("user"))[0];
+    if (geteuid() != 0) GTEST_SKIP() << "runs the step as " << name << ", which needs root";
+    const passwd* user = getpwnam(name.c_str());
+    if (user == nullptr) GTEST_SKIP() << "no user " << name << " here (.ci/case-users makes it)";
+    user_ = *user;
+    fs::permissions(work_.root(), fs::perms(0755));  // the user's way to drive C:
+  }
+
+  // A shell script of the case's, run in drive C: with $C set; false when it fails.
+  bool Shell(const char* name) {
+    if (!Has(name)) return true;
     const std::string command = "cd '" + drive_.string() + "' && C='" + drive_.string() +
                                 "' CASE='" + dir_.string() + "' /bin/sh '" +
-                                (dir_ / "setup").string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << "setup failed";
+                                (dir_ / name).string() + "'";
+    return std::system(command.c_str()) == 0;
   }
 
   Result Run() {
@@ -180,6 +198,8 @@ class Case : public testing::TestWithParam<std::string> {
     start.out = work_.root() / "stdout", start.err = work_.root() / "stderr";
     if (Has("file_size_limit")) start.fileSizeLimit = std::stoul(Part("file_size_limit"));
     int input[2] = {-1, -1};
+    if (Has("nofile")) start.fileLimit = std::stoul(Part("nofile"));
+    if (Has("user")) start.user = user_;
     if (piped && pipe2(input, O_CLOEXEC) != 0) return {};
     start.input = input[0];
     const pid_t pid = testsupport::StartStep(start);
@@ -188,15 +208,17 @@ class Case : public testing::TestWithParam<std::string> {
       const std::string text = Part("stdin");
       if (write(input[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
         ADD_FAILURE() << "the script did not fit into the pipe";
-      if (const int sig = SignalNamed(Lines(Part("signal") + "\n")[0]); sig != 0) {
+      if (const int sig = SignalNamed(Lines(Part("signal") + "\n")[0]);
+          sig != 0 || Has("meanwhile")) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         int calm = 0;  // the step must be seen waiting twice in a row
         while (calm < 2 && std::chrono::steady_clock::now() < until) {
           calm = WaitsForInput(pid, input[1]) ? calm + 1 : 0;
           std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        kill(pid, sig);
+        if (sig != 0) kill(pid, sig);
       }
+      if (Has("meanwhile") && !Shell("meanwhile")) ADD_FAILURE() << "meanwhile failed";
       close(input[1]);
     }
     Result r = testsupport::Reap(pid);
@@ -225,12 +247,15 @@ class Case : public testing::TestWithParam<std::string> {
 
   fs::path dir_, drive_;
   testsupport::TempTree work_;
+  passwd user_{};
 };
 
 TEST_P(Case, LeavesWhatItsFolderSays) {
   ASSERT_TRUE(Has("status")) << "a case needs a status file";
   if (Has("root") && geteuid() != 0) GTEST_SKIP() << "needs root: " << Part("root");
-  Prepare();
+  TakeUser();
+  if (IsSkipped()) return;
+  ASSERT_TRUE(Shell("setup")) << "setup failed";
   const std::map<std::string, std::string> before = Snapshot(drive_);
   const Result r = Run();
   const std::map<std::string, std::string> after = Snapshot(drive_);
@@ -238,6 +263,7 @@ TEST_P(Case, LeavesWhatItsFolderSays) {
     return Record(r, before, after);
 
   EXPECT_EQ(r.signal, 0) << "ended by signal " << r.signal << "\n" << r.transcript << r.errors;
+  EXPECT_TRUE(Shell("check")) << "check failed";
   EXPECT_EQ(std::to_string(r.status), Lines(Part("status"))[0]) << r.transcript << r.errors;
   if (Has("stdout")) {
     EXPECT_EQ(r.transcript, Part("stdout"));

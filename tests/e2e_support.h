@@ -4,7 +4,9 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -107,6 +109,9 @@ struct StepStart {
   int input = -1;
   std::filesystem::path out, err;
   std::optional<rlim_t> fileSizeLimit;  // set in the step's process before the exec
+  std::optional<rlim_t> fileLimit;      // open descriptors, likewise
+  // The user the step runs as (the test must be root); none: the test's own.
+  std::optional<passwd> user;
 };
 
 // Starts the step and returns at once with its process id (Reap waits for it).
@@ -116,11 +121,19 @@ inline pid_t StartStep(const StepStart& s) {
   if (pid != 0) return pid;
   const int in = s.input >= 0 ? s.input : open("/dev/null", O_RDONLY);
   if (dup2(in, STDIN_FILENO) < 0 || chdir(s.folder.c_str()) != 0) _exit(126);
+  if (in > STDERR_FILENO) close(in);  // a spare descriptor would count against fileLimit
   if (!freopen(s.out.c_str(), "w", stdout) || !freopen(s.err.c_str(), "w", stderr)) _exit(126);
   if (s.fileSizeLimit) {
     const rlimit limit{*s.fileSizeLimit, *s.fileSizeLimit};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
   }
+  if (s.fileLimit) {
+    const rlimit limit{*s.fileLimit, *s.fileLimit};
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(126);
+  }
+  if (s.user && (initgroups(s.user->pw_name, s.user->pw_gid) != 0 ||
+                 setgid(s.user->pw_gid) != 0 || setuid(s.user->pw_uid) != 0))
+    _exit(126);
   std::vector<char*> argv, envp;
   std::vector<std::string> args = s.args, env = s.env;
   for (auto& a : args) argv.push_back(a.data());

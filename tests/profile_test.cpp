@@ -170,7 +170,8 @@ TEST_F(ProfileTest, LineBreaksAndOddContent) {
   EXPECT_EQ(Str("S", "c"), "3");
   EXPECT_EQ(Str("S", "d"), "4");
 
-  Put(std::string("\xFF\xFE\x00\x01junk\r\n[S]\r\nbin=a\x00z\r\n", 24) + std::string(100000, 'q') +
+  // Binary bytes before the first section (FF FE would mark a Unicode file).
+  Put(std::string("\xFF\xFD\x00\x01junk\r\n[S]\r\nbin=a\x00z\r\n", 24) + std::string(100000, 'q') +
       "\r\nk=" + std::string(100000, 'v') + "\r\nafter=ok\r\n");
   EXPECT_EQ(Str("S", "after"), "ok");
   EXPECT_EQ(Str("S", "bin"), std::string("a\0z", 3));
