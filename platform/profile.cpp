@@ -65,14 +65,6 @@ std::string UpperAnsi(std::string_view s) {
   return out;
 }
 
-// fileName as it stands in the file; wantedUpper already upper-cased.
-bool SameName(std::string_view fileName, std::string_view wantedUpper) {
-  if (fileName.size() != wantedUpper.size()) return false;
-  for (size_t i = 0; i < fileName.size(); ++i)
-    if (Upper(fileName[i]) != static_cast<unsigned char>(wantedUpper[i])) return false;
-  return true;
-}
-
 bool HasLineBreakOrNul(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos;
 }
@@ -140,13 +132,13 @@ struct Found {
 
 // The sections and entries of a file, so that a lookup is no scan: the first
 // section of each name (only that one counts) with the place for its next
-// entry, and the first entry of each key in it. Entries hold the offsets of
-// their lines; a write patches the bytes and moves the offsets behind the patch.
+// entry, and the first entry of each key in it, both by upper-cased name.
+// Entries hold the offsets of their lines; a write patches the bytes and moves
+// the offsets behind the patch.
 class IniIndex final : public ContentIndex {
  public:
   explicit IniIndex(std::string_view s) {
-    constexpr uint32_t kNone = UINT32_MAX;
-    uint32_t current = kNone;
+    Section* current = nullptr;
     for (size_t pos = 0; pos < s.size();) {
       Line l = NextLine(s, pos);
       pos = l.end;
@@ -154,61 +146,62 @@ class IniIndex final : public ContentIndex {
       Parsed p = ParseLine(text);
       if (p.kind == Kind::kSection) {
         std::string name = UpperAnsi(text.substr(p.nameBegin, p.nameEnd - p.nameBegin));
-        current = sectionByName_.count(name) ? kNone : AddSection(std::move(name), l);
+        current = sections_.count(name) ? nullptr : &AddSection(std::move(name), l);
         continue;
       }
-      if (current == kNone || p.kind != Kind::kEntry) continue;
-      sections_[current].insertAt = l.end;
-      sections_[current].breakMissing = l.end == l.contentEnd;
-      std::string_view key = text.substr(p.nameBegin, p.nameEnd - p.nameBegin);
-      if (!FindEntry(s, current, key, false)) AddEntry(current, l.begin, key, false);
+      if (current == nullptr || p.kind != Kind::kEntry) continue;
+      current->insertAt = l.end;
+      current->breakMissing = l.end == l.contentEnd;
+      current->entries.try_emplace(UpperAnsi(text.substr(p.nameBegin, p.nameEnd - p.nameBegin)),
+                                   l.begin);
     }
   }
 
   Found Find(std::string_view s, std::string_view sectionUpper, std::string_view keyUpper) const {
     Found f;
-    auto it = sectionByName_.find(std::string(sectionUpper));
-    if (it == sectionByName_.end()) return f;
-    const Section& sec = sections_[it->second];
+    auto sec = sections_.find(std::string(sectionUpper));
+    if (sec == sections_.end()) return f;
     f.section = true;
-    f.insertAt = sec.insertAt;
-    f.breakMissing = sec.breakMissing;
-    if (const Entry* e = FindEntry(s, it->second, keyUpper, true)) {
+    f.insertAt = sec->second.insertAt;
+    f.breakMissing = sec->second.breakMissing;
+    auto entry = sec->second.entries.find(std::string(keyUpper));
+    if (entry != sec->second.entries.end()) {
       f.key = true;
-      f.keyLine = NextLine(s, e->begin);
-      f.keyParsed = ParseLine(s.substr(e->begin, f.keyLine.contentEnd - e->begin));
+      f.keyLine = NextLine(s, entry->second);
+      f.keyParsed = ParseLine(s.substr(entry->second, f.keyLine.contentEnd - entry->second));
     }
     return f;
   }
 
   // The bytes from offset from on moved by delta.
   void Shift(size_t from, ptrdiff_t delta) {
-    for (Section& sec : sections_)
+    for (auto& [name, sec] : sections_) {
       if (sec.insertAt >= from) sec.insertAt += delta;
-    for (Entry& e : entries_)
-      if (e.begin >= from) e.begin += delta;
+      for (auto& [key, begin] : sec.entries)
+        if (begin >= from) begin += delta;
+    }
   }
 
   // A new last entry of an existing section, its line ending at lineEnd.
   void AddToSection(std::string_view sectionUpper, size_t begin, size_t lineEnd,
                     std::string_view keyUpper) {
-    const uint32_t id = sectionByName_.at(std::string(sectionUpper));
-    sections_[id].insertAt = lineEnd;
-    sections_[id].breakMissing = false;
-    AddEntry(id, begin, keyUpper, true);
+    Section& sec = sections_.at(std::string(sectionUpper));
+    sec.insertAt = lineEnd;
+    sec.breakMissing = false;
+    sec.entries.try_emplace(std::string(keyUpper), begin);
   }
 
   // A new section at the end: header line, then one entry line.
   void AddSectionAtEnd(std::string sectionUpper, const Line& header, size_t entryBegin,
                        size_t entryEnd, std::string_view keyUpper) {
-    const uint32_t id = AddSection(std::move(sectionUpper), header);
-    sections_[id].insertAt = entryEnd;
-    AddEntry(id, entryBegin, keyUpper, true);
+    Section& sec = AddSection(std::move(sectionUpper), header);
+    sec.insertAt = entryEnd;
+    sec.entries.try_emplace(std::string(keyUpper), entryBegin);
   }
 
   // The line break added after a last line that had none, at old end `at`.
   void BreakAddedAt(size_t at) {
-    for (Section& sec : sections_) {
+    for (auto& [name, sec] : sections_) {
       if (sec.insertAt == at && sec.breakMissing) {
         sec.insertAt += 2;
         sec.breakMissing = false;
@@ -220,68 +213,17 @@ class IniIndex final : public ContentIndex {
   struct Section {
     size_t insertAt = 0;
     bool breakMissing = false;
-  };
-  struct Entry {
-    size_t begin;
-    uint32_t section;
-    uint32_t hash;
+    std::unordered_map<std::string, size_t> entries;  // upper-cased key: its line's offset
   };
 
-  uint32_t AddSection(std::string nameUpper, const Line& header) {
-    const uint32_t id = static_cast<uint32_t>(sections_.size());
-    sections_.push_back({header.end, header.end == header.contentEnd});
-    sectionByName_.emplace(std::move(nameUpper), id);
-    return id;
+  Section& AddSection(std::string nameUpper, const Line& header) {
+    Section& sec = sections_[std::move(nameUpper)];
+    sec.insertAt = header.end;
+    sec.breakMissing = header.end == header.contentEnd;
+    return sec;
   }
 
-  static uint32_t Hash(uint32_t section, std::string_view key, bool upper) {
-    uint64_t h = 1469598103934665603ull ^ section;
-    for (char c : key) {
-      h ^= upper ? static_cast<unsigned char>(c) : Upper(c);
-      h *= 1099511628211ull;
-    }
-    return static_cast<uint32_t>(h ^ (h >> 32));
-  }
-
-  // The first entry of key in section (key upper-cased when upper).
-  const Entry* FindEntry(std::string_view s, uint32_t section, std::string_view key,
-                         bool upper) const {
-    if (slots_.empty()) return nullptr;
-    const std::string wanted = upper ? std::string(key) : UpperAnsi(key);
-    const uint32_t h = Hash(section, wanted, true);
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = h & mask; slots_[i] != 0; i = (i + 1) & mask) {
-      const Entry& e = entries_[slots_[i] - 1];
-      if (e.hash != h || e.section != section) continue;
-      Line l = NextLine(s, e.begin);
-      std::string_view text = s.substr(l.begin, l.contentEnd - l.begin);
-      Parsed p = ParseLine(text);
-      if (SameName(text.substr(p.nameBegin, p.nameEnd - p.nameBegin), wanted)) return &e;
-    }
-    return nullptr;
-  }
-
-  void AddEntry(uint32_t section, size_t begin, std::string_view key, bool upper) {
-    entries_.push_back({begin, section, Hash(section, key, upper)});
-    if (entries_.size() * 2 > slots_.size()) {
-      slots_.assign(std::max<size_t>(64, slots_.size() * 2), 0);
-      for (size_t n = 0; n < entries_.size(); ++n) Place(n);
-    } else {
-      Place(entries_.size() - 1);
-    }
-  }
-
-  void Place(size_t n) {
-    const size_t mask = slots_.size() - 1;
-    size_t i = entries_[n].hash & mask;
-    while (slots_[i] != 0) i = (i + 1) & mask;
-    slots_[i] = static_cast<uint32_t>(n + 1);
-  }
-
-  std::vector<Section> sections_;
-  std::unordered_map<std::string, uint32_t> sectionByName_;  // upper-cased name
-  std::vector<Entry> entries_;
-  std::vector<uint32_t> slots_;  // open addressing: entry number + 1, 0 free
+  std::unordered_map<std::string, Section> sections_;  // by upper-cased name
 };
 
 IniIndex& IndexOf(FileContents& contents) {

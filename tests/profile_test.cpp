@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 
+#include "platform/file_cache.h"
 #include "test_support.h"
 
 namespace {
@@ -348,6 +350,33 @@ TEST_F(ProfileTest, EntriesWrittenTogetherLeaveWhatSingleWritesLeave) {
   EXPECT_EQ(Get("new.ini"), "[S]\r\nk=v\r\n");
   EXPECT_EQ(platform::WritePrivateProfileEntries({}, "C:\\none.ini"), 1);
   EXPECT_FALSE(tree_.Exists("none.ini"));
+}
+
+// Many edits of one file in random order, patched into the kept index one
+// after the other, leave the bytes of the same edits each made on a fresh read
+// of the file: every offset the index moves lands where a new parse puts it.
+TEST_F(ProfileTest, RandomEditsThroughTheKeptIndexLeaveAFreshRewritesBytes) {
+  std::mt19937 random(20261209);
+  std::string start;
+  for (int s = 0; s < 12; ++s) {
+    start += "[Sec" + std::to_string(s) + "]\r\n; c\r\n";
+    for (int k = 0; k < 9; ++k)
+      start += "Key" + std::to_string(k) + "=" + std::string(k, 'v') + "\r\n";
+  }
+  std::vector<platform::ProfileEntry> entries;
+  for (int n = 0; n < 600; ++n) {
+    const int sec = static_cast<int>(random() % 14), key = static_cast<int>(random() % 12);
+    std::string name = (random() % 2 ? "key" : "KEY") + std::to_string(key);
+    entries.push_back({"sec" + std::to_string(sec), name, std::string(random() % 20, 'x')});
+  }
+  Put(start, "single.ini");
+  for (const auto& e : entries) {
+    platform::ForgetCachedFile(dir_ / "single.ini");
+    ASSERT_NE(WritePrivateProfileStringA(e.section, e.key, e.value, "C:\\single.ini"), 0);
+  }
+  Put(start, "batch.ini");
+  ASSERT_EQ(platform::WritePrivateProfileEntries(entries, "C:\\batch.ini"), 1);
+  EXPECT_EQ(Get("batch.ini"), Get("single.ini"));
 }
 
 }  // namespace
