@@ -31,8 +31,7 @@ DesktopModule LoadDesktopModule() {
   if (std::strcmp(module->stamp, KORVEX_MODULE_STAMP) != 0) {
     const std::string theirs = module->stamp;
     dlclose(handle);
-    return {nullptr,
-            path + " is of another build (" + theirs + ", not " + KORVEX_MODULE_STAMP + ")"};
+    return {nullptr, path + " is of another build (" + theirs + ")"};
   }
   return {module, ""};
 }
