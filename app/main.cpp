@@ -33,6 +33,11 @@ Environment:
                    a forced window opens on the QT_QPA_PLATFORM named (linuxfb, eglfs, vnc)
   KORVEX_KEYPAD    on: every click into a speed factor opens the on-screen number keys
 
+The graphical window is the module Start_Config_desktop.so (Qt 6 Widgets) in the
+executable's own folder, loaded only when that window is to open. Where it cannot
+be loaded (absent, Qt missing, of another build), one line says why and the
+terminal window opens instead; with KORVEX_FRONTEND=window the step ends, status 1.
+
 Exit statuses:
   0        OK has done its work and nothing failed on the way
   1        every other end: not started integrated, missing CFG file, No to

@@ -33,6 +33,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -321,6 +322,10 @@ void PlaceExecutable(const fs::path& root) {
   std::error_code ec;
   fs::create_hard_link(masterExe, exe, ec);
   if (ec) fs::copy_file(masterExe, exe);
+  // The desktop window's module lies beside the step where its build has one.
+  const fs::path module = masterExe.parent_path() / "Start_Config_desktop.so";
+  fs::remove(exe.parent_path() / module.filename());
+  if (fs::exists(module)) fs::create_hard_link(module, exe.parent_path() / module.filename());
 }
 
 // The demo's C:\Korvex afresh, with a copy of the language file when one is
@@ -631,6 +636,45 @@ void DemoStartCase(const fs::path& root, const fs::path& seeded, const Sizes& si
 }
 
 // OK runs on the demo, the installation laid afresh before each.
+// The first and the seeded start of this build against the same starts of the
+// build without the desktop window (KORVEX_BENCH_WITHOUT_DESKTOP names its
+// Start_Config), alternating in one run.
+void WithoutDesktopCase(const fs::path& root, const fs::path& seeded, const Sizes& sizes) {
+  std::printf(
+      "\n2b. The demo's start, script \"dump\", of this build (the desktop window's module\n"
+      "   beside it) against the build without the desktop window.\n");
+  const char* other = std::getenv("KORVEX_BENCH_WITHOUT_DESKTOP");
+  if (other == nullptr || !fs::exists(other)) {
+    std::printf("  not measured: KORVEX_BENCH_WITHOUT_DESKTOP names no Start_Config\n");
+    return;
+  }
+  const fs::path own = masterExe, without = root.parent_path() / "without/Start_Config";
+  fs::create_directories(without.parent_path());
+  fs::copy_file(other, without, fs::copy_options::overwrite_existing);
+  for (const fs::path* language : {static_cast<const fs::path*>(nullptr), &seeded}) {
+    std::vector<Outcome> runs[2];
+    for (int r = -1; r < sizes.repetitions; ++r) {
+      for (int side = 0; side < 2; ++side) {
+        const int which = (side == 0) == (r % 2 == 0) ? 0 : 1;
+        masterExe = which == 0 ? own : without;
+        LayDemoInstallation(root, language);
+        const Outcome o = RunStep(root, "dump\n", kCaseTimeout, kDemoSource);
+        Check(o.status == 3 && o.ready > 0, "the demo did not start", o);
+        if (r >= 0) runs[which].push_back(o);
+      }
+    }
+    masterExe = own;
+    const Spread a = ReadyOf(runs[0]), b = ReadyOf(runs[1]);
+    const char* name = language == nullptr ? "first start" : "seeded start";
+    std::printf("  %s: this build %s, without the desktop window %s\n", name, Ms(a).c_str(),
+                Ms(b).c_str());
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.2f", a.median / b.median);
+    Goal(std::string(name) + ", this build / without the desktop window", ratio,
+         a.median / b.median, 1.1, "<= 1.10");
+  }
+}
+
 std::vector<Outcome> DemoOks(const fs::path& root, const fs::path& seeded,
                              const std::string& script, int repetitions,
                              const std::function<void()>& prepare = nullptr) {
@@ -785,6 +829,7 @@ int Run(const fs::path& folder, const Sizes& sizes) {
   fs::copy(kDemo, demo, fs::copy_options::recursive);
   const fs::path seeded = SeededLanguage(demo, folder / "seeded.ini");
   DemoStartCase(demo, seeded, sizes);
+  WithoutDesktopCase(demo, seeded, sizes);
   DemoOkCase(demo, seeded, sizes);
   LargeProgramIniCase(demo, seeded, sizes);
   LargeLanguageCase(demo, seeded, sizes);

@@ -58,14 +58,27 @@ inline std::string Output(const std::vector<std::string>& args, int* status = nu
   return text;
 }
 
+// The built step laid at exe: the executable, and beside it a link to the
+// desktop window's module where the build has one. True when it has.
+inline bool LayStep(const std::filesystem::path& exe, bool withModule = true,
+                    const char* built = START_CONFIG_EXE) {
+  namespace fs = std::filesystem;
+  fs::copy_file(built, exe, fs::copy_options::overwrite_existing);
+  const fs::path module = fs::path(START_CONFIG_EXE).parent_path() / "Start_Config_desktop.so";
+  if (!fs::exists(module)) return false;
+  const fs::path link = exe.parent_path() / module.filename();
+  fs::remove(link);
+  if (withModule) fs::create_symlink(module, link);
+  return true;
+}
+
 // The demo laid into a fresh drive C: with the built step in C:\Korvex\Start.
 struct DemoTree {
   TempTree tree;
   DemoTree() {
     std::filesystem::copy(KORVEX_SOURCE_DIR "/demo/installation", tree.root(),
                           std::filesystem::copy_options::recursive);
-    std::filesystem::copy_file(START_CONFIG_EXE, tree.Host("Korvex/Start/Start_Config"),
-                               std::filesystem::copy_options::overwrite_existing);
+    LayStep(tree.Host("Korvex/Start/Start_Config"));
   }
 };
 
@@ -192,8 +205,7 @@ class Installation {
       : tree_(tree), folder_(folder) {
     tree_.MakeFolder(folder_ + "/Start");
     tree_.MakeFolder(folder_ + "/parameter");
-    std::filesystem::copy_file(START_CONFIG_EXE, tree_.Host(folder_ + "/Start/Start_Config"),
-                               std::filesystem::copy_options::overwrite_existing);
+    LayStep(tree_.Host(folder_ + "/Start/Start_Config"));
   }
 
   // kvxconfiguration.ini with NameM1.. and MonitorRes / VWStudio when given.

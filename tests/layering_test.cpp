@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "e2e_support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -44,6 +46,18 @@ TEST(Layering, NoFolderIncludesWhatLiesAboveOrBesideIt) {
         }
       }
     }
+  }
+}
+
+// Qt is the desktop window module's alone: neither the executable nor the
+// libraries of the engine, the common layer, the script and the terminal
+// window (all linked into this test) load any of it.
+TEST(Layering, OnlyTheDesktopModuleLinksQt) {
+  const std::string tests = std::filesystem::read_symlink("/proc/self/exe").string();
+  for (const std::string& binary : {std::string(START_CONFIG_EXE), tests}) {
+    const std::string listing = testsupport::Output({"ldd", binary});
+    EXPECT_NE(listing.find("libc.so"), std::string::npos) << binary << "\n" << listing;
+    EXPECT_EQ(listing.find("libQt"), std::string::npos) << binary << "\n" << listing;
   }
 }
 

@@ -56,6 +56,8 @@ struct Setup {
   // The step is started as a job of an interactive shell with job control, as
   // a person at a prompt starts it.
   bool jobControl = false;
+  // A command that runs the step (with its path inside, a chroot, say).
+  std::vector<std::string> wrapper = {};
 };
 
 // The step started in a tmux session of its own (a private server whose socket
@@ -92,7 +94,8 @@ class Terminal {
   // The step's start on this terminal.
   testsupport::StepStart Start(const Setup& setup) const {
     testsupport::StepStart start;
-    start.args = {"./Korvex/Start/Start_Config"};
+    start.args = setup.wrapper;
+    start.args.push_back("./Korvex/Start/Start_Config");
     start.args.insert(start.args.end(), setup.arguments.begin(), setup.arguments.end());
     start.env = {kFirstEnvironmentEntry, "KORVEX_DRIVES=C=" + tree_.root().string()};
     start.env.insert(start.env.end(), setup.environment.begin(), setup.environment.end());

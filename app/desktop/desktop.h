@@ -22,4 +22,16 @@ std::string DisplayProblem(bool forced);
 // standard error and status 1, every file untouched).
 int RunWindow();
 
+// What the module of the desktop window hands the executable that loads it.
+// The stamp comes first and stays first: a module of another build is told by
+// it, and refused, before anything else of it is used.
+struct Module {
+  const char* stamp;  // the build's KORVEX_MODULE_STAMP
+  std::string (*displayProblem)(bool forced);
+  int (*runWindow)();
+};
+
 }  // namespace win
+
+// The module's one entry, looked up by this name once it is loaded.
+extern "C" const win::Module* korvex_desktop_module();
