@@ -35,7 +35,8 @@ struct ViewTarget {
   int x = -1, y = -1;
 };
 
-ViewTarget FocusTarget(const ui::Window& window, ViewState& view, const Canvas& drawn) {
+ViewTarget FocusTarget(const ui::Window& window, ViewState& view, const Canvas& drawn,
+                       int viewHeight) {
   ViewTarget t;
   ui::Control* c = view.dropDown != nullptr ? view.dropDown : window.Focused();
   if (c == nullptr || !c->Shown()) return t;
@@ -66,20 +67,9 @@ ViewTarget FocusTarget(const ui::Window& window, ViewState& view, const Canvas& 
     if (view.dropDown == nullptr && c->kind() == ui::Kind::TextBox)
       t.rect.width = std::clamp(t.x - t.rect.x + 2, 1, t.rect.width);
   }
-  // What the control is (its label) and a margin around it stay in view, so
-  // that a box of digits is never shown without the machine it belongs to.
-  if (view.dropDown == nullptr)
-    if (const ui::Control* label = LabelBefore(window, *c)) {
-      const CellRect l = ControlCells(*label);
-      const int right = std::max(t.rect.x + t.rect.width, l.x + l.width);
-      const int bottom = std::max(t.rect.y + t.rect.height, l.y + l.height);
-      t.rect.x = std::min(t.rect.x, l.x);
-      t.rect.y = std::min(t.rect.y, l.y);
-      t.rect.width = right - t.rect.x;
-      t.rect.height = bottom - t.rect.y;
-    }
-  const int left = std::max(0, t.rect.x - 2), top = std::max(0, t.rect.y - 1);
-  t.rect = {left, top, t.rect.x + t.rect.width + 2 - left, t.rect.y + t.rect.height + 1 - top};
+  const ui::Control* label = view.dropDown == nullptr ? LabelBefore(window, *c) : nullptr;
+  const CellRect labelCells = label != nullptr ? ControlCells(*label) : CellRect{};
+  t.rect = KeepInView(t.rect, label != nullptr ? &labelCells : nullptr, viewHeight);
   return t;
 }
 
@@ -129,7 +119,7 @@ void Session::ShowWindow(Canvas& terminal) {
     return;
   }
 
-  const ViewTarget t = FocusTarget(form.window, view, drawn);
+  const ViewTarget t = FocusTarget(form.window, view, drawn, viewport_.height);
   if (!(t.rect == followed_) || t.x != followedX_ || t.y != followedY_) {
     followed_ = t.rect;
     followedX_ = t.x;

@@ -234,22 +234,6 @@ void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
   }
 }
 
-// How a control is named in the hint line: its caption, the sign of its
-// picture, or the label that stands before it.
-std::string FocusName(const ui::Window& window, const ui::Control& c) {
-  if (c.kind() == ui::Kind::CommandButton || c.kind() == ui::Kind::CheckBox) {
-    const std::string caption = app::CaptionShown(c.Caption()).text;
-    if (!caption.empty() || c.kind() == ui::Kind::CheckBox) return caption;
-    const std::string& picture = c.GetPicture().source;
-    if (picture == "tick.gif") return "OK";
-    if (picture == "cross.gif") return "Cancel";
-    if (picture == "help.gif") return "Help mode switch (?)";
-  }
-  if (const ui::Control* label = LabelBefore(window, c))
-    return app::CaptionShown(label->Caption()).text;
-  return c.DisplayName();
-}
-
 // The window's hint line: what has the focus and what the keys do there, its
 // tooltip, how to move on and how to close. What does not fit goes: first the
 // help key, then the Tab keys, then the end of the tooltip.
@@ -340,6 +324,20 @@ void DrawDropDown(Canvas& canvas, const ui::Control& c, ViewState& view) {
 }
 
 }  // namespace
+
+std::string FocusName(const ui::Window& window, const ui::Control& c) {
+  if (c.kind() == ui::Kind::CommandButton || c.kind() == ui::Kind::CheckBox) {
+    const std::string caption = app::CaptionShown(c.Caption()).text;
+    if (!caption.empty() || c.kind() == ui::Kind::CheckBox) return caption;
+    const std::string& picture = c.GetPicture().source;
+    if (picture == "tick.gif") return "OK";
+    if (picture == "cross.gif") return "Cancel";
+    if (picture == "help.gif") return "Help mode switch (?)";
+  }
+  if (const ui::Control* label = LabelBefore(window, c))
+    return app::CaptionShown(label->Caption()).text;
+  return c.DisplayName();
+}
 
 int FirstShownChar(const std::u32string& text, int caret, int width) {
   // Back from the caret as far as the field holds, the caret's own cell kept.

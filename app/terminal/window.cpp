@@ -56,7 +56,11 @@ void MoveFocusBy(Session& s, int direction) {
                                           if (&c == s.form.CommandOK && c.Shown())
                                             s.view.note = app::WhyIgnored(s.form, c);
                                         });
-  if (to != nullptr) Act(s, Verb::Focus, to);
+  if (to == nullptr) return;
+  Act(s, Verb::Focus, to);
+  // The note about OK names what has the focus instead.
+  if (!s.view.note.empty() && to != s.form.CommandOK)
+    s.view.note = FocusName(s.form.window, *to) + " has the focus; " + s.view.note;
 }
 
 // Alt and a letter: the control whose caption marks that letter as its access
