@@ -45,6 +45,7 @@
 #include <term.h>
 #undef columns  // terminfo's capability macros, not wanted here
 #undef lines
+#undef tab
 
 extern char** environ;
 
@@ -142,7 +143,8 @@ void Start(Child& child, const fs::path& folder, Size size, const char* term = "
   const std::string exe = (folder / "Korvex/Start/Start_Config").string();
   std::vector<std::string> args = {exe, "/EXTERNAL=KVXCFG", "/LOGFILE=C:\\Korvex\\KVXcfglog.txt",
                                    "/SOURCEPATH=C:\\Setup\\"};
-  std::vector<std::string> env = {"KORVEX_DRIVES=C=" + folder.string(), std::string("TERM=") + term};
+  std::vector<std::string> env = {"KORVEX_DRIVES=C=" + folder.string(),
+                                  std::string("TERM=") + term};
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
     if (!entry.starts_with("KORVEX_SCRIPT=") && !entry.starts_with("KORVEX_DRIVES=") &&
@@ -336,9 +338,9 @@ Output MeasureOutput(const fs::path& folder, const char* term) {
   std::string out;
   Start(child, folder, {80, 24}, term);
   ReadFirstFrame(child.master, out);
-  o.newcomer = out.size() + Keys(child.master, {back, back, back, back, down, down, "\r", down,
-                                                down, "\r", back, back, back, "\x01", "3", tab,
-                                                tab, tab, tab, tab});
+  o.newcomer = out.size() +
+               Keys(child.master, {back, back, back, back,   down, down, "\r", down, down, "\r",
+                                   back, back, back, "\x01", "3",  tab,  tab,  tab,  tab,  tab});
   std::string rest;
   if (write(child.master, "\r", 1) == 1)
     while (ReadSome(child.master, rest, 2000)) {

@@ -97,8 +97,7 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
     EXPECT_NE(t.Screen().find("└"), std::string::npos) << t.Screen();
     t.Keys({"Enter"});
     ASSERT_TRUE(t.WaitFor("Error - Wrong Save & Restore!", false)) << t.Screen();
-    EXPECT_TRUE(t.WaitFor("Copy refused; OK waits for a copy of the same machines"))
-        << t.Screen();
+    EXPECT_TRUE(t.WaitFor("Copy refused; OK waits for a copy of the same machines")) << t.Screen();
     t.Keys({"Up", "Enter"});
     ASSERT_TRUE(t.WaitFor("▸ Copy_2025_Line1")) << t.Screen();
     // Two clicks where the entry shows on the scrolled view open it.
@@ -161,12 +160,12 @@ TEST_F(SmallTerminal, CtrlLRepaintsOverGarbage) {
   DemoTree demo;
   Terminal t(demo.tree, 80, 24);
   ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();
-  const std::string window = t.Screen(true);
+  const std::string window = t.Screen();
   // The garbage leaves the line-drawing set and an attribute switched on.
   Scribble(t, "\x1b[2J\x1b[5;10HGARBAGE FROM ELSEWHERE\r\nmore garbage\x1b(0\x1b[7m");
   ASSERT_TRUE(t.WaitFor("more garbage")) << t.Screen();
   t.Keys({"C-l"});
-  EXPECT_TRUE(WaitForScreen(t, window, true)) << t.Screen(true);
+  EXPECT_TRUE(WaitForScreen(t, window)) << t.Screen(true);
 
   t.Keys({"Escape"});
   ASSERT_TRUE(t.WaitFor("[ Yes ]  [ No ]")) << t.Screen();

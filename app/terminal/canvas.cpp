@@ -126,9 +126,9 @@ void Canvas::Copy(const Canvas& from, int fromX, int fromY, int width, int heigh
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       Cell cell = from.At(fromX + x, fromY + y);
-      const bool cut = (x == 0 && cell.ch == kWideRest) ||
-                       (x == width - 1 && fromX + x + 1 < from.width_ &&
-                        from.At(fromX + x + 1, fromY + y).ch == kWideRest);
+      const bool cut =
+          (x == 0 && cell.ch == kWideRest) || (x == width - 1 && fromX + x + 1 < from.width_ &&
+                                               from.At(fromX + x + 1, fromY + y).ch == kWideRest);
       if (cut) cell = Cell{U' ', 0, cell.style};
       Mut(x, y) = cell;
     }

@@ -239,8 +239,7 @@ void LeaveTerminal() {
 }
 
 bool IsCloseKey(const Key& key) {
-  return key.code == KeyCode::Escape || key.IsCtrl('c') ||
-         (key.code == KeyCode::F4 && key.alt);
+  return key.code == KeyCode::Escape || key.IsCtrl('c') || (key.code == KeyCode::F4 && key.alt);
 }
 
 }  // namespace tui

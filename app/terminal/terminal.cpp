@@ -98,8 +98,8 @@ std::vector<ExtendedKey> FindExtendedKeys() {
     if (code > 0) found.push_back({code, key});
   };
   const std::pair<const char*, KeyCode> moves[] = {
-      {"kUP", KeyCode::Up},    {"kDN", KeyCode::Down},  {"kLFT", KeyCode::Left},
-      {"kRIT", KeyCode::Right}, {"kHOM", KeyCode::Home}, {"kEND", KeyCode::End},
+      {"kUP", KeyCode::Up},      {"kDN", KeyCode::Down},      {"kLFT", KeyCode::Left},
+      {"kRIT", KeyCode::Right},  {"kHOM", KeyCode::Home},     {"kEND", KeyCode::End},
       {"kPRV", KeyCode::PageUp}, {"kNXT", KeyCode::PageDown}, {"kDC", KeyCode::Delete}};
   for (const auto& [name, code] : moves)
     for (int modifiers = 2; modifiers <= 8; ++modifiers) {
@@ -112,8 +112,9 @@ std::vector<ExtendedKey> FindExtendedKeys() {
       add(name + std::to_string(modifiers), key);
     }
   const std::pair<const char*, const char*> keypad[] = {
-      {"ka2", "8"}, {"kb1", "4"}, {"kb3", "6"}, {"kc2", "2"},   {"kpZRO", "0"}, {"kpDOT", "."},
-      {"kpCMA", ","}, {"kpADD", "+"}, {"kpSUB", "-"}, {"kpMUL", "*"}, {"kpDIV", "/"}, {"kp5", "5"}};
+      {"ka2", "8"},   {"kb1", "4"},   {"kb3", "6"},   {"kc2", "2"},
+      {"kpZRO", "0"}, {"kpDOT", "."}, {"kpCMA", ","}, {"kpADD", "+"},
+      {"kpSUB", "-"}, {"kpMUL", "*"}, {"kpDIV", "/"}, {"kp5", "5"}};
   for (const auto& [name, text] : keypad) {
     Key key;
     key.code = KeyCode::Char;
@@ -278,16 +279,16 @@ struct Substitute {
   char lineDrawing;  // 0: none
 };
 constexpr Substitute kSubstitutes[] = {
-    {U'─', '-', 'q'}, {U'━', '-', 'q'}, {U'═', '-', 'q'}, {U'│', '|', 'x'}, {U'┃', '|', 'x'},
-    {U'║', '|', 'x'}, {U'┌', '+', 'l'}, {U'┏', '+', 'l'}, {U'╔', '+', 'l'}, {U'┐', '+', 'k'},
-    {U'┓', '+', 'k'}, {U'╗', '+', 'k'}, {U'└', '+', 'm'}, {U'┗', '+', 'm'}, {U'╚', '+', 'm'},
-    {U'┘', '+', 'j'}, {U'┛', '+', 'j'}, {U'╝', '+', 'j'}, {U'├', '+', 't'}, {U'┤', '+', 'u'},
-    {U'┬', '+', 'w'}, {U'┴', '+', 'v'}, {U'┼', '+', 'n'}, {U'▼', 'v', 0},   {U'▾', '-', 0},
-    {U'↓', 'v', 0},   {U'▲', '^', 0},   {U'▴', '^', 0},   {U'↑', '^', 0},   {U'▸', '+', 0},
-    {U'▶', '>', 0},   {U'→', '>', 0},   {U'◂', '<', 0},   {U'◀', '<', 0},   {U'←', '<', 0},
-    {U'■', '#', 0},   {U'█', '#', 0},   {U'▀', ' ', 0},   {U'…', '.', 0},   {U'⌛', '*', 0},
-    {U'–', '-', 0},   {U'—', '-', 0},   {U'‘', '\'', 0},  {U'’', '\'', 0},  {U'‚', '\'', 0},
-    {U'“', '"', 0},   {U'”', '"', 0},   {U'„', '"', 0},   {U'•', '*', 0},   {U'\u00A0', ' ', 0},
+    {U'─', '-', 'q'},   {U'━', '-', 'q'}, {U'═', '-', 'q'}, {U'│', '|', 'x'}, {U'┃', '|', 'x'},
+    {U'║', '|', 'x'},   {U'┌', '+', 'l'}, {U'┏', '+', 'l'}, {U'╔', '+', 'l'}, {U'┐', '+', 'k'},
+    {U'┓', '+', 'k'},   {U'╗', '+', 'k'}, {U'└', '+', 'm'}, {U'┗', '+', 'm'}, {U'╚', '+', 'm'},
+    {U'┘', '+', 'j'},   {U'┛', '+', 'j'}, {U'╝', '+', 'j'}, {U'├', '+', 't'}, {U'┤', '+', 'u'},
+    {U'┬', '+', 'w'},   {U'┴', '+', 'v'}, {U'┼', '+', 'n'}, {U'▼', 'v', 0},   {U'▾', '-', 0},
+    {U'↓', 'v', 0},     {U'▲', '^', 0},   {U'▴', '^', 0},   {U'↑', '^', 0},   {U'▸', '+', 0},
+    {U'▶', '>', 0},     {U'→', '>', 0},   {U'◂', '<', 0},   {U'◀', '<', 0},   {U'←', '<', 0},
+    {U'■', '#', 0},     {U'█', '#', 0},   {U'▀', ' ', 0},   {U'…', '.', 0},   {U'⌛', '*', 0},
+    {U'–', '-', 0},     {U'—', '-', 0},   {U'‘', '\'', 0},  {U'’', '\'', 0},  {U'‚', '\'', 0},
+    {U'“', '"', 0},     {U'”', '"', 0},   {U'„', '"', 0},   {U'•', '*', 0},   {U'\u00A0', ' ', 0},
     {U'\uFFFD', '?', 0}};
 
 bool InLocale(char32_t ch) {
@@ -304,14 +305,21 @@ cchar_t CellChar(const Cell& cell) {
     const Substitute* sub = nullptr;
     for (const Substitute& k : kSubstitutes)
       if (k.ch == cell.ch) sub = &k;
-    const bool light = std::u32string_view(U"─│┌┐└┘├┤┬┴┼").find(cell.ch) != std::u32string_view::npos;
+    const bool light =
+        std::u32string_view(U"─│┌┐└┘├┤┬┴┼").find(cell.ch) != std::u32string_view::npos;
     // Light lines and corners from the terminal's own set (curses falls back to
     // ASCII or Unicode where the terminal needs it); the heavier ones too where
     // the locale lacks them.
     if (sub != nullptr && sub->lineDrawing != 0 && (light || !UnicodeShown())) {
+      // The terminal's own set, never Unicode that curses would send in a
+      // UTF-8 locale (a vt100 has none); without UTF-8 as curses has it there.
+      attr_t lineAttrs = A_ALTCHARSET;
+      short unusedPair = 0;
       text[0] = sub->lineDrawing;
+      if (!UnicodeShown())
+        getcchar(NCURSES_WACS(sub->lineDrawing), text, &lineAttrs, &unusedPair, nullptr);
       text[1] = 0;
-      attrs |= A_ALTCHARSET;
+      attrs |= lineAttrs;
     } else if (!UnicodeShown() && !InLocale(cell.ch)) {
       // An upper-half block without Unicode: a blank in the upper colour.
       if (cell.ch == U'▀' && s.fg != kDefaultColour) s.bg = s.fg;
@@ -351,8 +359,7 @@ std::string TerminalProblem(const char* term) {
   const std::string cannot = "the terminal (TERM=" + shown + ") cannot show the window: ";
   int error = 0;
   TERMINAL* before = cur_term;
-  if (name.find('/') != std::string::npos ||
-      setupterm(name.c_str(), STDOUT_FILENO, &error) != OK) {
+  if (name.find('/') != std::string::npos || setupterm(name.c_str(), STDOUT_FILENO, &error) != OK) {
     set_curterm(before);
     return cannot + "no description of it is installed" + advice;
   }
@@ -461,7 +468,13 @@ bool Suspend() {
 
 void ShowCanvas(const Canvas& canvas, bool whole) {
   if (!entered) return;
-  if (whole) clearok(curscr, TRUE);
+  if (whole) {
+    // Whatever another program left set (a character set, an attribute) goes first.
+    if (ena_acs != nullptr) putp(ena_acs);
+    if (exit_alt_charset_mode != nullptr) putp(exit_alt_charset_mode);
+    if (exit_attribute_mode != nullptr) putp(exit_attribute_mode);
+    clearok(curscr, TRUE);
+  }
   const int height = std::min(canvas.Height(), LINES), width = std::min(canvas.Width(), COLS);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {

@@ -166,8 +166,8 @@ void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
     PutCaption(canvas, inside.x, inside.y + (r.height - 1) / 2, c.Caption(), s, inside.width);
   } else if (!InColour(view) || picture.rows.empty()) {
     const std::string sign = PictureSign(picture);
-    canvas.Put(inside.x + (inside.width - Columns(sign)) / 2,
-               inside.y + (inside.height - 1) / 2, sign, s);
+    canvas.Put(inside.x + (inside.width - Columns(sign)) / 2, inside.y + (inside.height - 1) / 2,
+               sign, s);
   } else {
     const bool enabled = c.Usable();
     const std::vector<std::string>& rows =
@@ -310,8 +310,7 @@ std::string FitHints(const std::string& hints, int width) {
     for (const std::string& p : parts) text += (text.empty() ? "" : gap) + p;
     return text;
   };
-  while (parts.size() > 2 && Columns(joined()) > width)
-    parts.erase(parts.end() - 2);
+  while (parts.size() > 2 && Columns(joined()) > width) parts.erase(parts.end() - 2);
   return joined();
 }
 
@@ -357,7 +356,8 @@ int PutCaption(Canvas& canvas, int x, int y, const std::string& caption, Style s
     for (int i = 0; i < shown.keyAt; ++i) at += CharColumns(text[i]);
     Style marked = style;
     marked.underline = true;
-    if (at + CharColumns(text[shown.keyAt]) <= written) canvas.Set(x + at, y, text[shown.keyAt], marked);
+    if (at + CharColumns(text[shown.keyAt]) <= written)
+      canvas.Set(x + at, y, text[shown.keyAt], marked);
   }
   return written;
 }
@@ -573,7 +573,8 @@ std::vector<std::string> WrapWords(const std::string& line, int width) {
     }
     if (fit == rest.size()) break;
     if (rest[fit] == U' ') blank = fit;
-    const size_t cut = blank != std::u32string::npos && blank > 0 ? blank : std::max<size_t>(fit, 1);
+    const size_t cut =
+        blank != std::u32string::npos && blank > 0 ? blank : std::max<size_t>(fit, 1);
     wrapped.push_back(EncodeText(rest.substr(0, cut)));
     rest.erase(0, cut < rest.size() && rest[cut] == U' ' ? cut + 1 : cut);
   }
