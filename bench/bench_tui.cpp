@@ -302,11 +302,18 @@ struct Output {
   size_t firstFrame = 0, scrollingTab = 0, tab = 0, digit = 0, newcomer = 0;
 };
 
+// The bytes written for keys typed one after another; a key that changes
+// nothing on the screen writes nothing.
 size_t Keys(int fd, const std::vector<std::string>& keys) {
-  size_t total = 0, bytes = 0;
+  size_t total = 0;
   for (const std::string& key : keys) {
-    Keystroke(fd, key, bytes);
-    total += bytes;
+    std::string out;
+    if (write(fd, key.data(), key.size()) != static_cast<ssize_t>(key.size()))
+      throw std::runtime_error("could not write a key");
+    if (ReadSome(fd, out, 1000))
+      while (ReadSome(fd, out, kSettleMs)) {
+      }
+    total += out.size();
   }
   return total;
 }
@@ -329,6 +336,12 @@ Output MeasureOutput(const fs::path& folder, const char* term) {
     std::sort(tabs.begin(), tabs.end());
     o.scrollingTab = static_cast<size_t>(tabs.back());
     o.tab = static_cast<size_t>(tabs[tabs.size() / 2]);
+  }
+  {
+    Child child;
+    std::string first;
+    Start(child, folder, {80, 24}, term);
+    ReadFirstFrame(child.master, first);
     Keys(child.master, {back, back, back, back, back, back});  // back to Labeler
     o.digit = Keys(child.master, {"1", "\x7f", "7", "\x7f"}) / 4;
   }

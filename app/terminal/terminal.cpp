@@ -203,13 +203,19 @@ Key Translate(int kind, wint_t ch, bool& resized) {
   wint_t next = 0;
   const int nextKind = wget_wch(stdscr, &next);
   if (nextKind == ERR) return KeyFromCurses(false, 0x1b, false);
-  if (nextKind == OK && next == '[') {
+  if (nextKind == OK && (next == '[' || next == 'O')) {
+    // A sequence this terminal's entry does not name (another terminal's
+    // Shift-Tab, say) is dropped whole rather than typed; Alt-[ and Alt-O
+    // come alone.
     wint_t after = 0;
-    if (wget_wch(stdscr, &after) == OK && after == '<') {
+    if (wget_wch(stdscr, &after) != OK) return KeyFromCurses(false, static_cast<int>(next), true);
+    if (next == '[' && after == '<') {
       unget_wch('<');
       return SgrMouse();
     }
-    unget_wch(after);
+    while (next == '[' && after >= 0x20 && after <= 0x3f && wget_wch(stdscr, &after) == OK) {
+    }
+    return {};
   }
   return KeyFromCurses(nextKind == KEY_CODE_YES, static_cast<int>(next), true, extendedKeys);
 }
