@@ -359,8 +359,9 @@ Output MeasureOutput(const fs::path& folder, const char* term) {
     while (ReadSome(child.master, rest, 2000)) {
     }
   o.newcomer += rest.size();
-  int status = 0;
-  if (waitpid(child.pid, &status, 0) == child.pid) child.pid = -1;
+  int status = -1;
+  for (int i = 0; i < 200 && waitpid(child.pid, &status, WNOHANG) == 0; ++i) usleep(10000);
+  if (WIFEXITED(status)) child.pid = -1;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     std::printf("(the newcomer's OK did not end the step with status 0)\n");
   return o;
@@ -402,7 +403,9 @@ int Run(const fs::path& folder, const char* before) {
   std::vector<std::pair<const char*, fs::path>> builds = {{"after", START_CONFIG_EXE}};
   if (before != nullptr) builds.push_back({"before", before});
   for (const auto& [name, exe] : builds) Prepare(folder / name, exe);
+  const bool bytesOnly = std::getenv("KORVEX_BENCH_BYTES_ONLY") != nullptr;
   for (const auto& [name, exe] : builds) {
+    if (bytesOnly) break;
     std::printf("\n=== %s (%s)\n", name, exe.c_str());
     Measure(folder / name, {99, 38});
     Measure(folder / name, {80, 24});
