@@ -1,6 +1,7 @@
-// Speed of the full-screen terminal front end, on a copy of the demo installation
-// in a temporary folder mapped as drive C:, run under a pseudo-terminal of 99 x 38
-// (the whole window) and of 80 x 24 (the window through its scrolling viewport).
+// Speed and output of the full-screen terminal front end, on a copy of the demo
+// installation in a temporary folder mapped as drive C:, run under a
+// pseudo-terminal of 99 x 38 (the whole window) and of 80 x 24 (the window
+// through its scrolling viewport).
 // 1. Time from fork to the first complete frame, over several starts, after an
 //    untimed start that seeds the language file (only the very first start of an
 //    installation writes it, which is no start-up to judge the others by).
@@ -9,9 +10,15 @@
 //    in a speed-factor box; and how many bytes such a redraw sends compared with the
 //    first full frame. The target is judged on the 99th percentile of every
 //    series, so that the occasional slow redraw counts, not the typical one.
+// 3. The bytes written at 80 x 24 on TERM=xterm and TERM=linux: the first frame,
+//    a Tab that scrolls the view (the largest of 16 from the start), a Tab (their
+//    median), a digit, and the newcomer's whole task (connect Copy_2025_Line1,
+//    set Capper to 3, OK), which a slow serial line pays for.
 // A key may cause more than one frame (a box that opens, the hourglass), so a
-// redraw counts as finished at the last frame end marker before
-// the terminal stays quiet for kSettleMs; the quiet time itself is not counted.
+// redraw counts as finished with the last byte before the terminal stays quiet
+// for kSettleMs; the quiet time itself is not counted.
+// With the path of another build's executable as argument, every figure is
+// also measured for it, in the same run ("before").
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -33,6 +40,13 @@
 
 #include "bench/bench_support.h"
 
+#define NCURSES_NOMACROS
+#include <curses.h>
+#include <term.h>
+#undef columns  // terminfo's capability macros, not wanted here
+#undef lines
+#undef tab
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -48,8 +62,25 @@ constexpr double kFirstFrameTargetMs = 100;
 constexpr double kKeyTargetMs = 10;
 constexpr char kTitle[] = "Start - Standardkonfiguration";
 
-bool EndsFrame(const std::string& s) {
-  return s.ends_with("\x1b[?25h") || s.ends_with("\x1b[?25l");
+constexpr double kScrollingTabGoalBytes = 800;
+constexpr double kFirstFrameGoalBytes = 5000;
+constexpr double kNewcomerGoalBytes = 8000;
+
+// What the terminal type sends for a key, by its terminfo name ("kcbt").
+std::string KeyString(const char* term, const char* capability) {
+  int error = 0;
+  if (setupterm(term, STDOUT_FILENO, &error) != OK)
+    throw std::runtime_error(std::string("no terminfo entry for ") + term);
+  const char* sequence = tigetstr(capability);
+  if (sequence == nullptr || sequence == reinterpret_cast<char*>(-1))
+    throw std::runtime_error(std::string(term) + " has no " + capability);
+  std::string key = sequence;
+  del_curterm(cur_term);
+  return key;
+}
+
+bool Any(const std::string& s) {
+  return !s.empty();
 }
 
 struct Child {
@@ -97,7 +128,7 @@ struct Size {
 };
 
 // The step as the configuration tool starts it, on a terminal of the given size.
-void Start(Child& child, const fs::path& folder, Size size) {
+void Start(Child& child, const fs::path& folder, Size size, const char* term = "xterm-256color") {
   child.master = posix_openpt(O_RDWR | O_NOCTTY);
   if (child.master < 0 || grantpt(child.master) != 0 || unlockpt(child.master) != 0)
     throw std::runtime_error("no pseudo-terminal: " + std::string(std::strerror(errno)));
@@ -112,7 +143,8 @@ void Start(Child& child, const fs::path& folder, Size size) {
   const std::string exe = (folder / "Korvex/Start/Start_Config").string();
   std::vector<std::string> args = {exe, "/EXTERNAL=KVXCFG", "/LOGFILE=C:\\Korvex\\KVXcfglog.txt",
                                    "/SOURCEPATH=C:\\Setup\\"};
-  std::vector<std::string> env = {"KORVEX_DRIVES=C=" + folder.string(), "TERM=xterm-256color"};
+  std::vector<std::string> env = {"KORVEX_DRIVES=C=" + folder.string(),
+                                  std::string("TERM=") + term};
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
     if (!entry.starts_with("KORVEX_SCRIPT=") && !entry.starts_with("KORVEX_DRIVES=") &&
@@ -158,9 +190,8 @@ double Keystroke(int fd, const std::string& key, size_t& bytes, std::string* fra
   const auto sent = Clock::now();
   if (write(fd, key.data(), key.size()) != static_cast<ssize_t>(key.size()))
     throw std::runtime_error("could not write a key");
-  auto end = ReadUntil(fd, out, EndsFrame, "redraw after a key");
-  while (ReadSome(fd, out, kSettleMs))
-    if (EndsFrame(out)) end = Clock::now();
+  auto end = ReadUntil(fd, out, Any, "redraw after a key");
+  while (ReadSome(fd, out, kSettleMs)) end = Clock::now();
   bytes = out.size();
   if (frames != nullptr) *frames = std::move(out);
   return Milliseconds(sent, end);
@@ -189,7 +220,14 @@ Stats Series(int fd, const std::vector<std::string>& keys) {
 
 // "met", or by how much the figure misses the target.
 bool FirstFrame(const std::string& s) {
-  return s.find(kTitle) != std::string::npos && EndsFrame(s);
+  return s.find(kTitle) != std::string::npos;
+}
+
+// The first frame in full: from the start until the terminal stays quiet.
+Clock::time_point ReadFirstFrame(int fd, std::string& out) {
+  auto end = ReadUntil(fd, out, FirstFrame, "first frame");
+  while (ReadSome(fd, out, kSettleMs)) end = Clock::now();
+  return end;
 }
 
 // The figures at one terminal size, each with its verdict.
@@ -202,7 +240,7 @@ void Measure(const fs::path& folder, Size size) {
     std::string out;
     const auto before = Clock::now();
     Start(child, folder, size);
-    starts.push_back(Milliseconds(before, ReadUntil(child.master, out, FirstFrame, "first frame")));
+    starts.push_back(Milliseconds(before, ReadFirstFrame(child.master, out)));
     child.Stop();
   }
   std::sort(starts.begin(), starts.end());
@@ -213,10 +251,8 @@ void Measure(const fs::path& folder, Size size) {
   Child child;
   std::string first;
   Start(child, folder, size);
-  ReadUntil(child.master, first, FirstFrame, "first frame");
+  ReadFirstFrame(child.master, first);
   const size_t firstBytes = first.size();
-  while (ReadSome(child.master, first, kSettleMs * 10)) {
-  }
   const int fd = child.master;
 
   struct Named {
@@ -225,18 +261,21 @@ void Measure(const fs::path& folder, Size size) {
   };
   std::vector<Named> results;
   // The supplier box has the focus as the window appears; Down and Up swap its logo.
-  results.push_back({"Down/Up in the supplier box", Series(fd, {"\x1b[B", "\x1b[A"})});
+  const char* term = "xterm-256color";
+  const std::string back = KeyString(term, "kcbt");
+  results.push_back({"Down/Up in the supplier box",
+                     Series(fd, {KeyString(term, "kcud1"), KeyString(term, "kcuu1")})});
   results.push_back({"Tab", Series(fd, {"\t"})});
-  results.push_back({"Shift-Tab", Series(fd, {"\x1b[Z"})});
+  results.push_back({"Shift-Tab", Series(fd, {back})});
   // Backwards from the first control, the first text box met (the cursor shows)
   // is the last speed factor; a digit and Backspace in turn keep it small.
   size_t bytes = 0;
   std::string frames;
   int hops = 0;
   do {
-    if (++hops > 40) throw std::runtime_error("Shift-Tab never reached a text box");
-    Keystroke(fd, "\x1b[Z", bytes, &frames);
-  } while (!frames.ends_with("\x1b[?25h"));
+    ++hops;
+    Keystroke(fd, back, bytes, &frames);
+  } while (hops < 6);  // Help, Cancel, the copy's list, the folders, the drive, Labeler
   results.push_back({"digits in a speed-factor box", Series(fd, {"1", "\x7f", "7", "\x7f"})});
   child.Stop();
 
@@ -258,29 +297,128 @@ void Measure(const fs::path& folder, Size size) {
       kKeyTargetMs, worstP99, worstMedian, Verdict(worstP99, kKeyTargetMs).c_str());
 }
 
-int Run(const fs::path& folder) {
+// The bytes one step writes at 80 x 24 on a terminal type.
+struct Output {
+  size_t firstFrame = 0, scrollingTab = 0, tab = 0, digit = 0, newcomer = 0;
+};
+
+// The bytes written for keys typed one after another; a key that changes
+// nothing on the screen writes nothing.
+size_t Keys(int fd, const std::vector<std::string>& keys) {
+  size_t total = 0;
+  for (const std::string& key : keys) {
+    std::string out;
+    if (write(fd, key.data(), key.size()) != static_cast<ssize_t>(key.size()))
+      throw std::runtime_error("could not write a key");
+    if (ReadSome(fd, out, 1000))
+      while (ReadSome(fd, out, kSettleMs)) {
+      }
+    total += out.size();
+  }
+  return total;
+}
+
+Output MeasureOutput(const fs::path& folder, const char* term) {
+  Output o;
+  const std::string tab = "\t", back = KeyString(term, "kcbt"), down = KeyString(term, "kcud1");
+  {
+    Child child;
+    std::string first;
+    Start(child, folder, {80, 24}, term);
+    ReadFirstFrame(child.master, first);
+    o.firstFrame = first.size();
+    std::vector<double> tabs;
+    size_t bytes = 0;
+    for (int i = 0; i < 16; ++i) {
+      Keystroke(child.master, tab, bytes);
+      tabs.push_back(static_cast<double>(bytes));
+    }
+    std::sort(tabs.begin(), tabs.end());
+    o.scrollingTab = static_cast<size_t>(tabs.back());
+    o.tab = static_cast<size_t>(tabs[tabs.size() / 2]);
+  }
+  {
+    Child child;
+    std::string first;
+    Start(child, folder, {80, 24}, term);
+    ReadFirstFrame(child.master, first);
+    Keys(child.master, {back, back, back, back, back, back});  // back to Labeler
+    o.digit = Keys(child.master, {"1", "\x7f", "7", "\x7f"}) / 4;
+  }
+  // The newcomer: to the folders, open C:\SaveRestore, connect Copy_2025_Line1,
+  // back to Capper, 3 instead of its factor, forward to OK and press it.
+  Child child;
+  std::string out;
+  Start(child, folder, {80, 24}, term);
+  ReadFirstFrame(child.master, out);
+  o.newcomer = out.size() +
+               Keys(child.master, {back, back, back, back,   down, down, "\r", down, down, "\r",
+                                   back, back, back, "\x01", "3",  tab,  tab,  tab,  tab,  tab});
+  std::string rest;
+  if (write(child.master, "\r", 1) == 1)
+    while (ReadSome(child.master, rest, 2000)) {
+    }
+  o.newcomer += rest.size();
+  int status = -1;
+  for (int i = 0; i < 200 && waitpid(child.pid, &status, WNOHANG) == 0; ++i) usleep(10000);
+  if (WIFEXITED(status)) child.pid = -1;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    std::printf("(the newcomer's OK did not end the step with status 0)\n");
+  return o;
+}
+
+void ReportOutput(const fs::path& folder, const char* build) {
+  for (const char* term : {"xterm", "linux"}) {
+    const Output o = MeasureOutput(folder, term);
+    std::printf(
+        "%-6s TERM=%-6s 80 x 24: first frame %zu bytes (goal <= %.0f: %s), scrolling Tab %zu "
+        "(goal <= %.0f: %s), Tab %zu, digit %zu, newcomer's task %zu (goal <= %.0f: %s)\n",
+        build, term, o.firstFrame, kFirstFrameGoalBytes,
+        Verdict(static_cast<double>(o.firstFrame), kFirstFrameGoalBytes).c_str(), o.scrollingTab,
+        kScrollingTabGoalBytes,
+        Verdict(static_cast<double>(o.scrollingTab), kScrollingTabGoalBytes).c_str(), o.tab,
+        o.digit, o.newcomer, kNewcomerGoalBytes,
+        Verdict(static_cast<double>(o.newcomer), kNewcomerGoalBytes).c_str());
+  }
+}
+
+// A copy of the demo installation with the executable in it, seeded by one
+// untimed start.
+void Prepare(const fs::path& folder, const fs::path& executable) {
   fs::copy(fs::path(KORVEX_SOURCE_DIR) / "demo/installation", folder, fs::copy_options::recursive);
   const fs::path exe = folder / "Korvex/Start/Start_Config";
-  fs::copy_file(START_CONFIG_EXE, exe, fs::copy_options::overwrite_existing);
+  fs::copy_file(executable, exe, fs::copy_options::overwrite_existing);
   fs::permissions(exe, fs::perms::owner_all, fs::perm_options::add);
   // The first start seeds the language file; it is not timed. Later starts
   // write only the cancel mark as they are ended, which no start reads, so
   // every start may use the same copy.
-  {
-    Child seeding;
-    std::string out;
-    Start(seeding, folder, {99, 38});
-    ReadUntil(seeding.master, out, FirstFrame, "first frame");
-    seeding.Stop();
+  Child seeding;
+  std::string out;
+  Start(seeding, folder, {99, 38});
+  ReadFirstFrame(seeding.master, out);
+  seeding.Stop();
+}
+
+int Run(const fs::path& folder, const char* before) {
+  std::vector<std::pair<const char*, fs::path>> builds = {{"after", START_CONFIG_EXE}};
+  if (before != nullptr) builds.push_back({"before", before});
+  for (const auto& [name, exe] : builds) Prepare(folder / name, exe);
+  const bool bytesOnly = std::getenv("KORVEX_BENCH_BYTES_ONLY") != nullptr;
+  for (const auto& [name, exe] : builds) {
+    if (bytesOnly) break;
+    std::printf("\n=== %s (%s)\n", name, exe.c_str());
+    Measure(folder / name, {99, 38});
+    Measure(folder / name, {80, 24});
   }
-  Measure(folder, {99, 38});
-  Measure(folder, {80, 24});
+  std::printf("\n--- bytes written\n");
+  for (const auto& [name, exe] : builds) ReportOutput(folder / name, name);
   return 0;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
-  return RunInTemporaryFolder(Run);
+  const char* before = argc > 1 ? argv[1] : nullptr;
+  return RunInTemporaryFolder([before](const fs::path& folder) { return Run(folder, before); });
 }

@@ -19,13 +19,13 @@ struct Rule {
 };
 
 const Rule kRules[] = {
-    {"platform", {"app/", "<Q", "<termios"}},
-    {"runtime", {"app/", "<Q", "<termios"}},
-    {"form", {"app/", "<Q", "<termios"}},
-    {"app/common", {"app/script/", "app/terminal/", "app/desktop/", "<Q", "<termios"}},
-    {"app/script", {"app/terminal/", "app/desktop/", "<Q"}},
+    {"platform", {"app/", "<Q", "<termios", "<curses"}},
+    {"runtime", {"app/", "<Q", "<termios", "<curses"}},
+    {"form", {"app/", "<Q", "<termios", "<curses"}},
+    {"app/common", {"app/script/", "app/terminal/", "app/desktop/", "<Q", "<termios", "<curses"}},
+    {"app/script", {"app/terminal/", "app/desktop/", "<Q", "<curses"}},
     {"app/terminal", {"app/script/", "app/desktop/", "<Q"}},
-    {"app/desktop", {"app/script/", "app/terminal/", "<termios"}},
+    {"app/desktop", {"app/script/", "app/terminal/", "<termios", "<curses"}},
 };
 
 TEST(Layering, NoFolderIncludesWhatLiesAboveOrBesideIt) {

@@ -34,6 +34,14 @@ struct Root {
       fs::copy_file(word, root / fs::path(word).relative_path(),
                     fs::copy_options::overwrite_existing);
     }
+    // The terminal descriptions tmux's terminals need, as a minimal image has them.
+    for (const char* name : {"screen", "screen-256color", "tmux", "tmux-256color"})
+      for (const char* base : {"/lib/terminfo/", "/usr/share/terminfo/"}) {
+        const fs::path entry = fs::path(base) / std::string(1, name[0]) / name;
+        if (!fs::exists(entry)) continue;
+        fs::create_directories(root / entry.relative_path().parent_path());
+        fs::copy_file(entry, root / entry.relative_path(), fs::copy_options::overwrite_existing);
+      }
     fs::create_directory(root / "proc");
     enter = "/usr/bin/unshare --mount --pid --fork --mount-proc=" + (root / "proc").string() +
             " /usr/sbin/chroot " + root.string();

@@ -4,16 +4,19 @@
 // the step wrote to the terminal is recorded (pipe-pane) and checked byte by
 // byte, since tmux itself only shows UTF-8.
 #include <gtest/gtest.h>
+#include <locale.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/terminal/canvas.h"
 #include "test_support.h"
 #include "tmux_support.h"
 
@@ -81,15 +84,9 @@ TEST_F(EveryTerminal, CLocaleDrawsInAscii) {
   ASSERT_TRUE(t.WaitFor("Pfad f?r", false)) << t.Screen();
   const std::string raw = t.Raw();
   // A frame's corner and line, from the line-drawing set.
-  EXPECT_TRUE(std::regex_search(raw, std::regex("\x1b\\)0\x0e(\x1b\\[[0-9;]*m)?lqq")));
+  EXPECT_TRUE(std::regex_search(raw, std::regex("\x1b\\(0(\x1b\\[[0-9;]*m)*lq")));
   EXPECT_TRUE(std::all_of(raw.begin(), raw.end(),
                           [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
-  // Without a line-drawing set the frames are ASCII too.
-  DemoTree plain;
-  Terminal ansi(plain.tree, 110, 40, Only({"LANG=C", "TERM=ansi"}));
-  ASSERT_TRUE(ansi.WaitFor("Start - Standardkonfiguration")) << ansi.Screen();
-  EXPECT_NE(ansi.Screen().find(" +-----"), std::string::npos) << ansi.Screen();
-  EXPECT_EQ(ansi.Raw().find('\x0e'), std::string::npos);
 }
 
 // In a Latin-1 locale the terminal shows and sends Latin-1: "ä" typed as the
@@ -135,6 +132,8 @@ TEST_F(EveryTerminal, LinuxConsoleKeysAndColours) {
   ASSERT_TRUE(WaitForColours(t, green, true)) << t.Screen(true);
   t.Hex({"1b", "5b", "5b", "41"});
   ASSERT_TRUE(WaitForColours(t, green, false)) << t.Screen(true);
+  t.Hex({"1b", "09"});  // Shift-Tab as the console sends it: from the help switch back
+  ASSERT_TRUE(t.WaitFor("Cancel —")) << t.Screen();
   // Text boxes (cyan) stand out from the window (grey); no bright backgrounds
   // and no palette colours.
   EXPECT_TRUE(std::regex_search(t.Screen(true), std::regex("[[;]46m"))) << t.Screen(true);
@@ -142,6 +141,55 @@ TEST_F(EveryTerminal, LinuxConsoleKeysAndColours) {
   EXPECT_FALSE(std::regex_search(raw, std::regex("[[;]10[0-7][;m]")));
   EXPECT_EQ(raw.find("8;5;"), std::string::npos);
   EXPECT_EQ(raw.find("8;2;"), std::string::npos);
+}
+
+// An xterm of 80 x 24 by its terminfo: eight colours, never a bright or
+// palette code; 16 Tabs from the start cost a few kilobytes, not whole
+// screens. An XON byte is the terminal's flow control, not a key.
+TEST_F(EveryTerminal, XtermAt80x24WritesItsOwnColoursAndLittle) {
+  DemoTree demo;
+  Terminal t(demo.tree, 80, 24, Only({"LANG=C.UTF-8", "TERM=xterm"}));
+  ASSERT_TRUE(t.WaitFor("Shift-Tab reaches them")) << t.Screen();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const size_t first = t.Raw().size();
+  t.Hex({"11"});
+  for (int i = 0; i < 16; ++i) t.Keys({"Tab"});
+  ASSERT_TRUE(t.WaitFor("Cancel has the focus")) << t.Screen();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const std::string raw = t.Raw();
+  EXPECT_FALSE(
+      std::regex_search(raw, std::regex("\x1b\\[([0-9;]*;)?(9[0-7]|10[0-7]|[34]8;5)[;m]")));
+  EXPECT_LT(raw.size() - first, 12000u);  // 16 whole screens were 25,000
+  EXPECT_EQ(t.Screen().find("Cancel configuration?"), std::string::npos);
+}
+
+// A vt100 in a UTF-8 locale draws frames with its line-drawing set, and a
+// folder name of wide characters is cut inside its list, the frame intact.
+TEST_F(EveryTerminal, FramesAndWideNamesKeepTheirColumns) {
+  DemoTree demo;
+  const std::string name = "\u65e5\u672c\u8a9e\u306e\u30d5\u30a9\u30eb\u30c0";
+  demo.tree.Write("SaveRestore/" + name + name + name + name + name + "/x", "");
+  Terminal vt(demo.tree, 100, 38, Only({"LANG=C.UTF-8", "TERM=vt100"}));
+  ASSERT_TRUE(vt.WaitFor("Start - Standardkonfiguration")) << vt.Screen();
+  ASSERT_TRUE(vt.WaitFor("\x0elq", true, true)) << vt.Raw();  // shifted to the line set
+  EXPECT_EQ(vt.Raw().find("\u2500"), std::string::npos);
+  DemoTree wide;
+  wide.tree.Write("SaveRestore/" + name + name + name + name + name + "/x", "");
+  Terminal t(wide.tree, 100, 38, Only({"LANG=C.UTF-8", "TERM=tmux-256color"}));
+  ASSERT_TRUE(t.WaitFor("Start - Standardkonfiguration")) << t.Screen();
+  t.Keys({"BTab", "BTab", "BTab", "BTab", "Down", "Down", "Enter"});
+  ASSERT_TRUE(t.WaitFor(name)) << t.Screen();
+  const std::string saved = setlocale(LC_CTYPE, nullptr);
+  setlocale(LC_CTYPE, "C.UTF-8");
+  std::istringstream screen(t.Screen());
+  int heading = -1;  // the columns of the list's heading row, up to its frame
+  for (std::string line; std::getline(screen, line);) {
+    if (line.find("Pfad Save and Restore") != std::string::npos) heading = tui::Columns(line);
+    if (line.find(name) == std::string::npos) continue;
+    EXPECT_TRUE(line.ends_with("\u2502")) << line;
+    EXPECT_EQ(tui::Columns(line), heading) << line;
+  }
+  setlocale(LC_CTYPE, saved.c_str());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// A grid of character cells that the front end draws into, and the output that
-// brings a terminal from one grid to the next: only the cells that changed are
-// sent, with the colours the terminal can show.
+// A grid of character cells that the front end draws into; the terminal
+// (terminal.h) shows it through curses. Text is measured in columns as the
+// terminal shows it: a CJK character takes two cells, a combining accent none.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/terminal/charset.h"
 #include "platform/text.h"
 
 namespace tui {
@@ -23,10 +22,24 @@ constexpr uint32_t RGB(int r, int g, int b) {
          static_cast<uint32_t>(b);
 }
 
-// What the terminal can show, from TERM, COLORTERM and NO_COLOR. Console is
-// the Linux console: eight colours, bright ones in the foreground only.
-enum class ColourDepth { None, Basic, Console, Palette256, TrueColour };
-ColourDepth DetectColourDepth();
+// What the terminal can show: no colours, eight (bright ones in the
+// foreground only, as bold), sixteen, or the 256-colour palette.
+enum class ColourDepth { None, Basic, Bright, Palette256 };
+
+// The columns a character takes on the terminal (wcwidth): 0 for a combining
+// mark, 2 for a wide one; a control counts as the one column of the
+// replacement it shows as, a character the locale does not know as one.
+int CharColumns(char32_t ch);
+// The columns of UTF-8 text, and its longest start that fits into `columns`.
+int Columns(std::string_view utf8);
+std::string FitColumns(const std::string& utf8, int columns);
+std::string EncodeText(std::u32string_view text);
+
+// Whether characters beyond ASCII reach the terminal as they are (a UTF-8
+// locale), set when the terminal is entered; otherwise the locale's
+// character set has what it has and marks are drawn with ASCII.
+bool UnicodeShown();
+void SetUnicodeShown(bool shown);
 
 struct Style {
   uint32_t fg = kDefaultColour;
@@ -38,8 +51,12 @@ struct Style {
   bool operator==(const Style&) const = default;
 };
 
+// The second cell of a wide character.
+constexpr char32_t kWideRest = 0xFFFFFFFF;
+
 struct Cell {
   char32_t ch = U' ';
+  char32_t mark = 0;  // a combining mark over the character
   Style style;
   bool operator==(const Cell&) const = default;
 };
@@ -53,13 +70,19 @@ class Canvas {
   int Height() const { return height_; }
   const Cell& At(int x, int y) const { return cells_[static_cast<size_t>(y) * width_ + x]; }
 
-  void Set(int x, int y, char32_t ch, Style style);
-  // Writes UTF-8 text from x on, one character a cell, cut at maxWidth cells and
-  // at the canvas edge; returns the number of cells written.
+  // One character at (x, y); a wide one takes the next cell too (a blank
+  // where there is none). Returns the columns taken.
+  int Set(int x, int y, char32_t ch, Style style);
+  // Writes UTF-8 text from x on, cut at maxWidth columns and at the canvas
+  // edge; a wide character that would be cut is left out. Controls show as
+  // a replacement character. Returns the columns written.
   int Put(int x, int y, std::string_view utf8, Style style, int maxWidth = 1 << 30);
   void Fill(int x, int y, int width, int height, Style style, char32_t ch = U' ');
   // A box drawn with line characters (the inside is left as it is).
   void Box(int x, int y, int width, int height, Style style, bool heavy = false);
+  // Copies the cells of `from` from (fromX, fromY) on to the top left, a wide
+  // character cut by an edge left blank.
+  void Copy(const Canvas& from, int fromX, int fromY, int width, int height);
 
   // Where the terminal's cursor stands after drawing, and whether it shows.
   void SetCursor(int x, int y) {
@@ -76,6 +99,7 @@ class Canvas {
   std::string RowText(int y) const;
 
  private:
+  Cell& Mut(int x, int y) { return cells_[static_cast<size_t>(y) * width_ + x]; }
   int width_ = 0;
   int height_ = 0;
   std::vector<Cell> cells_;
@@ -83,14 +107,5 @@ class Canvas {
   int cursorY_ = 0;
   bool cursorShown_ = false;
 };
-
-// The bytes that turn a terminal showing `before` into `after`: every cell
-// when before is null or of another size (the screen is cleared first),
-// otherwise only the changed cells. The output always ends with the cursor's
-// position and visibility ("\x1b[?25h" or "\x1b[?25l"), so a reader can tell
-// where a frame ends. Characters are sent in the terminal's character set;
-// without UTF-8 an upper-half block becomes a space in the upper colour.
-std::string Render(const Canvas* before, const Canvas& after, ColourDepth depth,
-                   const Charset& charset = TerminalCharset());
 
 }  // namespace tui

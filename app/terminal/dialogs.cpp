@@ -15,7 +15,7 @@ namespace {
 constexpr uint32_t kWhite = RGB(255, 255, 255);
 
 int Width(const std::string& utf8) {
-  return static_cast<int>(DecodeUtf8(utf8).size());
+  return Columns(utf8);
 }
 
 // Where boxes go: the part of the terminal that shows the window.
@@ -170,11 +170,10 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   const Style field = FieldStyle(view, true);
   canvas.Fill(d.nameCells.x, nameRow, d.nameCells.width, 1, field);
   const std::u32string name = DecodeUtf8(d.c.name);
-  const int offset = std::max(0, d.caret - d.nameCells.width + 1);
+  const int offset = FirstShownChar(name, d.caret, d.nameCells.width);
   const bool selected = d.nameSelected && d.focus == FileDialog::Name;
-  for (int i = offset; i < static_cast<int>(name.size()) && i - offset < d.nameCells.width; ++i)
-    canvas.Set(d.nameCells.x + i - offset, nameRow, name[i],
-               selected ? HighlightStyle(view) : field);
+  canvas.Put(d.nameCells.x, nameRow, EncodeText(std::u32string_view(name).substr(offset)),
+             selected ? HighlightStyle(view) : field, d.nameCells.width);
   canvas.Put(r.x + 2, nameRow + 1, "Files of type: " + d.c.typeText, text, inner - 14);
   if (!d.c.note.empty()) canvas.Put(r.x + 2, nameRow + 2, d.c.note, text, inner);
   const int lit = d.focus == FileDialog::Open ? 0 : d.focus == FileDialog::Cancel ? 1 : -1;
@@ -182,7 +181,10 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
   const auto cancel =
       DrawButtons(canvas, r.x + r.width - 2 - 12, nameRow + 1, {"Cancel"}, lit - 1, view);
   d.buttonCells.push_back(cancel[0]);
-  if (d.focus == FileDialog::Name) canvas.SetCursor(d.nameCells.x + d.caret - offset, nameRow);
+  if (d.focus == FileDialog::Name)
+    canvas.SetCursor(d.nameCells.x + Columns(EncodeText(std::u32string_view(name).substr(
+                                         offset, static_cast<size_t>(d.caret - offset)))),
+                     nameRow);
 }
 
 // What the keys do in the part of the dialog that has the focus.

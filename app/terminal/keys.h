@@ -1,14 +1,11 @@
-// Decoding what a terminal sends for keys and mouse clicks: plain characters
-// (UTF-8 or the locale's single-byte set), control characters, the CSI and SS3
-// sequences of xterm-like terminals and the Linux console, and xterm mouse
-// reports (SGR and the older three-byte form).
+// The keys and clicks the window acts on, and how the keys curses decodes
+// from terminfo become them.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "app/common/presentation.h"
-#include "app/terminal/charset.h"
 
 namespace tui {
 
@@ -70,12 +67,14 @@ bool IsListMove(const Key& key);
 // entries; kept inside the list.
 int MoveInList(const Key& key, int from, int count, int page);
 
-// Takes the complete keys from the front of input and leaves an unfinished
-// sequence there for the next read. With complete set (no more bytes came
-// after a pause) an unfinished sequence is decoded as far as it goes: a lone
-// ESC is the Escape key. Typed characters come in the terminal's character
-// set and leave as UTF-8.
-std::vector<Key> DecodeKeys(std::string& input, bool complete,
-                            const Charset& charset = TerminalCharset());
+// What curses reports for a key: a function key (KEY_UP, KEY_F(52), one of
+// terminfo's extended keys) or a character, with alt set where an Esc came
+// just before it. Extended keys (kUP3, kpZRO, ...) are numbered by curses
+// when the terminal is set up; `extended` maps their numbers onto keys.
+struct ExtendedKey {
+  int code;
+  Key key;
+};
+Key KeyFromCurses(bool function, int code, bool alt, const std::vector<ExtendedKey>& extended = {});
 
 }  // namespace tui

@@ -44,6 +44,17 @@ int FollowInView(int first, int start, int length, int point, int view, int tota
   return std::clamp(first, 0, total - view);
 }
 
+CellRect KeepInView(CellRect r, const CellRect* label, int viewHeight) {
+  if (label != nullptr) {
+    const int left = std::min(r.x, label->x), top = std::min(r.y, label->y);
+    const CellRect both{left, top, std::max(r.x + r.width, label->x + label->width) - left,
+                        std::max(r.y + r.height, label->y + label->height) - top};
+    if (both.height + 2 <= viewHeight) r = both;
+  }
+  const int left = std::max(0, r.x - 2), top = std::max(0, r.y - 1);
+  return {left, top, r.x + r.width + 2 - left, r.y + r.height + 1 - top};
+}
+
 bool IsSingleLine(const ui::Control& c) {
   switch (c.kind()) {
     case ui::Kind::TextBox:

@@ -53,6 +53,13 @@ Viewport FitViewport(const WindowCells& window, int columns, int rows);
 // view, `point` (a caret, a highlighted entry) is what must show.
 int FollowInView(int first, int start, int length, int point, int view, int total);
 
+// What the view keeps in view for a control at `control`: it with its label
+// where both fit into a view viewHeight rows high (so that a box of digits is
+// never shown without the machine it belongs to; a span wider than the view
+// shows the part at the focus), else the control alone; with a margin of two
+// columns beside it and a row above and below.
+CellRect KeepInView(CellRect control, const CellRect* label, int viewHeight);
+
 // Controls that show a single line of text get the row their middle falls on;
 // the others cover the rows and columns nearest their edges.
 bool IsSingleLine(const ui::Control& c);

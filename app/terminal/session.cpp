@@ -11,21 +11,6 @@
 namespace tui {
 namespace {
 
-// How long the rest of an escape sequence may take: ESCDELAY in milliseconds
-// as curses programs read it, else long enough for a key's sequence to cross
-// an SSH link in pieces.
-int EscapeWaitMs() {
-  static const int wait = [] {
-    const char* value = std::getenv("ESCDELAY");
-    char* end = nullptr;
-    const long ms = value != nullptr ? std::strtol(value, &end, 10) : -1;
-    return value != nullptr && end != value && *end == '\0' && ms >= 0
-               ? static_cast<int>(std::min(ms, 10000L))
-               : 100;
-  }();
-  return wait;
-}
-
 // What is written on standard error while the window covers the terminal; it
 // would vanish with the window's screen, so it is written after it.
 std::ostringstream held;
@@ -50,7 +35,8 @@ struct ViewTarget {
   int x = -1, y = -1;
 };
 
-ViewTarget FocusTarget(const ui::Window& window, ViewState& view, const Canvas& drawn) {
+ViewTarget FocusTarget(const ui::Window& window, ViewState& view, const Canvas& drawn,
+                       int viewHeight) {
   ViewTarget t;
   ui::Control* c = view.dropDown != nullptr ? view.dropDown : window.Focused();
   if (c == nullptr || !c->Shown()) return t;
@@ -81,27 +67,16 @@ ViewTarget FocusTarget(const ui::Window& window, ViewState& view, const Canvas& 
     if (view.dropDown == nullptr && c->kind() == ui::Kind::TextBox)
       t.rect.width = std::clamp(t.x - t.rect.x + 2, 1, t.rect.width);
   }
-  // What the control is (its label) and a margin around it stay in view, so
-  // that a box of digits is never shown without the machine it belongs to.
-  if (view.dropDown == nullptr)
-    if (const ui::Control* label = LabelBefore(window, *c)) {
-      const CellRect l = ControlCells(*label);
-      const int right = std::max(t.rect.x + t.rect.width, l.x + l.width);
-      const int bottom = std::max(t.rect.y + t.rect.height, l.y + l.height);
-      t.rect.x = std::min(t.rect.x, l.x);
-      t.rect.y = std::min(t.rect.y, l.y);
-      t.rect.width = right - t.rect.x;
-      t.rect.height = bottom - t.rect.y;
-    }
-  const int left = std::max(0, t.rect.x - 2), top = std::max(0, t.rect.y - 1);
-  t.rect = {left, top, t.rect.x + t.rect.width + 2 - left, t.rect.y + t.rect.height + 1 - top};
+  const ui::Control* label = view.dropDown == nullptr ? LabelBefore(window, *c) : nullptr;
+  const CellRect labelCells = label != nullptr ? ControlCells(*label) : CellRect{};
+  t.rect = KeepInView(t.rect, label != nullptr ? &labelCells : nullptr, viewHeight);
   return t;
 }
 
 }  // namespace
 
 Session::Session(frm_Start_Config_Exe& f) : form(f) {
-  view.depth = DetectColourDepth();
+  view.depth = TerminalColours();
   size_ = GetTerminalSize();
 }
 
@@ -115,12 +90,8 @@ bool Session::WindowFits() const {
   return !FitViewport(WindowLayout(form.window), size_.columns, size_.rows).Scrolls();
 }
 
-void Session::Present(std::function<void(Canvas&)> overlay) {
+void Session::Present(std::function<void(Canvas&)> overlay, bool whole) {
   overlay_ = std::move(overlay);
-  if (RepaintNeeded()) {  // back from a stop: the shell has had the screen
-    size_ = GetTerminalSize();
-    haveShown_ = false;
-  }
   Canvas next(size_.columns, size_.rows);
   // Boxes before the window has loaded, and at a terminal too small for it,
   // have the whole terminal.
@@ -131,9 +102,7 @@ void Session::Present(std::function<void(Canvas&)> overlay) {
   else if (loaded)
     ShowWindow(next);
   if (overlay_) overlay_(next);
-  WriteTerminal(Render(haveShown_ ? &shown_ : nullptr, next, view.depth));
-  shown_ = std::move(next);
-  haveShown_ = true;
+  ShowCanvas(next, whole);
 }
 
 void Session::ShowWindow(Canvas& terminal) {
@@ -143,16 +112,14 @@ void Session::ShowWindow(Canvas& terminal) {
   viewport_ = FitViewport(cells, size_.columns, size_.rows);
   if (!viewport_.Scrolls()) {
     left_ = top_ = 0;
-    for (int y = 0; y < drawn.Height(); ++y)
-      for (int x = 0; x < drawn.Width(); ++x)
-        terminal.Set(x, y, drawn.At(x, y).ch, drawn.At(x, y).style);
+    terminal.Copy(drawn, 0, 0, drawn.Width(), drawn.Height());
     if (drawn.CursorShown()) terminal.SetCursor(drawn.CursorX(), drawn.CursorY());
     view.boxArea = {0, 0, cells.width, cells.Height() - 1};
     view.hintRow = cells.Height() - 1;
     return;
   }
 
-  const ViewTarget t = FocusTarget(form.window, view, drawn);
+  const ViewTarget t = FocusTarget(form.window, view, drawn, viewport_.height);
   if (!(t.rect == followed_) || t.x != followedX_ || t.y != followedY_) {
     followed_ = t.rect;
     followedX_ = t.x;
@@ -164,11 +131,7 @@ void Session::ShowWindow(Canvas& terminal) {
   }
   left_ = std::clamp(left_, 0, cells.width - viewport_.width);
   top_ = std::clamp(top_, 0, cells.Height() - 1 - viewport_.height);
-  for (int y = 0; y < viewport_.height; ++y)
-    for (int x = 0; x < viewport_.width; ++x) {
-      const Cell& cell = drawn.At(left_ + x, top_ + y);
-      terminal.Set(x, y, cell.ch, cell.style);
-    }
+  terminal.Copy(drawn, left_, top_, viewport_.width, viewport_.height);
   if (drawn.CursorShown()) {
     const int x = drawn.CursorX() - left_, y = drawn.CursorY() - top_;
     if (x >= 0 && y >= 0 && x < viewport_.width && y < viewport_.height) terminal.SetCursor(x, y);
@@ -224,36 +187,46 @@ void Session::ScrollView(int columns, int rows) {
 }
 
 Key Session::NextKey() {
-  for (;;) {
-    if (!queued_.empty()) {
-      const Key key = queued_.front();
-      queued_.pop_front();
-      return key;
-    }
+  while (queued_.empty()) {
     bool resized = false, closed = false;
-    const std::string bytes = ReadTerminal(pending_.empty() ? -1 : EscapeWaitMs(), resized, closed);
-    platform::CheckTermination();
-    if (closed) app::EndWithWindowOpen(form, "the terminal has gone", LeaveTerminal);
-    if (resized) {
-      size_ = GetTerminalSize();
-      followed_ = {};      // the focus is brought into view again
-      haveShown_ = false;  // the whole screen anew
-      Present(overlay_);
-    }
-    const bool complete = bytes.empty() && !pending_.empty();
-    pending_ += bytes;
-    for (Key& key : DecodeKeys(pending_, complete)) {
+    // What has come so far is taken at once, so that a paste is one batch.
+    for (int wait = -1;; wait = 0) {
+      Key key = ReadKey(wait, resized, closed);
+      platform::CheckTermination();
+      if (closed) app::EndWithWindowOpen(form, "the terminal has gone", LeaveTerminal);
+      if (resized) {
+        size_ = GetTerminalSize();
+        followed_ = {};  // the focus is brought into view again
+        Present(overlay_);
+      }
+      if (key.code == KeyCode::None) {
+        if (resized) continue;
+        break;
+      }
       // Ctrl-L paints the whole screen again, whatever another program wrote on it.
       if (key.IsCtrl('l')) {
-        haveShown_ = false;
-        Present(overlay_);
+        Present(overlay_, true);
       } else if (key.IsCtrl('z') && Suspend()) {
-        // Stopped and continued by now; the wake-up repaints.
+        size_ = GetTerminalSize();  // stopped and continued by now
+        Present(overlay_, true);
       } else {
         queued_.push_back(std::move(key));
       }
     }
   }
+  const Key key = queued_.front();
+  queued_.pop_front();
+  return key;
+}
+
+std::string Session::TypedRun() {
+  std::string text;
+  while (!queued_.empty() && queued_.front().code == KeyCode::Char && !queued_.front().ctrl &&
+         !queued_.front().alt) {
+    text += queued_.front().text;
+    queued_.pop_front();
+  }
+  return text;
 }
 
 void LeaveTerminal() {
@@ -266,8 +239,7 @@ void LeaveTerminal() {
 }
 
 bool IsCloseKey(const Key& key) {
-  return key.code == KeyCode::Escape || key.IsCtrl('q') || key.IsCtrl('c') ||
-         (key.code == KeyCode::F4 && key.alt);
+  return key.code == KeyCode::Escape || key.IsCtrl('c') || (key.code == KeyCode::F4 && key.alt);
 }
 
 }  // namespace tui

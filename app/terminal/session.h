@@ -29,9 +29,10 @@ class Session {
   // Until the window has loaded, boxes show on a clean screen.
   bool loaded = false;
 
-  // Draws the window, then the overlay (a dialog), and sends the cells that
-  // changed. The overlay stays for redraws after a resize until the next call.
-  void Present(std::function<void(Canvas&)> overlay = nullptr);
+  // Draws the window, then the overlay (a dialog), and shows it (whole: the
+  // screen cleared and drawn anew). The overlay stays for redraws after a
+  // resize until the next call.
+  void Present(std::function<void(Canvas&)> overlay = nullptr, bool whole = false);
   // Waits for the next key and hands it out alone: a box that it opens gets
   // the keys typed after it, even where they came in one read. A resize
   // redraws at once and Ctrl-L redraws the whole screen. A terminal that has
@@ -39,6 +40,8 @@ class Session {
   Key NextKey();
   // Keys have come that NextKey has not handed out yet.
   bool KeysWaiting() const { return !queued_.empty(); }
+  // The characters typed (or pasted) that wait at the front, taken as one text.
+  std::string TypedRun();
   // The whole window shows on the terminal, without scrolling.
   bool WindowFits() const;
   // The terminal is below the smallest size the window works at.
@@ -57,10 +60,7 @@ class Session {
  private:
   void ShowWindow(Canvas& terminal);
 
-  Canvas shown_;
-  bool haveShown_ = false;
   std::function<void(Canvas&)> overlay_;
-  std::string pending_;
   std::deque<Key> queued_;
   TerminalSize size_;
   Viewport viewport_;
@@ -71,7 +71,7 @@ class Session {
   int followedX_ = -1, followedY_ = -1;
 };
 
-// Esc, Ctrl-Q, Ctrl-C and Alt-F4: the window's close box.
+// Esc, Ctrl-C and Alt-F4: the window's close box.
 bool IsCloseKey(const Key& key);
 
 // Holds what is said on standard error while the window covers the terminal.

@@ -1,133 +1,50 @@
 #include "app/terminal/terminal.h"
 
+#include <curses.h>
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <term.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <iterator>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include "app/terminal/charset.h"
 #include "platform/termination.h"
 
 namespace tui {
 namespace {
 
-// Alternate screen with the cursor saved, cursor hidden, keypad in normal
-// mode, mouse clicks reported in SGR form.
-constexpr char kEnterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h";
-// The reverse; the character sets (G0 ASCII, shifted in) and the attributes
-// are reset after the main screen is back, so that whatever another program
-// left set does not garble the shell. CAN first ends an escape sequence cut
-// short by a signal.
-constexpr char kLeaveSequence[] =
-    "\x18\x1b[?1006l\x1b[?1000l\x1b[0m\x1b[?25h\x1b[?1049l\x0f\x1b(B\x1b[0m";
-
-int inputFd = STDIN_FILENO;
-int outputFd = STDOUT_FILENO;
-termios savedMode;
-termios rawMode;
-std::atomic<bool> entered{false};
-// Stopped by job control, or continued in the background: the terminal is the
-// shell's until the step is in the foreground again.
-std::atomic<bool> suspended{false};
-std::atomic<bool> repaint{false};
+SCREEN* screen = nullptr;
+FILE* output = nullptr;
+bool entered = false;
 bool jobControl = false;
-int resizePipe[2] = {-1, -1};
+ColourDepth depth = ColourDepth::None;
+int wakePipe[2] = {-1, -1};
+struct sigaction cursesResize {};
+std::vector<ExtendedKey> extendedKeys;
 
-void WriteAll(int fd, const char* bytes, size_t length) {
-  while (length > 0) {
-    const ssize_t n = write(fd, bytes, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN) {
-        pollfd p{fd, POLLOUT, 0};
-        poll(&p, 1, 100);
-        continue;
-      }
-      return;
-    }
-    bytes += n;
-    length -= static_cast<size_t>(n);
-  }
-}
+// ---------------------------------------------------------------------------
+// Signals
 
-void OnResize(int) {
+void OnResize(int sig) {
   const int saved = errno;
+  if (cursesResize.sa_handler != SIG_DFL && cursesResize.sa_handler != SIG_IGN &&
+      cursesResize.sa_handler != nullptr)
+    cursesResize.sa_handler(sig);  // curses notes the new size for its next read
   const char byte = 'r';
-  if (resizePipe[1] >= 0) (void)!write(resizePipe[1], &byte, 1);
+  if (wakePipe[1] >= 0) (void)!write(wakePipe[1], &byte, 1);
   errno = saved;
-}
-
-void Wake() {
-  const char byte = 'c';
-  if (resizePipe[1] >= 0) (void)!write(resizePipe[1], &byte, 1);
-}
-
-// Takes the terminal back after a stop, unless the step was continued in the
-// background: then the next SIGCONT (from fg) does it.
-void Resume() {
-  if (!entered.load() || tcgetpgrp(inputFd) != getpgrp()) return;
-  suspended = false;
-  tcsetattr(inputFd, TCSADRAIN, &rawMode);
-  WriteAll(outputFd, kEnterSequence, sizeof kEnterSequence - 1);
-  repaint = true;
-  Wake();
-}
-
-void OnContinue(int) {
-  const int saved = errno;
-  // Also after a SIGSTOP, which nobody sees coming: the shell may have set
-  // its own modes meanwhile.
-  Resume();
-  errno = saved;
-}
-
-void InstallStopHandler();
-
-// As a full-screen program does on a stop: the shell gets its screen and modes
-// back, then the process stops; going on, the window takes the terminal again.
-void LeaveForStop() {
-  // Once the shell has taken the terminal back it has set its own modes.
-  if (!entered.load() || tcgetpgrp(inputFd) != getpgrp() || suspended.exchange(true)) return;
-  WriteAll(outputFd, kLeaveSequence, sizeof kLeaveSequence - 1);
-  tcsetattr(inputFd, TCSADRAIN, &savedMode);
-}
-
-void OnStop(int) {
-  const int saved = errno;
-  LeaveForStop();
-  signal(SIGTSTP, SIG_DFL);
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGTSTP);
-  sigprocmask(SIG_UNBLOCK, &stop, nullptr);
-  raise(SIGTSTP);
-  // Continued (or never stopped: an orphaned process group is not stopped).
-  InstallStopHandler();
-  if (suspended.load()) Resume();
-  errno = saved;
-}
-
-void Handle(int sig, void (*handler)(int), int flags) {
-  struct sigaction action {};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = flags;
-  sigaction(sig, &action, nullptr);
-}
-
-void InstallStopHandler() {
-  Handle(SIGTSTP, OnStop, SA_RESTART);
 }
 
 // A signal that ends the process: the terminal is put back first, then the
@@ -144,83 +61,295 @@ void OnTerminate() {
 }
 
 void InstallHandlers() {
-  Handle(SIGWINCH, OnResize, SA_RESTART);
-
+  struct sigaction action {};
+  sigaction(SIGWINCH, nullptr, &cursesResize);
+  action.sa_handler = OnResize;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGWINCH, &action, nullptr);
   // Job control only where a shell offers it: SIGTSTP not ignored, and the step
   // in a process group of its own (a job) rather than the session's, whose stop
-  // nobody would ever continue.
-  struct sigaction before {};
-  sigaction(SIGTSTP, nullptr, &before);
-  jobControl = before.sa_handler != SIG_IGN && getpgrp() != getsid(0);
-  if (before.sa_handler != SIG_IGN) InstallStopHandler();
-  Handle(SIGCONT, OnContinue, SA_RESTART);
-  // SIGINT, SIGTERM and SIGHUP are requests to end (platform/termination.h):
-  // the window leaves the step with its cancel mark and restores the terminal.
-  for (int sig : {SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-    Handle(sig, OnFatalSignal, SA_RESETHAND);
+  // nobody would ever continue. Curses stops and continues the window itself.
+  struct sigaction stop {};
+  sigaction(SIGTSTP, nullptr, &stop);
+  jobControl = stop.sa_handler != SIG_IGN && getpgrp() != getsid(0);
+  for (int sig : {SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
+    action.sa_handler = OnFatalSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigaction(sig, &action, nullptr);
+  }
   signal(SIGPIPE, SIG_IGN);
   std::set_terminate(OnTerminate);
   std::atexit(RestoreTerminal);
 }
 
-// Terminal families that place the cursor with the ANSI sequences the window uses.
-bool KnownFamily(const std::string& term) {
-  if (XtermLikeFamily(term) || term == "cygwin" || term == "ansi") return true;
-  return term.rfind("vt", 0) == 0 && term.size() >= 5 &&
-         (term[2] == '1' || term[2] == '2');  // vt100..vt2xx
-}
+// ---------------------------------------------------------------------------
+// Keys
 
-// Whether a compiled terminfo entry places the cursor the way the window does
-// (its string capability cup, the eleventh, is an ANSI sequence).
-bool EntryAddressesCursor(const std::string& entry) {
-  auto u16 = [&](size_t at) {
-    return static_cast<size_t>(static_cast<unsigned char>(entry[at])) |
-           static_cast<size_t>(static_cast<unsigned char>(entry[at + 1])) << 8;
+// The keys terminfo names beyond the standard set, as curses numbers them for
+// this terminal: arrows and the like with Shift, Alt or Ctrl (kUP3 is Alt+Up),
+// and the keypad's digits and signs.
+std::vector<ExtendedKey> FindExtendedKeys() {
+  std::vector<ExtendedKey> found;
+  auto add = [&found](const std::string& name, Key key) {
+    const char* sequence = tigetstr(name.c_str());
+    if (sequence == nullptr || sequence == reinterpret_cast<char*>(-1)) return;
+    const int code = key_defined(sequence);
+    if (code > 0) found.push_back({code, key});
   };
-  if (entry.size() < 12) return false;
-  const size_t magic = u16(0);
-  if (magic != 0432 && magic != 01036) return false;
-  const size_t numberSize = magic == 01036 ? 4 : 2;
-  const size_t names = u16(2), flags = u16(4), numbers = u16(6), strings = u16(8);
-  constexpr size_t kCup = 10;
-  size_t offsets = 12 + names + flags;
-  offsets += offsets % 2;  // the numbers start at an even offset
-  offsets += numbers * numberSize;
-  if (strings <= kCup || offsets + 2 * strings > entry.size()) return false;
-  const size_t cup = u16(offsets + 2 * kCup);  // 0xFFFF absent, 0xFFFE cancelled
-  const size_t at = offsets + 2 * strings + cup;
-  if (cup >= 0xFFFE || at + 2 > entry.size()) return false;
-  return entry.compare(at, 2, "\x1b[") == 0 || static_cast<unsigned char>(entry[at]) == 0x9b;
-}
-
-// The terminfo entry of the name, from the folders ncurses searches; empty when none.
-std::string TerminfoEntry(const std::string& term) {
-  std::vector<std::string> folders;
-  auto variable = [](const char* name) {
-    const char* value = std::getenv(name);
-    return std::string(value != nullptr ? value : "");
-  };
-  if (!variable("TERMINFO").empty()) folders.push_back(variable("TERMINFO"));
-  if (!variable("HOME").empty()) folders.push_back(variable("HOME") + "/.terminfo");
-  const std::string dirs = variable("TERMINFO_DIRS");
-  for (size_t from = 0; !dirs.empty() && from <= dirs.size();) {
-    const size_t colon = std::min(dirs.find(':', from), dirs.size());
-    const std::string folder = dirs.substr(from, colon - from);
-    folders.push_back(folder.empty() ? "/usr/share/terminfo" : folder);
-    from = colon + 1;
+  const std::pair<const char*, KeyCode> moves[] = {
+      {"kUP", KeyCode::Up},      {"kDN", KeyCode::Down},      {"kLFT", KeyCode::Left},
+      {"kRIT", KeyCode::Right},  {"kHOM", KeyCode::Home},     {"kEND", KeyCode::End},
+      {"kPRV", KeyCode::PageUp}, {"kNXT", KeyCode::PageDown}, {"kDC", KeyCode::Delete}};
+  for (const auto& [name, code] : moves)
+    for (int modifiers = 2; modifiers <= 8; ++modifiers) {
+      Key key;
+      key.code = code;
+      const int bits = modifiers - 1;
+      key.shift = (bits & 1) != 0;
+      key.alt = (bits & 2) != 0;
+      key.ctrl = (bits & 4) != 0;
+      add(name + std::to_string(modifiers), key);
+    }
+  const std::pair<const char*, const char*> keypad[] = {
+      {"ka2", "8"},   {"kb1", "4"},   {"kb3", "6"},   {"kc2", "2"},
+      {"kpZRO", "0"}, {"kpDOT", "."}, {"kpCMA", ","}, {"kpADD", "+"},
+      {"kpSUB", "-"}, {"kpMUL", "*"}, {"kpDIV", "/"}, {"kp5", "5"}};
+  for (const auto& [name, text] : keypad) {
+    Key key;
+    key.code = KeyCode::Char;
+    key.text = text;
+    add(name, key);
   }
-  for (const char* folder : {"/etc/terminfo", "/lib/terminfo", "/usr/share/terminfo"})
-    folders.push_back(folder);
-  static const char kHex[] = "0123456789abcdef";
-  const unsigned char first = static_cast<unsigned char>(term[0]);
-  for (const std::string& folder : folders) {
-    for (const std::string& sub :
-         {std::string(1, term[0]), std::string{kHex[first >> 4], kHex[first & 15]}}) {
-      std::ifstream file(folder + "/" + sub + "/" + term, std::ios::binary);
-      if (file) return std::string(std::istreambuf_iterator<char>(file), {});
+  return found;
+}
+
+Key MouseKey(const MEVENT& event) {
+  Key key;
+  key.code = KeyCode::Mouse;
+  key.x = event.x;
+  key.y = event.y;
+  const mmask_t b = event.bstate;
+  key.shift = (b & BUTTON_SHIFT) != 0;
+  key.ctrl = (b & BUTTON_CTRL) != 0;
+  key.alt = (b & BUTTON_ALT) != 0;
+  if ((b & (BUTTON1_PRESSED | BUTTON1_RELEASED)) != 0) {
+    key.button = 0;
+    key.press = (b & BUTTON1_PRESSED) != 0;
+  } else if ((b & (BUTTON2_PRESSED | BUTTON2_RELEASED)) != 0) {
+    key.button = 1;
+    key.press = (b & BUTTON2_PRESSED) != 0;
+  } else if ((b & (BUTTON3_PRESSED | BUTTON3_RELEASED)) != 0) {
+    key.button = 2;
+    key.press = (b & BUTTON3_PRESSED) != 0;
+  } else if ((b & BUTTON4_PRESSED) != 0) {
+    key.button = 64;
+  } else if ((b & BUTTON5_PRESSED) != 0) {
+    key.button = 65;
+  } else {
+    key.code = KeyCode::None;
+  }
+  return key;
+}
+
+// An SGR mouse report ("ESC [ < b ; x ; y M", m on release) on a terminal
+// whose terminfo announces only the older reports, which curses then does not
+// decode; the ESC and "[" have been read.
+Key SgrMouse() {
+  std::string report;
+  wint_t ch = 0;
+  while (report.size() < 24 && wget_wch(stdscr, &ch) == OK && ch != 'M' && ch != 'm')
+    report += static_cast<char>(ch);
+  int b = 0, x = 0, y = 0;
+  Key key;
+  if ((ch != 'M' && ch != 'm') || std::sscanf(report.c_str(), "<%d;%d;%d", &b, &x, &y) != 3)
+    return key;
+  MEVENT event{};
+  event.x = x - 1;
+  event.y = y - 1;
+  const int button = b & 3, wheel = b & 64;
+  const bool press = ch == 'M';
+  if ((b & 32) != 0) return key;  // motion
+  if (wheel != 0)
+    event.bstate = button == 0 ? BUTTON4_PRESSED : BUTTON5_PRESSED;
+  else if (button == 0)
+    event.bstate = press ? BUTTON1_PRESSED : BUTTON1_RELEASED;
+  else if (button == 1)
+    event.bstate = press ? BUTTON2_PRESSED : BUTTON2_RELEASED;
+  else if (button == 2)
+    event.bstate = press ? BUTTON3_PRESSED : BUTTON3_RELEASED;
+  if ((b & 4) != 0) event.bstate |= BUTTON_SHIFT;
+  if ((b & 8) != 0) event.bstate |= BUTTON_ALT;
+  if ((b & 16) != 0) event.bstate |= BUTTON_CTRL;
+  return MouseKey(event);
+}
+
+// What curses read, as the window's key.
+Key Translate(int kind, wint_t ch, bool& resized) {
+  if (kind == KEY_CODE_YES) {
+    if (ch == KEY_RESIZE) {
+      resized = true;
+      return {};
+    }
+    if (ch == KEY_MOUSE) {
+      MEVENT event{};
+      return getmouse(&event) == OK ? MouseKey(event) : Key{};
+    }
+    return KeyFromCurses(true, static_cast<int>(ch), false, extendedKeys);
+  }
+  if (ch != 0x1b) return KeyFromCurses(false, static_cast<int>(ch), false);
+  // Esc alone (curses has waited ESCDELAY for more), or Alt with the key
+  // that came with it.
+  wint_t next = 0;
+  const int nextKind = wget_wch(stdscr, &next);
+  if (nextKind == ERR) return KeyFromCurses(false, 0x1b, false);
+  if (nextKind == OK && (next == '[' || next == 'O')) {
+    // A sequence this terminal's entry does not name (another terminal's
+    // Shift-Tab, say) is dropped whole rather than typed; Alt-[ and Alt-O
+    // come alone.
+    wint_t after = 0;
+    if (wget_wch(stdscr, &after) != OK) return KeyFromCurses(false, static_cast<int>(next), true);
+    if (next == '[' && after == '<') {
+      unget_wch('<');
+      return SgrMouse();
+    }
+    while (next == '[' && after >= 0x20 && after <= 0x3f && wget_wch(stdscr, &after) == OK) {
+    }
+    return {};
+  }
+  return KeyFromCurses(nextKind == KEY_CODE_YES, static_cast<int>(next), true, extendedKeys);
+}
+
+// ---------------------------------------------------------------------------
+// Output
+
+int Red(uint32_t c) {
+  return (c >> 16) & 0xFF;
+}
+int Green(uint32_t c) {
+  return (c >> 8) & 0xFF;
+}
+int Blue(uint32_t c) {
+  return c & 0xFF;
+}
+
+// The nearest of the 16 basic colours, as its index (0-7 normal, 8-15 bright).
+int Basic16(uint32_t c) {
+  static const uint32_t kBasic[16] = {
+      RGB(0, 0, 0),       RGB(128, 0, 0),   RGB(0, 128, 0),   RGB(128, 128, 0),
+      RGB(0, 0, 128),     RGB(128, 0, 128), RGB(0, 128, 128), RGB(192, 192, 192),
+      RGB(128, 128, 128), RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(255, 255, 0),
+      RGB(0, 0, 255),     RGB(255, 0, 255), RGB(0, 255, 255), RGB(255, 255, 255)};
+  int best = 0;
+  long bestDistance = -1;
+  for (int i = 0; i < 16; ++i) {
+    const long dr = Red(c) - Red(kBasic[i]), dg = Green(c) - Green(kBasic[i]),
+               db = Blue(c) - Blue(kBasic[i]);
+    const long d = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || d < bestDistance) {
+      best = i;
+      bestDistance = d;
     }
   }
-  return "";
+  return best;
+}
+
+int Palette256(uint32_t c) {
+  auto level = [](int v) { return v < 48 ? 0 : v < 115 ? 1 : (v - 35) / 40; };
+  const int r = level(Red(c)), g = level(Green(c)), b = level(Blue(c));
+  if (r == g && g == b && Red(c) == Green(c) && Green(c) == Blue(c) && Red(c) > 8 && Red(c) < 238 &&
+      Red(c) != 95 && Red(c) != 135 && Red(c) != 175 && Red(c) != 215)
+    return 232 + (Red(c) - 8) / 10;  // the grey ramp
+  return 16 + 36 * r + 6 * g + b;
+}
+
+// The terminal's colour number for an RGB colour (-1 its own). With eight
+// colours bright foregrounds show as bold; bright backgrounds do not exist:
+// the dimmer twin instead, and white (the text boxes) as cyan so that fields
+// still stand out from the grey.
+int ColourNumber(uint32_t c, bool background, attr_t& attrs) {
+  if (c == kDefaultColour) return -1;
+  if (depth == ColourDepth::Palette256) return Palette256(c);
+  const int i = Basic16(c);
+  if (depth == ColourDepth::Bright) return i;
+  if (background) return i == 15 ? COLOR_CYAN : i % 8;
+  if (i >= 8) attrs |= A_BOLD;
+  return i % 8;
+}
+
+// How a character the locale's character set lacks is drawn, and the lines
+// and corners of the terminal's line-drawing set (terminfo's acsc).
+struct Substitute {
+  char32_t ch;
+  char ascii;
+  char lineDrawing;  // 0: none
+};
+constexpr Substitute kSubstitutes[] = {
+    {U'─', '-', 'q'},   {U'━', '-', 'q'}, {U'═', '-', 'q'}, {U'│', '|', 'x'}, {U'┃', '|', 'x'},
+    {U'║', '|', 'x'},   {U'┌', '+', 'l'}, {U'┏', '+', 'l'}, {U'╔', '+', 'l'}, {U'┐', '+', 'k'},
+    {U'┓', '+', 'k'},   {U'╗', '+', 'k'}, {U'└', '+', 'm'}, {U'┗', '+', 'm'}, {U'╚', '+', 'm'},
+    {U'┘', '+', 'j'},   {U'┛', '+', 'j'}, {U'╝', '+', 'j'}, {U'├', '+', 't'}, {U'┤', '+', 'u'},
+    {U'┬', '+', 'w'},   {U'┴', '+', 'v'}, {U'┼', '+', 'n'}, {U'▼', 'v', 0},   {U'▾', '-', 0},
+    {U'↓', 'v', 0},     {U'▲', '^', 0},   {U'▴', '^', 0},   {U'↑', '^', 0},   {U'▸', '+', 0},
+    {U'▶', '>', 0},     {U'→', '>', 0},   {U'◂', '<', 0},   {U'◀', '<', 0},   {U'←', '<', 0},
+    {U'■', '#', 0},     {U'█', '#', 0},   {U'▀', ' ', 0},   {U'…', '.', 0},   {U'⌛', '*', 0},
+    {U'–', '-', 0},     {U'—', '-', 0},   {U'‘', '\'', 0},  {U'’', '\'', 0},  {U'‚', '\'', 0},
+    {U'“', '"', 0},     {U'”', '"', 0},   {U'„', '"', 0},   {U'•', '*', 0},   {U'\u00A0', ' ', 0},
+    {U'\uFFFD', '?', 0}};
+
+bool InLocale(char32_t ch) {
+  char bytes[MB_LEN_MAX];
+  mbstate_t state{};
+  return wcrtomb(bytes, static_cast<wchar_t>(ch), &state) != static_cast<size_t>(-1);
+}
+
+cchar_t CellChar(const Cell& cell) {
+  attr_t attrs = A_NORMAL;
+  Style s = cell.style;
+  wchar_t text[3] = {static_cast<wchar_t>(cell.ch), static_cast<wchar_t>(cell.mark), 0};
+  if (cell.ch >= 0x80) {
+    const Substitute* sub = nullptr;
+    for (const Substitute& k : kSubstitutes)
+      if (k.ch == cell.ch) sub = &k;
+    const bool light =
+        std::u32string_view(U"─│┌┐└┘├┤┬┴┼").find(cell.ch) != std::u32string_view::npos;
+    // Light lines and corners from the terminal's own set (curses falls back to
+    // ASCII or Unicode where the terminal needs it); the heavier ones too where
+    // the locale lacks them.
+    if (sub != nullptr && sub->lineDrawing != 0 && (light || !UnicodeShown())) {
+      // The terminal's own set, never Unicode that curses would send in a
+      // UTF-8 locale (a vt100 has none); without UTF-8 as curses has it there.
+      attr_t lineAttrs = A_ALTCHARSET;
+      short unusedPair = 0;
+      text[0] = sub->lineDrawing;
+      if (!UnicodeShown())
+        getcchar(NCURSES_WACS(sub->lineDrawing), text, &lineAttrs, &unusedPair, nullptr);
+      text[1] = 0;
+      attrs |= lineAttrs;
+    } else if (!UnicodeShown() && !InLocale(cell.ch)) {
+      // An upper-half block without Unicode: a blank in the upper colour.
+      if (cell.ch == U'▀' && s.fg != kDefaultColour) s.bg = s.fg;
+      text[0] = sub != nullptr ? sub->ascii : '?';
+      text[1] = 0;
+    }
+  }
+  if (text[1] != 0 && !UnicodeShown() && !InLocale(cell.mark)) text[1] = 0;
+  if (s.bold) attrs |= A_BOLD;
+  if (s.dim) attrs |= A_DIM;
+  if (s.underline) attrs |= A_UNDERLINE;
+  if (s.reverse) attrs |= A_REVERSE;
+  int pair = 0;
+  if (depth != ColourDepth::None) {
+    const int fg = ColourNumber(s.fg, false, attrs), bg = ColourNumber(s.bg, true, attrs);
+    if (fg != -1 || bg != -1) pair = std::max(0, alloc_pair(fg, bg));
+  }
+  cchar_t c{};
+  setcchar(&c, text, attrs, 0, &pair);
+  return c;
+}
+
+bool IsUtf8(const char* codeset) {
+  return std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0;
 }
 
 }  // namespace
@@ -233,19 +362,18 @@ std::string TerminalProblem(const char* term) {
       "; set KORVEX_SCRIPT to a script of actions (or - for standard input) to operate the step "
       "without it, or use a terminal such as xterm";
   if (name.empty()) return "the terminal (TERM is not set) cannot show the window" + advice;
-  if (name == "dumb" || name.rfind("dumb-", 0) == 0)
-    return "the terminal (TERM=" + shown + ") cannot show the window: it cannot place the cursor" +
-           advice;
-  if (KnownFamily(name)) return "";
-  const std::string entry =
-      name.find('/') == std::string::npos && name[0] != '.' ? TerminfoEntry(name) : std::string();
-  if (entry.empty())
-    return "the terminal (TERM=" + shown +
-           ") cannot show the window: no description of it is installed" + advice;
-  if (!EntryAddressesCursor(entry))
-    return "the terminal (TERM=" + shown +
-           ") cannot show the window: it does not place the cursor with ANSI sequences" + advice;
-  return "";
+  const std::string cannot = "the terminal (TERM=" + shown + ") cannot show the window: ";
+  int error = 0;
+  TERMINAL* before = cur_term;
+  if (name.find('/') != std::string::npos || setupterm(name.c_str(), STDOUT_FILENO, &error) != OK) {
+    set_curterm(before);
+    return cannot + "no description of it is installed" + advice;
+  }
+  const char* cup = tigetstr("cup");
+  const bool places = cup != nullptr && cup != reinterpret_cast<char*>(-1) &&
+                      tigetflag("gn") <= 0 && tigetflag("hc") <= 0;
+  del_curterm(set_curterm(before));
+  return places ? "" : cannot + "it cannot place the cursor" + advice;
 }
 
 bool TerminalAvailable() {
@@ -256,104 +384,155 @@ std::string EnterTerminal() {
   if (!TerminalAvailable()) return "standard input is not a terminal";
   const std::string problem = TerminalProblem(std::getenv("TERM"));
   if (!problem.empty()) return problem;
-  SetTerminalCharset(DetectCharset());
-  inputFd = STDIN_FILENO;
-  // Draw on standard output when that is the terminal too, else on the input's terminal.
-  outputFd = isatty(STDOUT_FILENO) == 1 ? STDOUT_FILENO : STDIN_FILENO;
-  if (tcgetattr(inputFd, &savedMode) != 0)
+  // The character classes of the locale, for curses to read and write the
+  // terminal's character set; the process's other categories stay as they are.
+  // A session that names no locale at all is taken as UTF-8.
+  bool named = false;
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
+    named = named || (std::getenv(name) != nullptr && *std::getenv(name) != '\0');
+  if (!named || setlocale(LC_CTYPE, "") == nullptr) setlocale(LC_CTYPE, "C.UTF-8");
+  SetUnicodeShown(IsUtf8(nl_langinfo(CODESET)));
+  termios found{};
+  if (tcgetattr(STDIN_FILENO, &found) != 0)
     return std::string("cannot read the terminal's mode: ") + std::strerror(errno);
-  if (resizePipe[0] < 0) {
-    if (pipe(resizePipe) != 0) return std::string("cannot set up: ") + std::strerror(errno);
-    for (int fd : resizePipe) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  if (wakePipe[0] < 0) {
+    if (pipe(wakePipe) != 0) return std::string("cannot set up: ") + std::strerror(errno);
+    for (int fd : wakePipe) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK | O_CLOEXEC);
   }
-  termios& raw = rawMode;
-  raw = savedMode;
-  // No echo, no line editing, no signals from keys (Ctrl-C arrives as a key),
-  // no translation of CR, 8-bit clean.
-  raw.c_iflag &= ~static_cast<tcflag_t>(BRKINT | ICRNL | INPCK | ISTRIP | IXON);
-  raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-  raw.c_cflag |= CS8;
-  raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN | ISIG);
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
-  InstallHandlers();
+  // Draw on standard output when that is the terminal too, else on the input's terminal.
+  output = fdopen(dup(isatty(STDOUT_FILENO) == 1 ? STDOUT_FILENO : STDIN_FILENO), "w");
+  screen = output != nullptr ? newterm(nullptr, output, stdin) : nullptr;
+  if (screen == nullptr) return "cannot set up the terminal";
+  set_term(screen);
   entered = true;
-  if (tcsetattr(inputFd, TCSAFLUSH, &raw) != 0) {
-    entered = false;
-    return std::string("cannot switch the terminal to raw input: ") + std::strerror(errno);
+  // No echo, no line editing, no signals from keys (Ctrl-C arrives as a key);
+  // flow control (Ctrl-S, Ctrl-Q) stays the terminal's.
+  raw();
+  noecho();
+  nonl();
+  termios mode{};
+  tcgetattr(STDIN_FILENO, &mode);
+  mode.c_iflag = (mode.c_iflag & ~static_cast<tcflag_t>(IXON | IXOFF | IXANY)) |
+                 (found.c_iflag & (IXON | IXOFF | IXANY));
+  tcsetattr(STDIN_FILENO, TCSANOW, &mode);
+  def_prog_mode();
+  keypad(stdscr, TRUE);
+  meta(stdscr, TRUE);
+  intrflush(stdscr, FALSE);
+  idlok(stdscr, TRUE);
+  wtimeout(stdscr, 0);
+  curs_set(0);
+  const char* noColour = std::getenv("NO_COLOR");
+  depth = ColourDepth::None;
+  if ((noColour == nullptr || *noColour == '\0') && has_colors() && start_color() == OK) {
+    use_default_colors();
+    depth = COLORS >= 256  ? ColourDepth::Palette256
+            : COLORS >= 16 ? ColourDepth::Bright
+            : COLORS >= 8  ? ColourDepth::Basic
+                           : ColourDepth::None;
   }
-  WriteAll(outputFd, kEnterSequence, sizeof kEnterSequence - 1);
+  mousemask(ALL_MOUSE_EVENTS, nullptr);
+  mouseinterval(0);  // presses and releases as they come, never waited for as clicks
+  extendedKeys = FindExtendedKeys();
+  InstallHandlers();
   return "";
 }
 
 void RestoreTerminal() {
-  if (!entered.exchange(false) || suspended.load()) return;
-  WriteAll(outputFd, kLeaveSequence, sizeof kLeaveSequence - 1);
-  tcsetattr(inputFd, TCSAFLUSH, &savedMode);
+  if (!entered) return;
+  entered = false;
+  // Without an alternate screen the window would stay behind the shell's prompt.
+  if (exit_ca_mode == nullptr || *exit_ca_mode == '\0') {
+    werase(stdscr);
+    wrefresh(stdscr);
+  }
+  endwin();
+  if (output != nullptr) fflush(output);
 }
 
 TerminalSize GetTerminalSize() {
+  if (entered) return {COLS, LINES};
   winsize ws{};
-  if (ioctl(outputFd, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) {
-    if (ioctl(inputFd, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return {80, 24};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) {
+    if (ioctl(STDIN_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return {80, 24};
   }
   return {ws.ws_col, ws.ws_row};
 }
 
+ColourDepth TerminalColours() {
+  return depth;
+}
+
 bool Suspend() {
   if (!jobControl) return false;
-  // The terminal is given back before anything stops: the shell takes it as
-  // soon as it sees its job stopped.
-  LeaveForStop();
   // The whole job stops, as with Ctrl-Z in line mode: a script that started
-  // the step waits for it.
+  // the step waits for it. Curses gives the shell its screen and modes back
+  // and takes them again when the job goes on.
   kill(0, SIGTSTP);
   return true;
 }
 
-bool RepaintNeeded() {
-  return repaint.exchange(false);
-}
-
-void WriteTerminal(std::string_view bytes) {
-  // Nothing is drawn over the shell while the step is stopped or in the background.
-  if (suspended.load()) {
-    repaint = true;
-    return;
+void ShowCanvas(const Canvas& canvas, bool whole) {
+  if (!entered) return;
+  if (whole) {
+    // Whatever another program left set (a character set, an attribute) goes first.
+    if (ena_acs != nullptr) putp(ena_acs);
+    if (exit_alt_charset_mode != nullptr) putp(exit_alt_charset_mode);
+    if (exit_attribute_mode != nullptr) putp(exit_attribute_mode);
+    clearok(curscr, TRUE);
   }
-  WriteAll(outputFd, bytes.data(), bytes.size());
+  const int height = std::min(canvas.Height(), LINES), width = std::min(canvas.Width(), COLS);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const Cell& cell = canvas.At(x, y);
+      if (cell.ch == kWideRest) continue;
+      const cchar_t c = CellChar(cell);
+      mvwadd_wch(stdscr, y, x, &c);
+    }
+  if (canvas.CursorShown() && canvas.CursorX() < COLS && canvas.CursorY() < LINES) {
+    wmove(stdscr, canvas.CursorY(), canvas.CursorX());
+    curs_set(1);
+  } else {
+    curs_set(0);
+  }
+  wrefresh(stdscr);
 }
 
-std::string ReadTerminal(int timeoutMs, bool& resized, bool& closed) {
+Key ReadKey(int timeoutMs, bool& resized, bool& closed) {
   resized = false;
   closed = false;
-  // A request to end the process wakes the wait; the caller acts on it.
-  pollfd fds[3] = {{inputFd, POLLIN, 0},
-                   {resizePipe[0], POLLIN, 0},
-                   {platform::EndRequestDescriptor(), POLLIN, 0}};
-  int n;
-  do {
+  for (;;) {
+    wint_t ch = 0;
+    const int kind = wget_wch(stdscr, &ch);
+    if (kind != ERR) return Translate(kind, ch, resized);
+    // Nothing read yet: wait for input, a resize or a request to end.
+    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0},
+                     {wakePipe[0], POLLIN, 0},
+                     {platform::EndRequestDescriptor(), POLLIN, 0}};
     if (platform::PendingEndRequest() != 0) return {};
-    n = poll(fds, 3, timeoutMs);
-  } while (n < 0 && errno == EINTR);
-  if (fds[2].revents != 0) return {};
-  std::string bytes;
-  if (n <= 0) return bytes;
-  if ((fds[1].revents & POLLIN) != 0) {
-    char drain[64];
-    while (read(resizePipe[0], drain, sizeof drain) > 0) {
+    const int n = poll(fds, 3, timeoutMs);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || fds[2].revents != 0) return {};
+    if ((fds[1].revents & POLLIN) != 0) {
+      char drain[64];
+      while (read(wakePipe[0], drain, sizeof drain) > 0) {
+      }
+      if (cursesResize.sa_handler == SIG_DFL) {  // curses did not see it: it is told
+        winsize ws{};
+        if (ioctl(STDIN_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0)
+          resize_term(ws.ws_row, ws.ws_col);
+        resized = true;
+        return {};
+      }
+      continue;
     }
-    resized = true;
-  }
-  if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-    char buffer[4096];
-    const ssize_t got = read(inputFd, buffer, sizeof buffer);
-    if (got > 0)
-      bytes.assign(buffer, static_cast<size_t>(got));
-    else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+    int waiting = 0;
+    if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 &&
+        (ioctl(STDIN_FILENO, FIONREAD, &waiting) != 0 || waiting == 0)) {
       closed = true;
+      return {};
+    }
   }
-  return bytes;
 }
 
 }  // namespace tui

@@ -1,29 +1,28 @@
-// The terminal the window is drawn on: raw input, the alternate screen, mouse
-// reporting, its size and resizes, and putting everything back on every way
-// out (a normal end, the process ending at once, a signal, a crash).
+// The terminal the window is drawn on, through curses: the check that TERM
+// names a terminal curses can drive, its modes (raw input with the terminal's
+// own flow control, the alternate screen, the keypad, mouse reporting), its
+// size and resizes, job control, and putting everything back on every way out.
 #pragma once
 
 #include <string>
-#include <string_view>
+
+#include "app/terminal/canvas.h"
+#include "app/terminal/keys.h"
 
 namespace tui {
 
 // True when standard input is a terminal.
 bool TerminalAvailable();
 
-// Why the terminal named by TERM cannot show the window (it cannot place the
-// cursor, or it is unknown here), or "" when it can. Names outside the common
-// families are looked up in the terminfo database.
+// Why the terminal named by TERM cannot show the window (no terminfo entry
+// for it, or it cannot place the cursor), or "" when it can.
 std::string TerminalProblem(const char* term);
 
-// Switches the terminal to raw input, the alternate screen and mouse
-// reporting, with the cursor hidden, and installs the handlers that restore it;
-// takes the character set from the locale. Returns an error text when that is
-// impossible (nothing is written to the terminal then).
+// Takes the terminal into curses and installs the handlers that restore it.
+// Returns an error text when that is impossible (nothing is written then).
 std::string EnterTerminal();
 
-// Puts the terminal back as it was found. Safe to call more than once and
-// from a signal handler.
+// Puts the terminal back as it was found. Safe to call more than once.
 void RestoreTerminal();
 
 struct TerminalSize {
@@ -32,21 +31,21 @@ struct TerminalSize {
 };
 TerminalSize GetTerminalSize();
 
-// Ctrl-Z: stops the step's job as the shell's job control does (the terminal
-// is left to the shell until the job goes on). False where no shell with job
+// The colours the terminal shows (NO_COLOR, then terminfo's colour count).
+ColourDepth TerminalColours();
+
+// Ctrl-Z: stops the step's job as the shell's job control does, the terminal
+// left to the shell until the job goes on. False where no shell with job
 // control could ever continue it.
 bool Suspend();
 
-// True once after the terminal was taken back from a stop: the whole screen
-// has to be drawn anew.
-bool RepaintNeeded();
+// Shows the canvas; curses sends only what differs from the screen. With
+// whole set the screen is first cleared and drawn anew (Ctrl-L).
+void ShowCanvas(const Canvas& canvas, bool whole = false);
 
-// Writes all of the bytes to the terminal.
-void WriteTerminal(std::string_view bytes);
-
-// Waits up to timeoutMs (negative: without end) for input; returns what came.
-// resized is set when the terminal changed its size meanwhile; closed when the
-// terminal is gone (end of input or a hang-up).
-std::string ReadTerminal(int timeoutMs, bool& resized, bool& closed);
+// The next key. Waits up to timeoutMs (negative: without end); code None when
+// none came. resized is set when the terminal changed its size meanwhile,
+// closed when the terminal is gone.
+Key ReadKey(int timeoutMs, bool& resized, bool& closed);
 
 }  // namespace tui

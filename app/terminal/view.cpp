@@ -104,13 +104,16 @@ void DrawTextBox(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   const int caret = std::clamp(c.SelStart(), 0, length);
   const int selEnd = std::clamp(caret + c.SelLength(), caret, length);
   const bool focused = Focused(c);
-  const int offset = focused && caret >= r.width ? caret - r.width + 1 : 0;
-  for (int i = offset; i < length && i - offset < r.width; ++i) {
+  const int offset = focused ? FirstShownChar(text, caret, r.width) : 0;
+  int x = r.x, caretX = r.x;
+  for (int i = offset; i < length; ++i) {
+    if (i == caret) caretX = x;
+    if (x + CharColumns(text[i]) > r.x + r.width) break;
     const bool selected = focused && i >= caret && i < selEnd;
-    canvas.Set(r.x + i - offset, r.y, text[i] < 0x20 ? U' ' : text[i],
-               selected ? HighlightStyle(view) : field);
+    x += canvas.Set(x, r.y, text[i], selected ? HighlightStyle(view) : field);
   }
-  if (focused) canvas.SetCursor(r.x + caret - offset, r.y);
+  if (caret == length) caretX = x;
+  if (focused) canvas.SetCursor(std::min(caretX, r.x + r.width - 1), r.y);
 }
 
 void DrawChoice(Canvas& canvas, const ui::Control& c, const ViewState& view) {
@@ -121,7 +124,7 @@ void DrawChoice(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   const Style textStyle = Focused(c) ? HighlightStyle(view) : field;
   // Without UTF-8 a lone "v" is the mark for "more below", so the drop-down
   // button shows as "[v]".
-  const bool ascii = !TerminalCharset().utf8;
+  const bool ascii = !UnicodeShown();
   const int shown = canvas.Put(r.x + 1, r.y, text, textStyle, r.width - (ascii ? 4 : 3));
   if (Focused(c) && shown == 0) canvas.Set(r.x + 1, r.y, U' ', textStyle);
   if (ascii)
@@ -150,7 +153,7 @@ void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   canvas.Fill(r.x, r.y, r.width, r.height, s);
   const ui::Picture& picture = c.GetPicture();
   if (r.height == 1) {
-    const int width = static_cast<int>(DecodeUtf8(app::CaptionShown(c.Caption()).text).size());
+    const int width = Columns(app::CaptionShown(c.Caption()).text);
     const int x = r.x + std::max(0, (r.width - width) / 2);
     PutCaption(canvas, x, r.y, c.Caption(), focused ? HighlightStyle(view) : s, r.width);
     canvas.Set(r.x, r.y, U'[', s);
@@ -163,8 +166,8 @@ void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
     PutCaption(canvas, inside.x, inside.y + (r.height - 1) / 2, c.Caption(), s, inside.width);
   } else if (!InColour(view) || picture.rows.empty()) {
     const std::string sign = PictureSign(picture);
-    canvas.Put(inside.x + (inside.width - static_cast<int>(sign.size())) / 2,
-               inside.y + (inside.height - 1) / 2, sign, s);
+    canvas.Put(inside.x + (inside.width - Columns(sign)) / 2, inside.y + (inside.height - 1) / 2,
+               sign, s);
   } else {
     const bool enabled = c.Usable();
     const std::vector<std::string>& rows =
@@ -196,11 +199,9 @@ void DrawImage(Canvas& canvas, const ui::Control& c, const ViewState& view) {
     return;
   }
   // Without colours the picture is named.
-  const std::u32string name = DecodeUtf8(FileNameOf(picture.source));
-  const Style s = Colours(kBlack, kGrey);
-  for (int row = 0; row < r.height && static_cast<size_t>(row) * r.width < name.size(); ++row)
-    for (int i = 0; i < r.width && row * r.width + i < static_cast<int>(name.size()); ++i)
-      canvas.Set(r.x + i, r.y + row, name[row * r.width + i], s);
+  const std::vector<std::string> rows = WrapWords(FileNameOf(picture.source), r.width);
+  for (int row = 0; row < r.height && row < static_cast<int>(rows.size()); ++row)
+    canvas.Put(r.x, r.y + row, rows[row], Colours(kBlack, kGrey), r.width);
 }
 
 void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
@@ -233,30 +234,20 @@ void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
   }
 }
 
-// How a control is named in the hint line: its caption, the sign of its
-// picture, or the label that stands before it.
-std::string FocusName(const ui::Window& window, const ui::Control& c) {
-  if (c.kind() == ui::Kind::CommandButton || c.kind() == ui::Kind::CheckBox) {
-    const std::string caption = app::CaptionShown(c.Caption()).text;
-    if (!caption.empty() || c.kind() == ui::Kind::CheckBox) return caption;
-    const std::string& picture = c.GetPicture().source;
-    if (picture == "tick.gif") return "OK";
-    if (picture == "cross.gif") return "Cancel";
-    if (picture == "help.gif") return "Help mode switch (?)";
-  }
-  if (const ui::Control* label = LabelBefore(window, c))
-    return app::CaptionShown(label->Caption()).text;
-  return c.DisplayName();
-}
-
 // The window's hint line: what has the focus and what the keys do there, its
 // tooltip, how to move on and how to close. What does not fit goes: first the
 // help key, then the Tab keys, then the end of the tooltip.
 std::string WindowHints(const ui::Window& window, int width) {
   const std::string gap = "   ";
-  if (rt::HelpMode)
-    return "HELP MODE: Enter or click explains a control" + gap + "F1 ends help mode" + gap +
-           "Esc close";
+  if (rt::HelpMode) {
+    // Enter in the folder list opens the folder, as a double-click does, which
+    // help mode leaves alone.
+    const ui::Control* c = window.Focused();
+    const std::string enter = c != nullptr && c->kind() == ui::Kind::DirListBox
+                                  ? "click explains a control, Enter here opens the folder"
+                                  : "Enter or click explains a control";
+    return "HELP MODE: " + enter + gap + "F1 ends help mode" + gap + "Esc close";
+  }
   std::string head = "Tab/Shift-Tab move to a field", tip;
   if (const ui::Control* c = window.Focused(); c != nullptr && c->Usable()) {
     std::string what = "Enter or Space to press";
@@ -283,7 +274,7 @@ std::string WindowHints(const ui::Window& window, int width) {
     head = FocusName(window, *c) + " — " + what;
     tip = c->ToolTipText();
   }
-  auto length = [](const std::string& text) { return static_cast<int>(platform::CharCount(text)); };
+  auto length = [](const std::string& text) { return Columns(text); };
   std::vector<std::string> keys = {"Tab/Shift-Tab next field", "F1 help mode"};
   auto joined = [&] {
     std::string text = head + (tip.empty() ? "" : gap + tip);
@@ -296,7 +287,7 @@ std::string WindowHints(const ui::Window& window, int width) {
     if (room < 8) {
       tip.clear();
     } else {
-      tip = platform::LeftChars(tip, static_cast<size_t>(room - 1)) + "…";
+      tip = FitColumns(tip, room - 1) + "…";
     }
   }
   return joined();
@@ -319,8 +310,7 @@ std::string FitHints(const std::string& hints, int width) {
     for (const std::string& p : parts) text += (text.empty() ? "" : gap) + p;
     return text;
   };
-  while (parts.size() > 2 && static_cast<int>(DecodeUtf8(joined()).size()) > width)
-    parts.erase(parts.end() - 2);
+  while (parts.size() > 2 && Columns(joined()) > width) parts.erase(parts.end() - 2);
   return joined();
 }
 
@@ -334,14 +324,40 @@ void DrawDropDown(Canvas& canvas, const ui::Control& c, ViewState& view) {
 
 }  // namespace
 
+std::string FocusName(const ui::Window& window, const ui::Control& c) {
+  if (c.kind() == ui::Kind::CommandButton || c.kind() == ui::Kind::CheckBox) {
+    const std::string caption = app::CaptionShown(c.Caption()).text;
+    if (!caption.empty() || c.kind() == ui::Kind::CheckBox) return caption;
+    const std::string& picture = c.GetPicture().source;
+    if (picture == "tick.gif") return "OK";
+    if (picture == "cross.gif") return "Cancel";
+    if (picture == "help.gif") return "Help mode switch (?)";
+  }
+  if (const ui::Control* label = LabelBefore(window, c))
+    return app::CaptionShown(label->Caption()).text;
+  return c.DisplayName();
+}
+
+int FirstShownChar(const std::u32string& text, int caret, int width) {
+  // Back from the caret as far as the field holds, the caret's own cell kept.
+  int first = std::clamp(caret, 0, static_cast<int>(text.size()));
+  for (int used = 1; first > 0 && used + CharColumns(text[first - 1]) <= width; --first)
+    used += CharColumns(text[first - 1]);
+  return first;
+}
+
 int PutCaption(Canvas& canvas, int x, int y, const std::string& caption, Style style,
                int maxWidth) {
   const app::ShownCaption shown = app::CaptionShown(caption);
   const int written = canvas.Put(x, y, shown.text, style, maxWidth);
-  if (shown.keyAt >= 0 && shown.keyAt < written) {
+  const std::u32string text = DecodeUtf8(shown.text);
+  if (shown.keyAt >= 0 && shown.keyAt < static_cast<int>(text.size())) {
+    int at = 0;
+    for (int i = 0; i < shown.keyAt; ++i) at += CharColumns(text[i]);
     Style marked = style;
     marked.underline = true;
-    canvas.Set(x + shown.keyAt, y, DecodeUtf8(shown.text)[shown.keyAt], marked);
+    if (at + CharColumns(text[shown.keyAt]) <= written)
+      canvas.Set(x + at, y, text[shown.keyAt], marked);
   }
   return written;
 }
@@ -481,7 +497,7 @@ void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view) {
     const std::string wait = " ⌛ Please wait … ";
     Style s = Colours(kBlack, RGB(255, 255, 0), true);
     s.reverse = !InColour(view);
-    canvas.Put(cells.width - 3 - static_cast<int>(DecodeUtf8(wait).size()) - 1, 0, wait, s);
+    canvas.Put(cells.width - 3 - Columns(wait) - 1, 0, wait, s);
   }
 
   for (const auto& owned : window.Controls()) {
@@ -547,17 +563,22 @@ std::vector<std::string> WrapWords(const std::string& line, int width) {
   width = std::max(1, width);
   std::vector<std::string> wrapped;
   std::u32string rest = DecodeUtf8(line);
-  while (static_cast<int>(rest.size()) > width) {
-    size_t cut = rest.rfind(U' ', static_cast<size_t>(width));
-    if (cut == std::u32string::npos || cut == 0) cut = static_cast<size_t>(width);
-    std::string part;
-    for (size_t k = 0; k < cut; ++k) part += EncodeUtf8(rest[k]);
-    wrapped.push_back(part);
-    rest.erase(0, rest[cut] == U' ' ? cut + 1 : cut);
+  for (;;) {
+    // The characters that fit, and the last blank among them.
+    size_t fit = 0, blank = std::u32string::npos;
+    for (int used = 0; fit < rest.size(); ++fit) {
+      used += CharColumns(rest[fit]);
+      if (used > width) break;
+      if (rest[fit] == U' ') blank = fit;
+    }
+    if (fit == rest.size()) break;
+    if (rest[fit] == U' ') blank = fit;
+    const size_t cut =
+        blank != std::u32string::npos && blank > 0 ? blank : std::max<size_t>(fit, 1);
+    wrapped.push_back(EncodeText(rest.substr(0, cut)));
+    rest.erase(0, cut < rest.size() && rest[cut] == U' ' ? cut + 1 : cut);
   }
-  std::string part;
-  for (char32_t ch : rest) part += EncodeUtf8(ch);
-  wrapped.push_back(part);
+  wrapped.push_back(EncodeText(rest));
   return wrapped;
 }
 
@@ -572,8 +593,7 @@ void DrawTooSmall(Canvas& canvas, int columns, int rows) {
   const int count = static_cast<int>(lines.size());
   const int top = std::max(0, (canvas.Height() - count) / 2);
   for (int i = 0; i < count; ++i) {
-    const int width = static_cast<int>(DecodeUtf8(lines[i]).size());
-    canvas.Put(std::max(0, (canvas.Width() - width) / 2), top + i, lines[i], Style{});
+    canvas.Put(std::max(0, (canvas.Width() - Columns(lines[i])) / 2), top + i, lines[i], Style{});
   }
 }
 

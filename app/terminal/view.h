@@ -52,6 +52,14 @@ void DrawEntries(Canvas& canvas, CellRect r, const std::vector<std::string>& lab
                  const std::vector<bool>& bold, int lit, int& first, bool focused, bool enabled,
                  int indent, const ViewState& view);
 
+// How a control is named in the hint line: its caption, the sign of its
+// picture ("OK", "Cancel"), or the label that stands before it.
+std::string FocusName(const ui::Window& window, const ui::Control& c);
+
+// The first character a text field `width` columns wide shows so that the
+// caret (before character `caret`) is in view.
+int FirstShownChar(const std::u32string& text, int caret, int width);
+
 // Draws a caption as shown, its access key underlined; returns the cells written.
 int PutCaption(Canvas& canvas, int x, int y, const std::string& caption, Style style,
                int maxWidth = 1 << 30);

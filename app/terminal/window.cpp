@@ -21,6 +21,8 @@ namespace {
 
 using app::Verb;
 
+constexpr int kMaxTextLength = 32767;
+
 // ---------------------------------------------------------------------------
 // Actions: every key and click ends here, as the scripted operation's actions.
 
@@ -54,7 +56,11 @@ void MoveFocusBy(Session& s, int direction) {
                                           if (&c == s.form.CommandOK && c.Shown())
                                             s.view.note = app::WhyIgnored(s.form, c);
                                         });
-  if (to != nullptr) Act(s, Verb::Focus, to);
+  if (to == nullptr) return;
+  Act(s, Verb::Focus, to);
+  // The note about OK names what has the focus instead.
+  if (!s.view.note.empty() && to != s.form.CommandOK)
+    s.view.note = FocusName(s.form.window, *to) + " has the focus; " + s.view.note;
 }
 
 // Alt and a letter: the control whose caption marks that letter as its access
@@ -94,7 +100,16 @@ void EditKey(Session& s, ui::Control& box, const Key& key) {
   const int active = selection.active;
 
   if (key.code == KeyCode::Char && !key.ctrl && !key.alt) {
-    Act(s, Verb::Type, &box, key.text);
+    // What was typed or pasted meanwhile goes in at once; a text box holds at
+    // most kMaxTextLength characters, as a Windows edit box does.
+    std::string text = key.text + s.TypedRun();
+    const size_t room = static_cast<size_t>(std::max(0, kMaxTextLength - (size - length)));
+    const bool cut = platform::CharCount(text) > room;
+    if (cut) text = platform::LeftChars(text, room);
+    if (!text.empty()) Act(s, Verb::Type, &box, text);
+    if (cut)
+      s.view.note = "A text box holds at most 32,767 characters: the pasted text was cut after " +
+                    std::to_string(room) + " of them";
   } else if (key.IsCtrl('a')) {
     selection = {&box, 0, size};
     PlaceCaret(s, box, 0, size);
@@ -230,9 +245,13 @@ void Mouse(Session& s, const Key& onTerminal) {
       break;
     case ui::Kind::TextBox: {
       Act(s, Verb::Click, c);
-      const int caret = c->SelStart();
-      const int offset = caret >= r.width ? caret - r.width + 1 : 0;
-      Act(s, Verb::Caret, c, std::to_string(std::max(0, key.x - r.x + offset)));
+      // The character under the click, counted in columns from the first shown.
+      const std::u32string text = DecodeUtf8(c->Text());
+      int at = FirstShownChar(text, c->SelStart(), r.width);
+      for (int x = r.x; at < static_cast<int>(text.size()) && x + CharColumns(text[at]) <= key.x;
+           ++at)
+        x += CharColumns(text[at]);
+      Act(s, Verb::Caret, c, std::to_string(at));
       break;
     }
     case ui::Kind::ListBox:
@@ -322,6 +341,7 @@ int RunTerminal() {
     std::cerr << "Start_Config: " << problem << "\n";
     return app::kExitOther;
   }
+  session.view.depth = TerminalColours();
   HoldErrors();
   platform::SetProcessEndNote([](int) { LeaveTerminal(); });
   platform::SetMessageBoxHandler(
