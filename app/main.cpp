@@ -7,6 +7,7 @@
 
 #include "app/choose.h"
 #include "platform/process.h"
+#include "runtime/exit_status.h"
 
 namespace {
 
@@ -77,13 +78,13 @@ int main(int argc, char** argv) {
   const std::string problem = platform::InitProcess(argc, argv);
   if (!problem.empty()) {
     std::cerr << "Start_Config: " << problem << "\n";
-    return 1;
+    return kExitOther;
   }
   try {
     return app::Run();
   } catch (const std::exception& failure) {
     // Before the window exists nothing has been written that a mark would undo.
     std::cerr << "Start_Config: the step failed (" << failure.what() << ")\n";
-    return 1;
+    return kExitOther;
   }
 }

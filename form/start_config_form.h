@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/toolkit.h"
+#include "runtime/exit_status.h"
 
 // Process-wide: the folder of the Save & Restore copy connected last, and the
 // folder of the database file chosen or found last.
@@ -20,12 +21,6 @@ extern std::string LastDatabaseFolder;
 inline constexpr int16_t kVisuUndetermined = 0;
 inline constexpr int16_t kVisuVisiWin = 1;   // project database "Korvex.mdb"
 inline constexpr int16_t kVisuVWStudio = 2;  // project file "Korvex.vws"
-
-// Exit status of a process ended by OK (CloseMe) and by a confirmed cancel.
-inline constexpr int kExitCommitted = 0;
-inline constexpr int kExitCancelled = 2;
-// OK or a confirmed cancel ran to its end, but a failure was reported on the way.
-inline constexpr int kExitEndedWithFailures = 4;
 
 // The window's controls in the order of the Tab key: top to bottom through the
 // window, the Save & Restore selection after the speed factors, the picture

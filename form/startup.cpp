@@ -13,6 +13,7 @@
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/errors.h"
+#include "runtime/exit_status.h"
 #include "runtime/ini_access.h"
 #include "runtime/language.h"
 
@@ -60,7 +61,7 @@ void frm_Start_Config_Exe::Form_Load() {
     std::cerr << platform::ProgramFileName()
               << ": not started by the configuration tool; it runs when started with "
                  "/EXTERNAL=KVXCFG\n";
-    platform::EndProcess(1);
+    platform::EndProcess(kExitOther);
   }
 
   step([&] { VisuVersion = GetVisuVersion(); });

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "runtime/command_line.h"
 #include "runtime/errors.h"
+#include "runtime/exit_status.h"
 #include "runtime/ini_access.h"
 
 namespace rt {
@@ -63,7 +64,7 @@ std::string GetCFGPath() {
   step([&] { exists = platform::NormalFileExists(path); });
   if (exists) return path;
   step([&] { ReportFault("File not found: " + std::string(kLfCr) + platform::UpperCase(path)); });
-  platform::EndProcess(1);
+  platform::EndProcess(kExitOther);
 }
 
 std::string GetProgramIniPath(int32_t mode) {

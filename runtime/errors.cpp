@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
+#include "runtime/exit_status.h"
 
 namespace rt {
 namespace {
@@ -100,7 +101,7 @@ uint32_t ReportedFailures() {
 }
 
 void EndProgram() {
-  platform::EndProcess(1);
+  platform::EndProcess(kExitOther);
 }
 
 void Trap::Report(const platform::Failure& failure) const {

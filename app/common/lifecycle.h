@@ -14,12 +14,9 @@
 
 #include "form/start_config_form.h"
 #include "platform/termination.h"
+#include "runtime/exit_status.h"
 
 namespace app {
-
-inline constexpr int kExitOther = 1;         // not started, refused, script error
-inline constexpr int kExitWindowOpen = 3;    // input or display gone, script ended: window open
-inline constexpr int kExitSignalBase = 128;  // the shell's convention: 128 + signal
 
 // What a face does just before the step ends, so that what is said on standard
 // error stays readable (the terminal window puts the terminal back). May be empty.

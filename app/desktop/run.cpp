@@ -141,7 +141,7 @@ std::string PlatformName() {
             << "\" (" << (words.empty() ? why : words)
             << "); KORVEX_FRONTEND=terminal opens the window on the terminal instead\n";
   std::cerr.flush();
-  _exit(app::kExitOther);
+  _exit(kExitOther);
 }
 
 void WatchTheStart(QtMsgType type, const QMessageLogContext&, const QString& message) {

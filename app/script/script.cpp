@@ -30,7 +30,7 @@ using app::Verb;
 [[noreturn]] void ScriptError(int line, const std::string& text) {
   std::cerr << "Start_Config: script line " << line << ": " << EscapeControls(text) << "\n";
   platform::SetProcessEndNote(nullptr);
-  platform::EndProcess(app::kExitOther);
+  platform::EndProcess(kExitOther);
 }
 
 // Message boxes and file dialogs answered from the queues, each shown in the
@@ -85,7 +85,7 @@ constexpr size_t kMaxActions = 100000;
   std::cerr << "Start_Config: cannot read the script " << EscapeControls(name) << ": " << why
             << "\n";
   platform::SetProcessEndNote(nullptr);
-  platform::EndProcess(app::kExitOther);
+  platform::EndProcess(kExitOther);
 }
 
 // Opens the script: standard input for "-", otherwise a regular file whose

@@ -332,14 +332,14 @@ int RunTerminal() {
     std::cerr << "Start_Config: standard input is no terminal, so the window cannot be shown; "
                  "set KORVEX_SCRIPT to a script of actions (or - for standard input) to operate "
                  "it without one\n";
-    return app::kExitOther;
+    return kExitOther;
   }
   auto form = std::make_unique<frm_Start_Config_Exe>();
   Session session(*form);
   const std::string problem = EnterTerminal();
   if (!problem.empty()) {
     std::cerr << "Start_Config: " << problem << "\n";
-    return app::kExitOther;
+    return kExitOther;
   }
   session.view.depth = TerminalColours();
   HoldErrors();
@@ -380,7 +380,7 @@ int RunTerminal() {
       if (!session.KeysWaiting()) platform::SyncWrittenFiles();
     }
   });
-  return app::kExitOther;  // not reached: the loop ends only by ending the process
+  return kExitOther;  // not reached: the loop ends only by ending the process
 }
 
 }  // namespace tui
