@@ -91,9 +91,23 @@ class WindowView : public QWidget {
   void OnCaretMoved(const ui::Control& c);
   void KeepTabOrder();
   void BuildKeypad();
+  void BuildBusyPanel();
   void PressKeypadKey(const QString& key);
   void CloseKeypad();
   void ShowFocusFrame();
+
+  // The event filter's handlers, one per kind of event on a control's widget
+  // (or, `inside`, on a list's viewport); true: the event is taken.
+  struct Input {
+    const ui::Control& control;
+    QWidget* widget;
+    bool inside;
+  };
+  void OnFocusIn(const Input& in, Qt::FocusReason reason);
+  bool OnMousePress(const Input& in, const QMouseEvent& mouse);
+  bool OnDoubleClick(const Input& in, const QMouseEvent& mouse);
+  void OnMouseRelease(const Input& in, const QMouseEvent& mouse);
+  bool OnControlKey(const Input& in, const QKeyEvent& key);
 
   double scale_;
   QSize room_;  // the screen's room for the window; empty: no limit
