@@ -49,11 +49,13 @@ QString ToolkitWord(const char* english) {
     const char* english;
     const char* qtSource;
     const char* german;
-  } kWords[] = {{"Look in:", "Look in:", "Suchen in:"},
-                {"File name:", "File &name:", "Datei&name:"},
-                {"Files of type:", "Files of type:", "Dateien des Typs:"},
-                {"Folders", nullptr, "Ordner"},
-                {"Files", nullptr, "Dateien"}};
+  } kWords[] = {
+      {"Look in:", "Look in:", "Suchen in:"},
+      {"File name:", "File &name:", "Datei&name:"},
+      {"Files of type:", "Files of type:", "Dateien des Typs:"},
+      {"Folders", nullptr, "Ordner"},
+      {"Files", nullptr, "Dateien"},
+      {kFileNotFound, kFileNotFound, "%1\nDatei nicht gefunden.\nÜberprüfen Sie den Dateinamen."}};
   for (const auto& w : kWords) {
     if (std::strcmp(w.english, english) != 0) continue;
     if (w.qtSource != nullptr) {

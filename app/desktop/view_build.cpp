@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScroller>
 
 #include "app/desktop/view.h"
 #include "app/desktop/view_parts.h"
@@ -76,6 +77,9 @@ void WindowView::Build() {
         auto* list = new QListWidget(parent);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->viewport()->installEventFilter(this);
+        // A finger flicks the list; on a touch screen its rows are fingertip high.
+        QScroller::grabGesture(list->viewport(), QScroller::TouchGesture);
+        if (fingers_) list->setItemDelegate(new FingerRows(list));
         controls_[list->viewport()] = cp;
         const bool folders = c.kind() == ui::Kind::DirListBox;
         // Moving through a folder list clicks it. A list's entries are picked by
@@ -115,8 +119,12 @@ void WindowView::Build() {
 
 void WindowView::Place(const ui::Control& c, QWidget* w) {
   const ui::Rect r = c.Position();
-  w->setGeometry(Pixels(r.left, scale_), Pixels(r.top, scale_), Pixels(r.width, scale_),
-                 Pixels(r.height, scale_));
+  QRect at(Pixels(r.left, scale_), Pixels(r.top, scale_), Pixels(r.width, scale_),
+           Pixels(r.height, scale_));
+  // A check box a fingertip can hit: as high as one, about the same middle.
+  if (fingers_ && c.kind() == ui::Kind::CheckBox && at.height() < kFingerPixels)
+    at.adjust(0, -(kFingerPixels - at.height()) / 2, 0, (kFingerPixels - at.height() + 1) / 2);
+  w->setGeometry(at);
 }
 
 void WindowView::KeepTabOrder() {

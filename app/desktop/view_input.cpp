@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
 
@@ -43,6 +44,9 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event) {
       break;
     case QEvent::KeyPress:
       taken = OnControlKey(input, *static_cast<QKeyEvent*>(event));
+      break;
+    case QEvent::Wheel:
+      taken = OnWheel(input, event);
       break;
     default:
       break;
@@ -143,6 +147,8 @@ void WindowView::OnMouseRelease(const Input& in, const QMouseEvent& mouse) {
 
 bool WindowView::OnControlKey(const Input& in, const QKeyEvent& key) {
   const ui::Control* c = &in.control;
+  const bool dropDown = c->kind() == ui::Kind::ComboBox || c->kind() == ui::Kind::DriveListBox;
+  if (OnAccessKey(key, dropDown)) return true;
   const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
   if (enter && c->kind() == ui::Kind::CommandButton) {
     Act(app::Verb::Click, c);
@@ -167,6 +173,28 @@ bool WindowView::OnControlKey(const Input& in, const QKeyEvent& key) {
   return false;
 }
 
+bool WindowView::OnWheel(const Input& in, QEvent* wheel) {
+  // A wheel step over a control without the focus scrolls the window, as if
+  // the control were not there; only the focused one turns its value.
+  if (in.widget->hasFocus() || IsList(in.control)) return false;
+  QCoreApplication::sendEvent(scroller_->verticalScrollBar(), wheel);
+  return true;
+}
+
+bool WindowView::OnAccessKey(const QKeyEvent& event, bool everyLetter) {
+  // Alt and an access key that no button took as its own: a label's hands
+  // the focus on, as in the terminal window.
+  const int key = event.key();
+  const std::string letter = key >= Qt::Key_A && key <= Qt::Key_Z
+                                 ? std::string(1, static_cast<char>('A' + (key - Qt::Key_A)))
+                                 : event.text().toStdString();
+  if (event.modifiers() != Qt::AltModifier || letter.empty()) return false;
+  const app::AccessTarget target = app::AccessKeyTarget(form.window, letter);
+  if (target.control != nullptr)
+    Act(target.click ? app::Verb::Click : app::Verb::Focus, target.control);
+  return target.matched || everyLetter;
+}
+
 void WindowView::keyPressEvent(QKeyEvent* event) {
   // Esc and Alt+F4 are the close box, which asks first.
   const bool altF4 = event->key() == Qt::Key_F4 && (event->modifiers() & Qt::AltModifier);
@@ -178,18 +206,7 @@ void WindowView::keyPressEvent(QKeyEvent* event) {
     Act(app::Verb::Click, form.CommandQuest);
     return;
   }
-  // Alt and an access key that no button took as its own: a label's hands
-  // the focus on, as in the terminal window.
-  const int key = event->key();
-  const std::string letter = key >= Qt::Key_A && key <= Qt::Key_Z
-                                 ? std::string(1, static_cast<char>('A' + (key - Qt::Key_A)))
-                                 : event->text().toStdString();
-  if (event->modifiers() == Qt::AltModifier && !letter.empty()) {
-    const app::AccessTarget target = app::AccessKeyTarget(form.window, letter);
-    if (target.control != nullptr)
-      Act(target.click ? app::Verb::Click : app::Verb::Focus, target.control);
-    if (target.matched) return;
-  }
+  if (OnAccessKey(*event, false)) return;
   QWidget::keyPressEvent(event);
 }
 

@@ -7,10 +7,13 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QString>
+#include <QStyledItemDelegate>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "app/common/actions.h"
 #include "app/common/presentation.h"
@@ -115,5 +118,43 @@ inline bool NewPicture(QWidget* w, const ui::Picture& picture) {
   w->setProperty("source", source);
   return true;
 }
+
+// A list's rows as high as a fingertip needs, for touch screens.
+class FingerRows : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(std::max(size.height(), kFingerPixels));
+    return size;
+  }
+};
+
+// Calls `then` at the user's next key, click, wheel step or touch, wherever in
+// the application it lands; the event goes on as usual.
+class AtNextInput : public QObject {
+ public:
+  AtNextInput(QObject* parent, std::function<void()> then)
+      : QObject(parent), then_(std::move(then)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::TouchBegin:
+        then_();
+        break;
+      default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> then_;
+};
 
 }  // namespace win::view

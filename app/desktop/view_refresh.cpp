@@ -73,7 +73,13 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
     // The bitmap as it is, pixel for pixel, at the control's top left.
     auto* label = static_cast<QLabel*>(w);
     const ui::Picture& picture = c.GetPicture();
-    if (NewPicture(label, picture)) label->setPixmap(QPixmap::fromImage(PictureImage(picture)));
+    if (!NewPicture(label, picture)) return;
+    QImage image = PictureImage(picture);
+    // Below the layout's own size the picture shrinks with it, as one.
+    if (scale_ < 1 && !image.isNull())
+      image = image.scaled(Pixels(image.width() * 15, scale_), Pixels(image.height() * 15, scale_),
+                           Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    label->setPixmap(QPixmap::fromImage(image));
     return;
   }
   w->setFont(FontOf(c, scale_));
