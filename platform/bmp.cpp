@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/failure.h"
 #include "platform/filesys.h"
@@ -129,6 +130,55 @@ bool ReadPrefix(int fd, size_t length, std::string& bytes) {
   return true;
 }
 
+// A colour channel of a 16- or 32-bit pixel by its mask, widened to 8 bits.
+uint32_t Channel(uint32_t pixel, uint32_t mask) {
+  if (mask == 0) return 0;
+  const int shift = __builtin_ctz(mask);
+  const uint64_t top = mask >> shift;
+  return static_cast<uint32_t>(((pixel & mask) >> shift) * 255 / top);
+}
+
+// The palette indices of a run-length coded picture (4 or 8 bits a pixel),
+// bottom row first as stored; pixels the code skips keep index 0, as the
+// toolkit leaves them in the background. Data cut short ends the picture there.
+std::vector<uint8_t> DecodeRunLengths(std::string_view data, int width, int height, int bits) {
+  std::vector<uint8_t> index(static_cast<size_t>(width) * height, 0);
+  int64_t x = 0, y = 0;
+  auto put = [&](uint32_t value) {
+    if (x < width && y < height) index[static_cast<size_t>(y) * width + x] = value & 0xFF;
+    ++x;
+  };
+  size_t at = 0;
+  while (at + 1 < data.size() && y < height) {
+    const uint32_t count = static_cast<uint8_t>(data[at]);
+    const uint32_t value = static_cast<uint8_t>(data[at + 1]);
+    at += 2;
+    if (count > 0) {  // a run of one index (8 bits) or of two alternating ones (4 bits)
+      for (uint32_t i = 0; i < count; ++i)
+        put(bits == 8 ? value : (i % 2 == 0 ? value >> 4 : value & 15));
+    } else if (value == 0) {  // end of the line
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of the picture
+      break;
+    } else if (value == 2) {  // a move right and up
+      if (at + 1 >= data.size()) break;
+      x += static_cast<uint8_t>(data[at]);
+      y += static_cast<uint8_t>(data[at + 1]);
+      at += 2;
+    } else {  // `value` indices as they are, padded to a whole word
+      const size_t bytes = bits == 8 ? value : (value + 1) / 2;
+      if (at + bytes > data.size()) break;
+      for (uint32_t i = 0; i < value; ++i) {
+        const uint32_t b = static_cast<uint8_t>(data[at + (bits == 8 ? i : i / 2)]);
+        put(bits == 8 ? b : (i % 2 == 0 ? b >> 4 : b & 15));
+      }
+      at += (bytes + 1) / 2 * 2;
+    }
+  }
+  return index;
+}
+
 }  // namespace
 
 Picture LoadPicture(const std::string& winPath) {
@@ -185,13 +235,22 @@ std::optional<Pixels> ReadBitmapPixels(const std::string& winPath) {
   const uint32_t bits = core ? Le16(b, 24) : Le16(b, 28);
   const uint32_t compression = core ? kRgb : Le32(b, 30);
   const bool topDown = !core && static_cast<int32_t>(Le32(b, 22)) < 0;
-  if (compression != kRgb) return std::nullopt;  // compressed pictures are shown by name
+  const bool runLengths = compression == kRle8 || compression == kRle4;
+  // The channels of 16 and 32 bits: the masks behind the info header (inside
+  // the later headers, at the same place), else 5-5-5 and 8-8-8.
+  uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+  if (bits == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+  if (compression == kBitFields)
+    for (int i = 0; i < 3; ++i) masks[i] = Le32(b, kFileHeaderSize + kInfoHeaderSize + 4 * i);
   const size_t entrySize = core ? 3 : 4;
   const size_t table = kFileHeaderSize + headerSize;
   const size_t dataOffset = Le32(b, 10);
   const size_t stride = (static_cast<size_t>(size->width) * bits + 31) / 32 * 4;
-  // Then the pixels the headers declare, and not a byte more.
-  const uint64_t end = dataOffset + static_cast<uint64_t>(stride) * size->height;
+  // Then the pixels the headers declare, and not a byte more (a run-length code
+  // up to its declared size, or the file's end).
+  const uint32_t codeSize = core ? 0 : Le32(b, 34);
+  const uint64_t end = runLengths ? (codeSize != 0 ? dataOffset + codeSize : fileSize)
+                                  : dataOffset + static_cast<uint64_t>(stride) * size->height;
   if (end > kLargestFile || end > fileSize || !ReadPrefix(file.fd, end, b) || b.size() < end)
     return std::nullopt;
 
@@ -206,6 +265,15 @@ std::optional<Pixels> ReadBitmapPixels(const std::string& winPath) {
            (static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8) |
            static_cast<uint8_t>(b[at]);
   };
+  if (runLengths) {
+    const std::vector<uint8_t> index = DecodeRunLengths(
+        std::string_view(b).substr(dataOffset), p.width, p.height, compression == kRle8 ? 8 : 4);
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x)
+        p.rgb[static_cast<size_t>(y) * p.width + x] =
+            paletteColour(index[static_cast<size_t>(p.height - 1 - y) * p.width + x]);
+    return p;
+  }
   for (int y = 0; y < p.height; ++y) {
     const size_t row = dataOffset + stride * static_cast<size_t>(topDown ? y : p.height - 1 - y);
     for (int x = 0; x < p.width; ++x) {
@@ -220,13 +288,15 @@ std::optional<Pixels> ReadBitmapPixels(const std::string& winPath) {
           colour = paletteColour((at[0] >> shift) & ((1u << bits) - 1));
           break;
         }
-        case 16: {
-          const uint32_t v = at[0] | (at[1] << 8);
-          colour = (((v >> 10) & 31) * 255 / 31) << 16 | (((v >> 5) & 31) * 255 / 31) << 8 |
-                   ((v & 31) * 255 / 31);
+        case 16:
+        case 32: {
+          uint32_t v = at[0] | (at[1] << 8);
+          if (bits == 32)
+            v |= static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+          colour = Channel(v, masks[0]) << 16 | Channel(v, masks[1]) << 8 | Channel(v, masks[2]);
           break;
         }
-        default:  // 24 and 32 bits: blue, green, red
+        default:  // 24 bits: blue, green, red
           colour =
               (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[1]) << 8) | at[0];
       }

@@ -76,10 +76,11 @@ struct Picture {
 // when it is no readable BMP picture.
 Picture LoadPicture(const std::string& winPath);
 
-// The pixels of an uncompressed BMP file, top row first, each 0xRRGGBB; nothing
-// for a file that is missing, unreadable, no bitmap, compressed, or larger than
-// 16 M pixels (its colours would not fit the memory a picture may take). Never
-// raises.
+// The pixels of a BMP file that LoadPicture accepts (uncompressed, run-length
+// coded at 4 or 8 bits, 16 or 32 bits with or without masks), top row first,
+// each 0xRRGGBB; nothing for a file that is missing, unreadable, no bitmap, or
+// larger than 16 M pixels (its colours would not fit the memory a picture may
+// take). Never raises.
 struct Pixels {
   int width = 0;
   int height = 0;

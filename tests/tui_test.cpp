@@ -274,9 +274,7 @@ TEST(LogoPixels, RowsAndColoursComeOutAsShown) {
   p = ui::ReadBitmapPixels("C:\\top-down.bmp");
   ASSERT_TRUE(p.has_value());
   EXPECT_EQ(p->rgb, (std::vector<uint32_t>{0x008000, 0x000000, 0x000000, 0x008000}));
-  // Compressed, cut short or missing pictures are shown by name instead.
-  tree.Write("rle.bmp", BitmapFile(2, 2, 8, 1, palette, std::string("\x02\x01\x00\x01", 4)));
-  EXPECT_FALSE(ui::ReadBitmapPixels("C:\\rle.bmp").has_value());
+  // Cut short or missing pictures are shown by name instead.
   tree.Write("short.bmp", BitmapFile(4, 4, 24, 0, "", "\x01\x02"));
   EXPECT_FALSE(ui::ReadBitmapPixels("C:\\short.bmp").has_value());
   EXPECT_FALSE(ui::ReadBitmapPixels("C:\\missing.bmp").has_value());

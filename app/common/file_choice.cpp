@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/common/presentation.h"
 #include "platform/failure.h"
 #include "platform/filesys.h"
 #include "platform/text.h"
@@ -111,7 +112,9 @@ void OpenFolder(FileChoice& d, const std::string& folder) {
 
 FileChoice BeginFileChoice(const ui::FileDialogRequest& request) {
   FileChoice d;
-  d.title = request.title;
+  // The database buttons' captions name the title and the file, with their
+  // access-key marks, which are no part of either.
+  d.title = CaptionShown(request.title).text;
   d.patterns = FilterPatterns(request.filter);
   d.typeText = request.filter.substr(0, request.filter.find('|'));
   std::string start;
@@ -124,6 +127,7 @@ FileChoice BeginFileChoice(const ui::FileDialogRequest& request) {
       d.name = request.fileName.substr(slash + 1);
     }
   }
+  if (start.empty() && d.name.find('\\') == std::string::npos) d.name = CaptionShown(d.name).text;
   if (start.empty() && !request.initDir.empty() && platform::FolderExists(request.initDir))
     start = request.initDir;
   if (start.empty()) start = platform::CurrentDirectory();

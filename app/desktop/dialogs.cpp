@@ -13,12 +13,15 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScroller>
 #include <QStyle>
 #include <QWindow>
 #include <algorithm>
 
 #include "app/common/file_choice.h"
 #include "app/desktop/view.h"
+#include "app/desktop/view_parts.h"
+#include "platform/filesys.h"
 #include "platform/termination.h"
 
 namespace win {
@@ -119,7 +122,26 @@ class BoxFrame : public QObject {
 // when it returns, outside Qt's own code. The window is active again after it,
 // also where no window manager hands the focus back.
 int RunModal(QDialog& dialog) {
+  // In the window's font; never larger than the screen, so that its buttons
+  // stay on it; buttons and rows a fingertip can hit on a touch screen.
+  QWidget* over = dialog.parentWidget() != nullptr ? dialog.parentWidget()->window() : nullptr;
+  if (const auto* view = dynamic_cast<const WindowView*>(over))
+    dialog.setFont(WindowFont(view->form, view->Scale()));
+  if (ForFingers()) {
+    for (auto* button : dialog.findChildren<QPushButton*>())
+      button->setMinimumHeight(kFingerPixels);
+    for (auto* list : dialog.findChildren<QListWidget*>()) {
+      list->setItemDelegate(new view::FingerRows(list));
+      QScroller::grabGesture(list->viewport(), QScroller::TouchGesture);
+    }
+  }
   new BoxFrame(dialog);
+  if (const QScreen* screen = over != nullptr ? over->screen() : dialog.screen()) {
+    QSize room = screen->availableGeometry().size();
+    if (FramedBySystem(over) && over != nullptr && over->windowHandle() != nullptr)
+      room = room.shrunkBy(over->windowHandle()->frameMargins());
+    dialog.setMaximumSize(room);
+  }
   openBox = &dialog;
   const int result = dialog.exec();
   openBox = nullptr;
@@ -258,6 +280,16 @@ class OpenDialog : public QDialog {
   void Accept() {
     choice_.name = name_->text().toStdString();
     chosen = app::AcceptName(choice_);
+    if (chosen && !platform::FileExists(*chosen)) {
+      // As the system's dialog does: a name that is no file is said so, and
+      // the dialog stays for another.
+      RunMessageBox(this, {ToolkitWord(kFileNotFound).arg(Q(choice_.name)).toStdString(),
+                           choice_.title, platform::Buttons::OK, platform::Icon::Information, 0});
+      chosen.reset();
+      name_->selectAll();
+      name_->setFocus();
+      return;
+    }
     if (chosen) {
       accept();
       return;

@@ -192,6 +192,9 @@ int RunWindow() {
   static char* argv[] = {name, nullptr};
   qInstallMessageHandler(WatchTheStart);
   QApplication application(argc, argv);
+  // What the platform put off to its first events (Qt's VNC server listens
+  // only then) happens now, so that a port in use ends the start here.
+  QCoreApplication::sendPostedEvents();
   if (const std::string problem = OpenProblem(); !problem.empty()) CannotOpen(problem);
   qInstallMessageHandler(WatchForLostDisplay);
   for (const std::string& w : startWords) std::cerr << w << "\n";

@@ -37,11 +37,28 @@ void UseClassicLook(QApplication& application);
 bool SpeakTheHostLanguage(const QLocale& locale);
 // A toolkit word of the window's own, in the language SpeakTheHostLanguage chose.
 QString ToolkitWord(const char* english);
+// The open dialog's words for a name that is no file (%1: the name).
+inline constexpr const char* kFileNotFound =
+    "%1\nFile not found.\nPlease verify the correct file name was given.";
+
+// The smallest scale (of the layout at 96 dpi, in the screen's own pixels) at
+// which the layout's text is still readable; a screen that would need less
+// scrolls instead.
+constexpr double kSmallestReadableScale = 0.75;
 
 // The largest scale up to `wanted` at which a window of `design` pixels (at
-// scale 1) fits into `room`, but never below 1: a screen too small for that
-// scrolls instead.
-double FittingScale(double wanted, QSize design, QSize room);
+// scale 1) fits into `room` (both in Qt's device-independent pixels), but never
+// below kSmallestReadableScale in the screen's pixels (`pixelRatio` of them to
+// one of Qt's): a screen too small for that scrolls instead.
+double FittingScale(double wanted, QSize design, QSize room, double pixelRatio = 1);
+
+// The window's font, which the boxes and the open dialog take too.
+QFont WindowFont(const frm_Start_Config_Exe& form, double scale);
+
+// True where a finger works the window: KORVEX_KEYPAD=on, or a touch screen.
+bool ForFingers();
+// The height of a button or row a fingertip can hit: 40 pixels at 96 dpi.
+constexpr int kFingerPixels = 40;
 
 class WindowView : public QWidget {
  public:
@@ -49,6 +66,11 @@ class WindowView : public QWidget {
   // screen; 0 takes it from the screen. Where even scale 1 does not fit, the
   // window is as large as the screen allows and scrolls.
   explicit WindowView(frm_Start_Config_Exe& form, double scale = 0);
+
+  // The scale of the window on a screen of `available` pixels (less the frame a
+  // window manager draws) at its logical dpi and device pixel ratio.
+  static double ScaleFor(const ui::Window& window, QSize available, QMargins frame,
+                         double logicalDpi, double pixelRatio);
 
   frm_Start_Config_Exe& form;
 
@@ -80,6 +102,8 @@ class WindowView : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   bool focusNextPrevChild(bool next) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:
@@ -91,12 +115,38 @@ class WindowView : public QWidget {
   void OnCaretMoved(const ui::Control& c);
   void KeepTabOrder();
   void BuildKeypad();
+  void BuildBusyPanel();
   void PressKeypadKey(const QString& key);
   void CloseKeypad();
   void ShowFocusFrame();
+  // Takes the largest scale that fits the screen, less the frame a window
+  // manager has drawn around the window (known once it has framed it).
+  void FitToScreen();
+  void HideReason();
+
+  // The event filter's handlers, one per kind of event on a control's widget
+  // (or, `inside`, on a list's viewport); true: the event is taken.
+  struct Input {
+    const ui::Control& control;
+    QWidget* widget;
+    bool inside;
+  };
+  void OnFocusIn(const Input& in, Qt::FocusReason reason);
+  bool OnMousePress(const Input& in, const QMouseEvent& mouse);
+  bool OnDoubleClick(const Input& in, const QMouseEvent& mouse);
+  void OnMouseRelease(const Input& in, const QMouseEvent& mouse);
+  bool OnControlKey(const Input& in, const QKeyEvent& key);
+  bool OnWheel(const Input& in, QEvent* wheel);
+  // Alt and an access key: true when it is taken (a drop-down takes them all,
+  // so that none becomes a search in its entries).
+  bool OnAccessKey(const QKeyEvent& key, bool everyLetter);
 
   double scale_;
-  QSize room_;  // the screen's room for the window; empty: no limit
+  bool scaleOfScreen_ = false;    // the scale follows the screen (and its frame)
+  QMargins fittedFrame_;          // the frame the scale was last fitted with
+  QSize room_;                    // the screen's room for the window; empty: no limit
+  QLabel* reason_ = nullptr;      // why a click did nothing, until the next input
+  QObject* nextInput_ = nullptr;  // hides it
   QScrollArea* scroller_ = nullptr;
   QWidget* canvas_ = nullptr;  // the controls at the layout's places
   QFrame* focusFrame_ = nullptr;
@@ -104,6 +154,7 @@ class WindowView : public QWidget {
   const ui::Control* keypadFor_ = nullptr;
   std::string keypadBefore_;     // the box's text when the keys opened, for Esc
   bool keypadAlways_ = false;    // KORVEX_KEYPAD=on: touch screens that act as a mouse
+  bool fingers_ = false;         // ForFingers(): buttons and rows a fingertip can hit
   QTimer* longPress_ = nullptr;  // a finger held down shows the tooltip
   std::map<const ui::Control*, QWidget*> widgets_;
   std::map<const QObject*, const ui::Control*> controls_;
