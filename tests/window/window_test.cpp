@@ -419,9 +419,10 @@ TEST_F(DesktopWindow, AccessKeysAndTheWheelChangeNoValueAndThePanelShowsEveryCon
     EXPECT_TRUE(QRect(QPoint(), screen).contains(QRect(QPoint(), panel.size()))) << ratio;
     for (const auto& owned : form_->window.Controls()) {
       QWidget* w = panel.WidgetOf(*owned);
-      if (w != nullptr && owned->Shown())
+      if (w != nullptr && owned->Shown()) {
         EXPECT_TRUE(panel.rect().contains(QRect(w->mapTo(&panel, QPoint()), w->size())))
             << owned->DisplayName() << " at " << ratio;
+      }
     }
   }
 }
