@@ -129,4 +129,26 @@ TEST_F(RootWithoutQt, WithTheModuleButNoQtTheTerminalServesAndAForcedWindowEnds)
       << screen_;
 }
 
+// cmake --install puts the step and its module into the installation's Start
+// folder, runnable, and leaves what the installation keeps there as it was.
+TEST(Install, PutsTheStepBesideWhatTheInstallationKeeps) {
+  testsupport::DemoTree demo;
+  const fs::path start = demo.tree.root() / "Korvex/Start";
+  fs::remove(start / "Start_Config");
+  fs::remove(start / "Start_Config_desktop.so");
+  const auto kept = Files(start);
+  int status = -1;
+  const fs::path build = fs::path(START_CONFIG_EXE).parent_path().parent_path();
+  const std::string out = Output(
+      {"cmake", "--install", build.string(), "--prefix", (demo.tree.root() / "Korvex").string()},
+      &status, true);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_EQ(access((start / "Start_Config").c_str(), X_OK), 0);
+  EXPECT_EQ(fs::exists(start / "Start_Config_desktop.so"),
+            fs::exists(build / "bin/Start_Config_desktop.so"));
+  auto now = Files(start);
+  now.erase("Start_Config"), now.erase("Start_Config_desktop.so");
+  EXPECT_EQ(now, kept);
+}
+
 }  // namespace

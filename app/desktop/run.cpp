@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -134,13 +135,33 @@ std::string PlatformName() {
   return name.isEmpty() ? Env("QT_QPA_PLATFORM") : name.toStdString();
 }
 
+// This process's own command line again, with KORVEX_FRONTEND=terminal;
+// returns only where that cannot be done.
+void StartAgainOnTheTerminal() {
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::vector<std::string> words;
+  for (std::string word; std::getline(in, word, '\0');) words.push_back(word);
+  if (words.empty()) return;
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  setenv("KORVEX_FRONTEND", "terminal", 1);
+  execv("/proc/self/exe", argv.data());
+}
+
 [[noreturn]] void CannotOpen(const std::string& why) {
   std::string words;
   for (const std::string& w : startWords) words += (words.empty() ? "" : "; ") + w;
+  const bool forced = Env("KORVEX_FRONTEND") == "window";
   std::cerr << "Start_Config: the window cannot be shown on the platform \"" << PlatformName()
-            << "\" (" << (words.empty() ? why : words)
-            << "); KORVEX_FRONTEND=terminal opens the window on the terminal instead\n";
+            << "\" (" << (words.empty() ? why : words) << "); "
+            << (forced ? "KORVEX_FRONTEND=terminal opens the window on the terminal instead\n"
+                       : "the window opens on the terminal instead\n");
   std::cerr.flush();
+  // Chosen for the display at hand, the step starts again as the terminal
+  // window: nothing has been read or written, and the platform's half-open state
+  // cannot be left behind in this process.
+  if (!forced) StartAgainOnTheTerminal();
   _exit(kExitOther);
 }
 

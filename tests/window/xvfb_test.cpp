@@ -364,6 +364,41 @@ TEST(FrontEndChoice, AVncPortInUseEndsTheStartWithStatus1AndNothingWritten) {
   EXPECT_NE(run.errors.find("\"vnc\""), std::string::npos) << run.errors;
   EXPECT_EQ(Files(demo.tree.root()), before);
 }
+
+// A display that answers but is no X server (a forwarded port whose server
+// hangs up): the window chosen for it cannot open, says so, and the step starts
+// again as the terminal window, which with no terminal says so too; nothing
+// written.
+TEST(FrontEndChoice, AnAutomaticWindowThatCannotOpenHandsOverToTheTerminal) {
+  const int server = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int display = 40;
+  for (; display < 100; ++display) {
+    address.sin_port = htons(6000 + display);
+    if (bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) break;
+  }
+  ASSERT_EQ(listen(server, 4), 0);
+  std::thread hangUp([server] {
+    for (int c; (c = accept(server, nullptr, nullptr)) >= 0;) close(c);
+  });
+  DemoTree demo;
+  testsupport::Installation korvex(demo.tree);
+  const auto before = Files(demo.tree.root());
+  testsupport::StartOptions options;
+  options.withoutScript = true;
+  options.environment = {"DISPLAY=127.0.0.1:" + std::to_string(display)};
+  const auto run = korvex.Finish(korvex.Start(kCommandLine, "", options));
+  shutdown(server, SHUT_RDWR);
+  close(server);
+  hangUp.join();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.errors.find("the window opens on the terminal instead\n"), std::string::npos)
+      << run.errors;
+  EXPECT_NE(run.errors.find("terminal"), run.errors.rfind("terminal")) << run.errors;
+  EXPECT_EQ(Files(demo.tree.root()), before);
+}
 }  // namespace
 
 namespace {
