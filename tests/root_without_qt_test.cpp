@@ -139,9 +139,18 @@ TEST(Install, PutsTheStepBesideWhatTheInstallationKeeps) {
   const auto kept = Files(start);
   int status = -1;
   const fs::path build = fs::path(START_CONFIG_EXE).parent_path().parent_path();
-  const std::string out = Output(
-      {"cmake", "--install", build.string(), "--prefix", (demo.tree.root() / "Korvex").string()},
-      &status, true);
+  // The build's install script, but with its list of installed files kept in
+  // the test's folder rather than in the build folder.
+  std::string script = testsupport::ReadFile(build / "cmake_install.cmake");
+  const std::string manifest = "\"" + build.string() + "/${CMAKE_INSTALL_MANIFEST}\"";
+  ASSERT_NE(script.find(manifest), std::string::npos);
+  script.replace(script.find(manifest), manifest.size(),
+                 "\"" + demo.tree.root().string() + "/.manifest\"");
+  testsupport::WriteFile(demo.tree.root() / ".install.cmake", script);
+  const std::string out =
+      Output({"cmake", "-DCMAKE_INSTALL_PREFIX=" + demo.tree.Host("Korvex").string(), "-P",
+              (demo.tree.root() / ".install.cmake").string()},
+             &status, true);
   ASSERT_EQ(status, 0) << out;
   EXPECT_EQ(access((start / "Start_Config").c_str(), X_OK), 0);
   EXPECT_EQ(fs::exists(start / "Start_Config_desktop.so"),
