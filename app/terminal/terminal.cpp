@@ -466,8 +466,12 @@ ColourDepth TerminalColours() {
 bool Suspend() {
   if (!jobControl) return false;
   // The whole job stops, as with Ctrl-Z in line mode: a script that started
-  // the step waits for it. Curses gives the shell its screen and modes back
-  // and takes them again when the job goes on.
+  // the step waits for it. The screen and modes go back to the shell first,
+  // while the step still owns the terminal: once the job's shell has stopped,
+  // the shell may take the terminal at any moment, and a write from the
+  // background would stop the step unannounced. Curses takes them again when
+  // the job goes on.
+  endwin();
   kill(0, SIGTSTP);
   return true;
 }
