@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/failure.h"
-#include "platform/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 #include "platform/winpath.h"
 
 namespace platform {

@@ -14,7 +14,7 @@
 #include <iostream>
 #include <optional>
 
-#include "platform/file_cache.h"
+#include "files/file_cache.h"
 #include "platform/filesys.h"
 #include "platform/winpath.h"
 

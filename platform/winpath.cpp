@@ -7,7 +7,7 @@
 #include <map>
 #include <system_error>
 
-#include "platform/name_index.h"
+#include "files/name_index.h"
 
 namespace platform {
 namespace fs = std::filesystem;

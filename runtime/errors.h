@@ -9,8 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/failure.h"
-#include "platform/termination.h"
+#include "base/failure.h"
+#include "base/termination.h"
 
 namespace rt {
 

@@ -19,7 +19,10 @@ struct Rule {
 };
 
 const Rule kRules[] = {
+    {"base", {"app/", "<Q", "<termios", "<curses"}},
+    {"files", {"app/", "<Q", "<termios", "<curses"}},
     {"platform", {"app/", "<Q", "<termios", "<curses"}},
+    {"controls", {"app/", "<Q", "<termios", "<curses"}},
     {"runtime", {"app/", "<Q", "<termios", "<curses"}},
     {"form", {"app/", "<Q", "<termios", "<curses"}},
     {"app/common", {"app/script/", "app/terminal/", "app/desktop/", "<Q", "<termios", "<curses"}},

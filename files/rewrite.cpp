@@ -1,4 +1,4 @@
-#include "platform/replace.h"
+#include "files/rewrite.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,10 +19,10 @@
 #include <memory>
 #include <optional>
 
-#include "platform/failure.h"
-#include "platform/file_cache.h"
+#include "base/failure.h"
+#include "base/termination.h"
+#include "files/file_cache.h"
 #include "platform/filesys.h"
-#include "platform/termination.h"
 #include "platform/winpath.h"
 
 namespace platform {

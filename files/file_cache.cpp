@@ -1,4 +1,4 @@
-#include "platform/file_cache.h"
+#include "files/file_cache.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <list>
 
-#include "platform/file_trust.h"
+#include "files/file_trust.h"
 #include "platform/filesys.h"
 #include "platform/winpath.h"
 

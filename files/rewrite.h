@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_cache.h"
+#include "files/file_cache.h"
 
 namespace platform {
 
