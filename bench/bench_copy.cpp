@@ -27,7 +27,6 @@
 
 #include "base/failure.h"
 #include "bench/bench_support.h"
-#include "files/rewrite.h"
 #include "platform/filesys.h"
 
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 
 #include "base/failure.h"
 #include "controls/toolkit.h"
-#include "platform/filesys.h"
+#include "files/host.h"
 #include "platform/winpath.h"
 
 namespace ui {

@@ -19,7 +19,7 @@
 
 #include "base/text.h"
 #include "files/file_trust.h"
-#include "platform/filesys.h"
+#include "files/host.h"
 
 namespace platform {
 namespace fs = std::filesystem;

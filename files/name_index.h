@@ -24,7 +24,7 @@
 namespace platform {
 
 // The name of an entry of the host folder dir that equals name ignoring letter
-// case (platform/text.h EqualIgnoringCase); of several such, the smallest in byte
+// case (base/text.h EqualIgnoringCase); of several such, the smallest in byte
 // order. Nothing when there is none or the folder cannot be read. The exact name
 // gets no preference here: callers look for it first with one lstat. dirStat,
 // when given, is a stat of dir that the caller has just made.

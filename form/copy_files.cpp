@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "files/rewrite.h"
 #include "form/start_config_form.h"
 #include "platform/filesys.h"
 #include "platform/process.h"

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "files/file_cache.h"
+#include "files/links.h"
 #include "platform/filesys.h"
 #include "platform/winpath.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "files/rewrite.h"
+#include "platform/filesys.h"
 #include "platform/winpath.h"
 
 // All parsing works on the Windows-1252 bytes of the file, one byte per

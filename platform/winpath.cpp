@@ -298,10 +298,6 @@ std::optional<fs::path> ToHost(std::string_view winPath) {
   return host;
 }
 
-bool HostPathBelow(const fs::path& p, const fs::path& root) {
-  return BelowRoot(p, root).has_value();
-}
-
 std::optional<std::string> ToWindows(const fs::path& host) {
   return ToWindowsWith(host, CurrentDrives());
 }

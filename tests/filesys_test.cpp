@@ -14,7 +14,7 @@
 
 #include "base/failure.h"
 #include "base/termination.h"
-#include "files/rewrite.h"
+#include "files/temporary.h"
 #include "kill_support.h"
 #include "platform/profile.h"
 #include "test_support.h"

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "files/rewrite.h"
+#include "platform/filesys.h"
 #include "platform/profile.h"
 #include "test_support.h"
 

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "files/rewrite.h"
+#include "files/temporary.h"
 #include "platform/filesys.h"
 #include "platform/winpath.h"
 #include "test_support.h"

@@ -5,7 +5,7 @@
 
 #include "app/common/lifecycle.h"
 #include "base/termination.h"
-#include "files/rewrite.h"
+#include "platform/filesys.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "runtime/config_paths.h"

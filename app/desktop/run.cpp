@@ -26,8 +26,8 @@
 #include "app/desktop/dialogs.h"
 #include "app/desktop/view.h"
 #include "base/termination.h"
+#include "files/copy.h"
 #include "files/file_cache.h"
-#include "files/rewrite.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 
