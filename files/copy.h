@@ -1,8 +1,8 @@
 // File copies that leave the destination either as it was or wholly new, even
 // when the process is killed: written to a temporary file beside it
 // (files/temporary.h) and renamed over it, with the holes of a sparse source
-// kept. Paths are host paths; failures are raised as platform::Failure with the
-// numbers of the file services (platform/filesys.h).
+// kept. Paths are host paths; failures are raised as platform::Failure
+// (base/failure.h) with the numbers the runtime uses.
 #pragma once
 
 #include <cstdint>

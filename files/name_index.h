@@ -1,7 +1,8 @@
-// Case-insensitive lookup of names in host folders, for the path resolution of
-// platform/winpath.h. Reading a whole folder for every name that is not there in
-// the exact letter case made a copy into a growing folder quadratic, so the names
-// of a few recently used folders are kept in indexes.
+// Case-insensitive lookup of names in host folders, for a path resolution that
+// ignores letter case, as Windows resolves names. Reading a whole folder for
+// every name that is not there in the exact letter case made a copy into a
+// growing folder quadratic, so the names of a few recently used folders are
+// kept in indexes.
 //
 // An index never answers from an older state of its folder: before every lookup
 // it takes in the changes the kernel reported for the folder since the last one
@@ -9,7 +10,7 @@
 // folder's device and inode, not to its path, so that a path that leads to
 // another folder now finds another index. Where no change notification can be
 // had, and on file systems whose changes may come from elsewhere (network and
-// user-space file systems, platform/file_trust.h), nothing is kept: every lookup
+// user-space file systems, files/file_trust.h), nothing is kept: every lookup
 // reads the folder.
 #pragma once
 
