@@ -10,8 +10,8 @@
 #include "app/desktop_module.h"
 #include "app/script/script.h"
 #include "app/terminal/window.h"
-#include "platform/file_cache.h"
-#include "platform/termination.h"
+#include "base/termination.h"
+#include "files/file_cache.h"
 
 namespace app {
 namespace {

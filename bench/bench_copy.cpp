@@ -25,10 +25,9 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "bench/bench_support.h"
-#include "platform/failure.h"
 #include "platform/filesys.h"
-#include "platform/replace.h"
 
 namespace fs = std::filesystem;
 

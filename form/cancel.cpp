@@ -6,12 +6,12 @@
 #include <iostream>
 #include <string>
 
+#include "base/failure.h"
+#include "base/termination.h"
 #include "form/program_ini_keys.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
-#include "platform/termination.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/errors.h"

@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
 #include "platform/filesys.h"
 #include "platform/process.h"
-#include "platform/replace.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/errors.h"

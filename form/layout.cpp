@@ -5,9 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "base/failure.h"
 #include "form/pictures.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 
 // OK: a green tick, 44 x 36 pixels ("tick.gif").
 ui::Picture TickPicture();

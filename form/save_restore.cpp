@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
+#include "base/text.h"
 #include "form/program_ini_keys.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
 #include "platform/filesys.h"
 #include "platform/msgbox.h"
 #include "platform/number.h"
 #include "platform/process.h"
-#include "platform/text.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/errors.h"

@@ -7,10 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "base/failure.h"
+#include "base/text.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
 #include "platform/number.h"
-#include "platform/text.h"
 #include "runtime/errors.h"
 #include "runtime/help_mode.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 #include "runtime/exit_status.h"
 
 // Process-wide: the folder of the Save & Restore copy connected last, and the

@@ -3,8 +3,8 @@
 #include <array>
 #include <string>
 
+#include "base/failure.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
 #include "platform/filesys.h"
 #include "platform/process.h"
 #include "runtime/config_paths.h"

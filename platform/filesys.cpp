@@ -10,8 +10,13 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/failure.h"
-#include "platform/text.h"
+#include "base/failure.h"
+#include "base/text.h"
+#include "files/copy.h"
+#include "files/host.h"
+#include "files/links.h"
+#include "files/rewrite.h"
+#include "files/sweep.h"
 #include "platform/winpath.h"
 
 namespace platform {
@@ -27,11 +32,6 @@ bool IsFolder(const fs::path& p) {
 [[noreturn]] void RaiseErrno(int code) {
   Raise(FailureNumberForErrno(code));
 }
-
-fs::path installationFolder;
-// The last folder found free of foreign links: the pictures of a commit all go
-// to a few folders, which need no look at every name on their way each time.
-std::string lastCleanFolder;
 
 // Shared checks of the append functions; gives the host path to open.
 fs::path AppendTarget(std::string_view winFile) {
@@ -103,70 +103,15 @@ std::vector<std::string> ListNames(std::string_view winFolder, EntryKind kind) {
 
 }  // namespace
 
-std::optional<struct stat> StatOf(const fs::path& p) {
-  struct stat st;
-  if (stat(p.c_str(), &st) != 0) return std::nullopt;
-  return st;
-}
-
-std::optional<struct stat> LstatOf(const fs::path& p) {
-  struct stat st;
-  if (lstat(p.c_str(), &st) != 0) return std::nullopt;
-  return st;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-void SetInstallationFolder(const fs::path& host) {
-  std::error_code ec;
-  installationFolder = fs::weakly_canonical(host, ec);
-  if (ec) installationFolder.clear();
-  lastCleanFolder.clear();
-}
-
 std::optional<std::string> ForeignLinkTarget(const fs::path& host) {
-  const uid_t me = geteuid();
-  const fs::path folder = host.parent_path();
-  const bool folderClean = !lastCleanFolder.empty() && folder.native() == lastCleanFolder;
-  fs::path prefix;
-  for (auto part = host.begin(); part != host.end(); ++part) {
-    prefix /= *part;
-    if (folderClean && std::next(part) != host.end()) continue;
-    struct stat st;
-    if (lstat(prefix.c_str(), &st) != 0) return std::nullopt;  // nothing there, no link further on
-    if (!S_ISLNK(st.st_mode) || st.st_uid == me || st.st_uid == 0) continue;
-    std::error_code ec;
-    const fs::path leads = fs::weakly_canonical(prefix, ec);
-    if (!ec && !installationFolder.empty() && HostPathBelow(leads, installationFolder)) continue;
-    return ToWindows(leads).value_or(leads.string());
-  }
-  lastCleanFolder = folder.native();
-  return std::nullopt;
+  const std::optional<fs::path> leads = ForeignLink(host);
+  if (!leads) return std::nullopt;
+  return ToWindows(*leads).value_or(leads->string());
 }
 
 std::string ForeignLinkText(std::string_view winFile, const std::string& leadsTo) {
   return std::string(winFile) + " could not be written: a link another user made leads it to " +
          leadsTo + ", outside the installation";
-}
-
-fs::path ReplacementTarget(const fs::path& host) {
-  struct stat st;
-  if (lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    std::error_code ec;
-    fs::path target = fs::canonical(host, ec);
-    if (!ec) return target;
-  }
-  return host;
 }
 
 bool NormalFileExists(std::string_view winPath) {
@@ -321,6 +266,63 @@ bool ReadWholeFile(std::string_view winFile, std::string& bytes) {
   }
   bytes = std::move(data);
   return true;
+}
+
+void CopyFile(std::string_view source, std::string_view destination, bool overwrite,
+              std::string_view confinedTo) {
+  auto src = ToHost(source);
+  if (!src) Raise(kPathNotFound);
+  auto dst = ToHost(destination);
+  if (!dst) Raise(kPathNotFound);
+  if (auto leads = ForeignLinkTarget(*dst))
+    Raise(kPermissionDenied, ForeignLinkText(destination, *leads));
+  const std::optional<fs::path> root = confinedTo.empty() ? std::nullopt : ToHost(confinedTo);
+  CopyHostFile(*src, *dst, overwrite, root, confinedTo, destination);
+}
+
+bool EditWholeFile(std::string_view winFile, const std::function<bool(std::string& bytes)>& edit) {
+  // On a copy: the kept bytes must not change unless the edit says so.
+  return Rewrite(ToHost(winFile), true, [&edit](FileContents& contents) {
+    std::string bytes = contents.bytes;
+    if (!edit(bytes)) return false;
+    contents.bytes = std::move(bytes);
+    contents.index.reset();
+    return true;
+  });
+}
+
+bool EditCachedFile(std::string_view winFile, const std::function<bool(FileContents&)>& edit) {
+  return Rewrite(ToHost(winFile), true, edit);
+}
+
+bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes) {
+  return Rewrite(ToHost(winFile), false, [bytes](FileContents& contents) {
+    contents.bytes.assign(bytes);
+    contents.index.reset();
+    return true;
+  });
+}
+
+std::optional<std::string> LastWriteRefusedLink() {
+  const std::optional<fs::path> leads = LastRefusedLink();
+  if (!leads) return std::nullopt;
+  return ToWindows(*leads).value_or(leads->string());
+}
+
+FileContents* ReadCachedFile(std::string_view winFile) {
+  auto host = ToHost(winFile);
+  if (!host) return nullptr;
+  return ReadCachedHostFile(*host);
+}
+
+void RemoveStaleTemporaries(std::string_view winFolder) {
+  try {
+    auto host = ToHost(winFolder);
+    if (!host) return;
+    RemoveStaleTemporariesAt(*host);
+  } catch (const std::exception&) {
+    // Clearing up is never worth a failure.
+  }
 }
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 // File-system services of the step: the directory lookup of the runtime, the
-// scripting file-system object's queries, whole-file reads, and line appends for
-// the logs (copies and whole-file replacements are in platform/replace.h). Paths are Windows
-// paths (platform/winpath.h); failures are raised as platform::Failure with the
+// scripting file-system object's queries, whole-file reads, line appends for
+// the logs, and copies and whole-file replacements. Paths are Windows paths
+// (platform/winpath.h); failures are raised as platform::Failure with the
 // numbers the runtime uses (53 file not found, 76 path not found, 70 permission
 // denied, 61 disk full).
 //
@@ -9,14 +9,14 @@
 // is read-only even for root, and a folder without write bits takes no new files.
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "files/file_cache.h"
 
 namespace platform {
 
@@ -68,56 +68,46 @@ bool LastLineOpen(std::string_view bytes);
 bool ReadWholeFile(std::string_view winFile, std::string& bytes);
 
 // ---------------------------------------------------------------------------
-// Host-side pieces the file services share.
+// Copies and whole-file writes, over the engine of files/ (files/copy.h,
+// files/rewrite.h), which works on the host paths these name.
 
-// Windows' notion of access, which must hold even for root (where the kernel
-// ignores permission bits): no write bit means read-only, no read bit means
-// unreadable. Every access check of the file services goes through these two.
-inline bool ReadOnlyMode(mode_t mode) {
-  return (mode & 0222) == 0;
-}
-inline bool UnreadableMode(mode_t mode) {
-  return (mode & 0444) == 0;
-}
+// The file-system object's CopyFile with a full destination file name, raising
+// as files/copy.h CopyHostFile says, and 76 when a path names no host file. A
+// destination that a link of another user leads out of the installation
+// (files/links.h ForeignLink) is refused with 70, naming where it leads.
+//
+// A source named as lying in the folder confinedTo (a Save & Restore copy, the
+// source folder) is refused with 70 when it is a symbolic link, or lies below
+// one, whose target is outside that folder: a copy must not bring in a file
+// from elsewhere on the machine through a link planted in it.
+void CopyFile(std::string_view source, std::string_view destination, bool overwrite,
+              std::string_view confinedTo = {});
 
-// A path's status, following links (StatOf) or not (LstatOf); nothing when it
-// cannot be had.
-std::optional<struct stat> StatOf(const std::filesystem::path& p);
-std::optional<struct stat> LstatOf(const std::filesystem::path& p);
+// A read-modify-write of a whole file under its lock (files/rewrite.h Rewrite,
+// which says when it is true): edit gets the current bytes (empty for a
+// missing file) and returns true when it changed them. The new file is synced
+// by the next SyncWrittenFiles (files/file_cache.h), not here.
+bool EditWholeFile(std::string_view winFile, const std::function<bool(std::string& bytes)>& edit);
+// The same on the cached contents, without reading the file when they are
+// current: edit changes bytes in place and keeps the index in step with them
+// or drops it.
+bool EditCachedFile(std::string_view winFile, const std::function<bool(FileContents&)>& edit);
+// Replaces a file's contents in the same way, without reading it first.
+bool ReplaceWholeFile(std::string_view winFile, std::string_view bytes);
+// Where the link leads that the last of these three refused to follow, as a
+// Windows path where it lies under a drive; nothing when it refused none.
+std::optional<std::string> LastWriteRefusedLink();
 
-// Closes a descriptor on every way out.
-struct UniqueFd {
-  int fd = -1;
-  explicit UniqueFd(int f) : fd(f) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd >= 0) ::close(fd);
-  }
-  // Closes now and reports the result (errors of delayed writes show up here).
-  int Close() {
-    int r = ::close(fd);
-    fd = -1;
-    return r;
-  }
-};
+// The current contents of a file, kept between calls (files/file_cache.h);
+// nullptr when it is missing, a folder or unreadable.
+FileContents* ReadCachedFile(std::string_view winFile);
 
-// All of bytes, resuming after interruptions; false (errno set) on an error.
-bool WriteAll(int fd, std::string_view bytes);
+// Removes what killed writers left in a folder (files/sweep.h). Never raises.
+void RemoveStaleTemporaries(std::string_view winFolder);
 
-// The file a write to host goes to: a symbolic link is followed, so that the
-// linked file gets the new contents and the link stays.
-std::filesystem::path ReplacementTarget(const std::filesystem::path& host);
-
-// The installation folder (a host path): a write follows every link that leads
-// into it. Set once at start-up; until then no folder counts as inside.
-void SetInstallationFolder(const std::filesystem::path& host);
-
-// Where a write to host would be led by a symbolic link (the file's own or a
-// folder's on its way) that neither the step's user nor root has made and that
-// leads out of the installation folder, as a Windows path where it lies under
-// a drive: such a link may have been planted to turn the write of a privileged
-// step onto a file its maker may not write. Nothing when there is none.
+// Where a write to host would be led by a link of another user out of the
+// installation (files/links.h ForeignLink), as a Windows path where it lies
+// under a drive. Nothing when there is none.
 std::optional<std::string> ForeignLinkTarget(const std::filesystem::path& host);
 
 // The failure's description of a write refused for such a link.

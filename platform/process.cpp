@@ -14,7 +14,8 @@
 #include <iostream>
 #include <optional>
 
-#include "platform/file_cache.h"
+#include "files/file_cache.h"
+#include "files/links.h"
 #include "platform/filesys.h"
 #include "platform/winpath.h"
 

@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/replace.h"
-#include "platform/text.h"
+#include "base/text.h"
+#include "platform/filesys.h"
 #include "platform/winpath.h"
 
 // All parsing works on the Windows-1252 bytes of the file, one byte per

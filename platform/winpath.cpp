@@ -7,7 +7,7 @@
 #include <map>
 #include <system_error>
 
-#include "platform/name_index.h"
+#include "files/name_index.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -296,10 +296,6 @@ std::optional<fs::path> ToHost(std::string_view winPath) {
     wholeFirst = true;
   }
   return host;
-}
-
-bool HostPathBelow(const fs::path& p, const fs::path& root) {
-  return BelowRoot(p, root).has_value();
 }
 
 std::optional<std::string> ToWindows(const fs::path& host) {

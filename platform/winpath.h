@@ -45,10 +45,6 @@ std::optional<std::filesystem::path> ToHost(std::string_view winPath);
 // under no drive.
 std::optional<std::string> ToWindows(const std::filesystem::path& host);
 
-// True when the host path p lies at or below root, component by component
-// (both absolute and normal).
-bool HostPathBelow(const std::filesystem::path& p, const std::filesystem::path& root);
-
 // The current directory as a Windows path, and its drive letter; C: when the
 // host's working directory lies under no drive.
 std::string CurrentDirectory();

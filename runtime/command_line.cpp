@@ -1,7 +1,7 @@
 #include "runtime/command_line.h"
 
+#include "base/text.h"
 #include "platform/process.h"
-#include "platform/text.h"
 #include "runtime/errors.h"
 
 namespace rt {

@@ -1,9 +1,9 @@
 #include "runtime/config_paths.h"
 
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "base/text.h"
 #include "platform/filesys.h"
 #include "platform/process.h"
-#include "platform/text.h"
 #include "runtime/command_line.h"
 #include "runtime/errors.h"
 #include "runtime/exit_status.h"

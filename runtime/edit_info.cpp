@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "platform/process.h"
-#include "platform/text.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/errors.h"

@@ -1,9 +1,9 @@
 #include "runtime/errors.h"
 
+#include "base/text.h"
 #include "platform/filesys.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
-#include "platform/text.h"
 #include "runtime/command_line.h"
 #include "runtime/config_paths.h"
 #include "runtime/exit_status.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/failure.h"
-#include "platform/termination.h"
+#include "base/failure.h"
+#include "base/termination.h"
 
 namespace rt {
 
@@ -49,7 +49,7 @@ class Trap {
   explicit Trap(std::string procedure) : procedure_(std::move(procedure)) {}
 
   // Before each statement a pending request to end the process is raised
-  // (platform/termination.h); it passes every trap.
+  // (base/termination.h); it passes every trap.
   template <class Step>
   void operator()(Step&& statement) const {
     platform::CheckTermination();

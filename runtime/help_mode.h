@@ -2,7 +2,7 @@
 // doing what the control normally does.
 #pragma once
 
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 
 namespace rt {
 

@@ -2,13 +2,13 @@
 
 #include <charconv>
 
-#include "platform/failure.h"
-#include "platform/file_cache.h"
+#include "base/failure.h"
+#include "base/text.h"
+#include "files/file_cache.h"
+#include "files/rewrite.h"
 #include "platform/filesys.h"
 #include "platform/number.h"
 #include "platform/profile.h"
-#include "platform/replace.h"
-#include "platform/text.h"
 #include "runtime/errors.h"
 
 namespace rt {

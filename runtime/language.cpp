@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "base/text.h"
+#include "controls/toolkit.h"
 #include "platform/process.h"
 #include "platform/profile.h"
-#include "platform/text.h"
-#include "platform/toolkit.h"
 #include "runtime/errors.h"
 #include "runtime/ini_access.h"
 

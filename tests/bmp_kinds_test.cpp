@@ -2,7 +2,7 @@
 // top row first as 0xRRGGBB, whatever the coding (both windows draw these).
 #include <gtest/gtest.h>
 
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "runtime/command_line.h"

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
+#include "base/termination.h"
+#include "files/temporary.h"
 #include "kill_support.h"
-#include "platform/failure.h"
 #include "platform/profile.h"
-#include "platform/replace.h"
-#include "platform/termination.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

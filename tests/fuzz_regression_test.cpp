@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 #include "test_support.h"
 
 namespace {

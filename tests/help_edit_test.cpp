@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "controls/toolkit.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
-#include "platform/toolkit.h"
 #include "runtime/command_line.h"
 #include "runtime/edit_info.h"
 #include "runtime/help_mode.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_cache.h"
+#include "files/file_cache.h"
 #include "platform/filesys.h"
 #include "platform/process.h"
 #include "platform/profile.h"

@@ -11,8 +11,9 @@
 #include <fstream>
 #include <string>
 
+#include "files/rewrite.h"
+#include "platform/filesys.h"
 #include "platform/profile.h"
-#include "platform/replace.h"
 #include "test_support.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "controls/toolkit.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
-#include "platform/toolkit.h"
 #include "test_support.h"
 
 namespace {

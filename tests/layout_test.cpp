@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "form/pictures.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
 #include "test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // change notifications and a forked child. Each runs with change notification
 // and with the folders' times alone. Also: the allocation-free case-insensitive
 // order and equality agree with their definitions by upper-case texts.
-#include "platform/name_index.h"
+#include "files/name_index.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -26,9 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/text.h"
+#include "files/temporary.h"
 #include "platform/filesys.h"
-#include "platform/replace.h"
-#include "platform/text.h"
 #include "platform/winpath.h"
 #include "test_support.h"
 

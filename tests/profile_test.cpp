@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "platform/file_cache.h"
+#include "files/file_cache.h"
 #include "test_support.h"
 
 namespace {

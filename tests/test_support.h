@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "runtime/command_line.h"

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/text.h"
 #include "e2e_support.h"
-#include "platform/text.h"
 #include "test_support.h"
 
 namespace tmuxsupport {

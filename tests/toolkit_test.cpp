@@ -1,4 +1,4 @@
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -3,9 +3,9 @@
 #include <ostream>
 #include <sstream>
 
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "base/text.h"
 #include "platform/process.h"
-#include "platform/text.h"
 
 namespace app {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 
 namespace app {
 

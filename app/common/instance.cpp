@@ -4,10 +4,10 @@
 #include <string>
 
 #include "app/common/lifecycle.h"
+#include "base/termination.h"
+#include "platform/filesys.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
-#include "platform/replace.h"
-#include "platform/termination.h"
 #include "runtime/config_paths.h"
 
 namespace app {

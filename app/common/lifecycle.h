@@ -12,8 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "base/termination.h"
 #include "form/start_config_form.h"
-#include "platform/termination.h"
 #include "runtime/exit_status.h"
 
 namespace app {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/text.h"
 #include "form/program_ini_keys.h"
-#include "platform/text.h"
 #include "runtime/ini_access.h"
 
 namespace app {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/common/actions.h"
+#include "controls/toolkit.h"
 #include "form/start_config_form.h"
-#include "platform/toolkit.h"
 
 namespace app {
 

@@ -21,8 +21,8 @@
 #include "app/common/file_choice.h"
 #include "app/desktop/view.h"
 #include "app/desktop/view_parts.h"
+#include "base/termination.h"
 #include "platform/filesys.h"
-#include "platform/termination.h"
 
 namespace win {
 namespace {

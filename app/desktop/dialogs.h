@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "controls/toolkit.h"
 #include "platform/msgbox.h"
-#include "platform/toolkit.h"
 
 namespace win {
 

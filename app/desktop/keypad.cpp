@@ -5,7 +5,7 @@
 
 #include "app/desktop/view.h"
 #include "app/desktop/view_parts.h"
-#include "platform/text.h"
+#include "base/text.h"
 
 namespace win {
 

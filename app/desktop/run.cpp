@@ -25,11 +25,11 @@
 #include "app/desktop/desktop.h"
 #include "app/desktop/dialogs.h"
 #include "app/desktop/view.h"
-#include "platform/file_cache.h"
+#include "base/termination.h"
+#include "files/copy.h"
+#include "files/file_cache.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
-#include "platform/replace.h"
-#include "platform/termination.h"
 
 namespace win {
 namespace {

@@ -20,8 +20,8 @@
 #include "app/common/actions.h"
 #include "app/common/lifecycle.h"
 #include "app/desktop/view_parts.h"
-#include "platform/file_cache.h"
-#include "platform/text.h"
+#include "base/text.h"
+#include "files/file_cache.h"
 
 namespace win {
 

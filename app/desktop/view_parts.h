@@ -17,8 +17,8 @@
 
 #include "app/common/actions.h"
 #include "app/common/presentation.h"
+#include "base/failure.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
 
 namespace win::view {
 

@@ -14,9 +14,9 @@
 #include "app/common/actions.h"
 #include "app/common/lifecycle.h"
 #include "app/common/presentation.h"
-#include "platform/file_cache.h"
+#include "base/termination.h"
+#include "files/file_cache.h"
 #include "platform/process.h"
-#include "platform/termination.h"
 
 namespace script {
 namespace {

@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "app/common/file_choice.h"
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "base/text.h"
 #include "platform/filesys.h"
-#include "platform/text.h"
 #include "platform/winpath.h"
 
 namespace tui {

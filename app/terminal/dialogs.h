@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/terminal/session.h"
+#include "controls/toolkit.h"
 #include "platform/msgbox.h"
-#include "platform/toolkit.h"
 
 namespace tui {
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "platform/text.h"
+#include "base/text.h"
 
 namespace tui {
 namespace {

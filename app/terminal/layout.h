@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/common/presentation.h"
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 
 namespace tui {
 

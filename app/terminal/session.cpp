@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "app/common/lifecycle.h"
-#include "platform/termination.h"
+#include "base/termination.h"
 
 namespace tui {
 namespace {

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/termination.h"
+#include "base/termination.h"
 
 namespace tui {
 namespace {

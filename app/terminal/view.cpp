@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/failure.h"
+#include "base/text.h"
 #include "form/pictures.h"
-#include "platform/failure.h"
-#include "platform/text.h"
 #include "runtime/help_mode.h"
 
 namespace tui {

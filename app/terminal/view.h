@@ -10,7 +10,7 @@
 #include "app/common/presentation.h"
 #include "app/terminal/canvas.h"
 #include "app/terminal/layout.h"
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 
 namespace tui {
 

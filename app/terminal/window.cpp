@@ -10,11 +10,11 @@
 #include "app/common/presentation.h"
 #include "app/terminal/dialogs.h"
 #include "app/terminal/session.h"
-#include "platform/file_cache.h"
+#include "base/termination.h"
+#include "base/text.h"
+#include "files/file_cache.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
-#include "platform/termination.h"
-#include "platform/text.h"
 
 namespace tui {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/failure.h"
-#include "platform/toolkit.h"
+#include "base/failure.h"
+#include "controls/toolkit.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/profile.h"
-#include "platform/text.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <string_view>
 
 #include "app/common/actions.h"
+#include "base/failure.h"
+#include "base/text.h"
 #include "form/start_config_form.h"
-#include "platform/failure.h"
-#include "platform/text.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/file_trust.h"
+#include "files/file_trust.h"
 
 #include <sys/statfs.h>
 

@@ -1,4 +1,4 @@
-#include "platform/name_index.h"
+#include "files/name_index.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,9 +17,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/file_trust.h"
-#include "platform/filesys.h"
-#include "platform/text.h"
+#include "base/text.h"
+#include "files/file_trust.h"
+#include "files/host.h"
 
 namespace platform {
 namespace fs = std::filesystem;

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/failure.h"
-#include "platform/filesys.h"
-#include "platform/toolkit.h"
+#include "base/failure.h"
+#include "controls/toolkit.h"
+#include "files/host.h"
 #include "platform/winpath.h"
 
 namespace ui {

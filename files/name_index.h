@@ -1,7 +1,8 @@
-// Case-insensitive lookup of names in host folders, for the path resolution of
-// platform/winpath.h. Reading a whole folder for every name that is not there in
-// the exact letter case made a copy into a growing folder quadratic, so the names
-// of a few recently used folders are kept in indexes.
+// Case-insensitive lookup of names in host folders, for a path resolution that
+// ignores letter case, as Windows resolves names. Reading a whole folder for
+// every name that is not there in the exact letter case made a copy into a
+// growing folder quadratic, so the names of a few recently used folders are
+// kept in indexes.
 //
 // An index never answers from an older state of its folder: before every lookup
 // it takes in the changes the kernel reported for the folder since the last one
@@ -9,7 +10,7 @@
 // folder's device and inode, not to its path, so that a path that leads to
 // another folder now finds another index. Where no change notification can be
 // had, and on file systems whose changes may come from elsewhere (network and
-// user-space file systems, platform/file_trust.h), nothing is kept: every lookup
+// user-space file systems, files/file_trust.h), nothing is kept: every lookup
 // reads the folder.
 #pragma once
 
@@ -24,7 +25,7 @@
 namespace platform {
 
 // The name of an entry of the host folder dir that equals name ignoring letter
-// case (platform/text.h EqualIgnoringCase); of several such, the smallest in byte
+// case (base/text.h EqualIgnoringCase); of several such, the smallest in byte
 // order. Nothing when there is none or the folder cannot be read. The exact name
 // gets no preference here: callers look for it first with one lstat. dirStat,
 // when given, is a stat of dir that the caller has just made.

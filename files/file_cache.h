@@ -6,7 +6,7 @@
 // file's times must lie clearly before the moment its bytes were read. Times
 // closer than that (the timestamp tick of the file system may hide a second
 // change) make the cache compare the bytes with the file before trusting them
-// (platform/file_trust.h has the rule). On network file systems the times vouch
+// (files/file_trust.h has the rule). On network file systems the times vouch
 // for nothing and the file is read every time.
 // Only a few files are kept, the least recently used going first.
 //
@@ -41,12 +41,13 @@ struct FileContents {
   std::unique_ptr<ContentIndex> index;  // none until a reader builds one
 };
 
-// The current contents of a file, nullptr when it is missing, a folder or
-// unreadable.
-FileContents* ReadCachedFile(std::string_view winFile);
+// The current contents of the file at host, nullptr when it is missing, a
+// folder or unreadable.
+FileContents* ReadCachedHostFile(const std::filesystem::path& host);
 
-// The pieces the file services' locked read-modify-write is built of. host is
-// the host path the Windows path names; st was taken after now (CacheClock).
+// The pieces the locked read-modify-write (files/rewrite.h, which states what it
+// keeps of them) is built of. host is a host path; st was taken after now
+// (CacheClock).
 timespec CacheClock();
 // The kept contents when they are those of the file open at fd; nullptr (and
 // the entry dropped) otherwise.

@@ -1,4 +1,4 @@
-#include "platform/file_cache.h"
+#include "files/file_cache.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,9 +9,8 @@
 #include <cstring>
 #include <list>
 
-#include "platform/file_trust.h"
-#include "platform/filesys.h"
-#include "platform/winpath.h"
+#include "files/file_trust.h"
+#include "files/host.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -221,33 +220,31 @@ bool ReadContents(int fd, off_t size, std::string& bytes) {
   }
 }
 
-FileContents* ReadCachedFile(std::string_view winFile) {
-  auto host = ToHost(winFile);
-  if (!host) return nullptr;
+FileContents* ReadCachedHostFile(const fs::path& host) {
   const timespec now = CacheClock();
   struct stat st;
-  if (stat(host->c_str(), &st) != 0 || !S_ISREG(st.st_mode) || UnreadableMode(st.st_mode)) {
-    ForgetCachedFile(*host);
+  if (stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || UnreadableMode(st.st_mode)) {
+    ForgetCachedFile(host);
     return nullptr;
   }
-  auto it = Find(*host);
+  auto it = Find(host);
   if (it != Entries().end() && it->trusted && it->stamp == StampOf(st) && Settled(*it))
     return Use(it);
 
-  const int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  const int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
-    ForgetCachedFile(*host);
+    ForgetCachedFile(host);
     return nullptr;
   }
   FileContents* contents = nullptr;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !UnreadableMode(st.st_mode)) {
-    contents = CachedContents(*host, st, now, fd);
+    contents = CachedContents(host, st, now, fd);
     std::string bytes;
     if (contents == nullptr && ReadContents(fd, st.st_size, bytes))
-      contents = CacheContents(*host, st, now, std::move(bytes));
+      contents = CacheContents(host, st, now, std::move(bytes));
   }
   close(fd);
-  if (contents == nullptr) ForgetCachedFile(*host);
+  if (contents == nullptr) ForgetCachedFile(host);
   return contents;
 }
 

@@ -1,12 +1,12 @@
-#include "platform/toolkit.h"
+#include "controls/toolkit.h"
 
 #include <algorithm>
 #include <initializer_list>
 #include <utility>
 
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "base/text.h"
 #include "platform/filesys.h"
-#include "platform/text.h"
 #include "platform/winpath.h"
 
 namespace ui {

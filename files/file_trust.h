@@ -1,6 +1,6 @@
 // What a file's stat and the kernel's change notification can vouch for, one
 // rule for both keepers of file-system state: the folder name index
-// (platform/name_index.h) and the cache of INI files (platform/file_cache.h).
+// (files/name_index.h) and the cache of INI files (files/file_cache.h).
 #pragma once
 
 namespace platform {

@@ -1,4 +1,4 @@
-#include "platform/termination.h"
+#include "base/termination.h"
 
 #include <fcntl.h>
 #include <signal.h>

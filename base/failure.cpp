@@ -1,4 +1,4 @@
-#include "platform/failure.h"
+#include "base/failure.h"
 
 #include <filesystem>
 #include <new>
