@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -439,6 +440,143 @@ TEST_F(DesktopWindow, UnderAGermanLocaleTheToolkitsWordsAreGerman) {
   QTest::keyClick(view_.get(), Qt::Key_Escape);
   win::SpeakTheHostLanguage(QLocale(QLocale::English));
   EXPECT_EQ(buttons.join(" ").remove('&').toStdString(), "Ja Nein");
+}
+
+}  // namespace
+
+namespace {
+
+// With the keypad on, every kind of thing a finger taps is a fingertip high,
+// in the window and in its boxes, even at the smallest scale; the boxes speak
+// in the window's font.
+TEST_F(DesktopWindow, WithTheKeypadOnEveryKindOfTouchTargetIsAFingertipHigh) {
+  setenv("KORVEX_KEYPAD", "on", 1);
+  win::WindowView touch(*form_, win::kSmallestReadableScale);
+  touch.show();
+  platform::SetMessageBoxHandler(
+      [&](const platform::MessageBox& box) { return win::RunMessageBox(&touch, box); });
+  form_->window.onFileDialog = [&](const ui::FileDialogRequest& request) {
+    return win::RunFileDialog(&touch, request);
+  };
+  touch.Act(app::Verb::Dir, form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+  std::map<std::string, int> lowest;  // kind: the lowest height seen
+  const auto note = [&](const std::string& kind, int height) {
+    lowest[kind] = std::min(lowest.count(kind) ? lowest[kind] : height, height);
+  };
+  const auto rows = [&](const std::string& kind, QListWidget* list) {
+    for (int i = 0; i < list->count(); ++i)
+      note(kind, list->visualItemRect(list->item(i)).height());
+  };
+  const QFont font = win::WindowFont(*form_, touch.Scale());
+  const auto buttons = [&](const std::string& kind, QWidget* box) {
+    for (auto* button : box->findChildren<QPushButton*>()) {
+      note(kind, button->height());
+      EXPECT_EQ(button->font().pixelSize(), font.pixelSize()) << kind;
+    }
+  };
+  note("check box", touch.WidgetOf(*form_->CheckTimeChanging)->height());
+  rows("window list row", static_cast<QListWidget*>(touch.WidgetOf(*form_->DirSAR)));
+  rows("window list row", static_cast<QListWidget*>(touch.WidgetOf(*form_->ListSAR)));
+  WhenABoxOpens([&](QWidget* box) {
+    buttons("message-box button", box);
+    qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+  });
+  touch.Act(app::Verb::Close);
+  WhenABoxOpens([&](QWidget* dialog) {
+    buttons("file-dialog button", dialog);
+    rows("file-dialog row", dialog->findChild<QListWidget*>("folders"));
+    rows("file-dialog row", dialog->findChild<QListWidget*>("files"));
+    static_cast<QDialog*>(dialog)->reject();
+  });
+  touch.Act(app::Verb::Click, form_->CommandPath[1]);
+  unsetenv("KORVEX_KEYPAD");
+  for (const char* kind : {"check box", "window list row", "message-box button",
+                           "file-dialog button", "file-dialog row"}) {
+    ASSERT_TRUE(lowest.count(kind)) << kind << ": none seen";
+    EXPECT_GE(lowest[kind], win::kFingerPixels) << kind;
+  }
+}
+
+// The open dialog of a button whose caption has an access key: no "&" in its
+// title or file name; a name that is no file is said so in a box, and nothing
+// is chosen.
+TEST_F(DesktopWindow, TheOpenDialogShowsNoAccessKeyMarkAndSaysSoOfANameThatIsNoFile) {
+  platform::SetMessageBoxHandler(
+      [this](const platform::MessageBox& box) { return win::RunMessageBox(view_.get(), box); });
+  form_->window.onFileDialog = [this](const ui::FileDialogRequest& request) {
+    return win::RunFileDialog(view_.get(), request);
+  };
+  const std::string before = form_->TextPath[1]->Text();
+  QString title, name, said;
+  bool stayed = false;
+  WhenABoxOpens([&](QWidget* dialog) {
+    title = dialog->windowTitle();
+    auto* edit = dialog->findChild<QLineEdit*>("name");
+    ASSERT_NE(edit, nullptr);
+    name = edit->text();
+    edit->setText("Nichtda.mdb");
+    WhenABoxOpens([&](QWidget* box) {
+      said = qobject_cast<QMessageBox*>(box)->text();
+      qobject_cast<QMessageBox*>(box)->buttons()[0]->click();
+    });
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+    stayed = dialog->isVisible();
+    static_cast<QDialog*>(dialog)->reject();
+  });
+  QTest::mouseClick(Widget<QPushButton>(form_->CommandPath[1]), Qt::LeftButton);
+  EXPECT_EQ(title.toStdString(), "Pfad für Alarmdefinition.mdb auswählen");
+  EXPECT_EQ(name.toStdString(), "Alarmdefinition.mdb");
+  EXPECT_EQ(said.toStdString(), QString(win::kFileNotFound).arg("Nichtda.mdb").toStdString());
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(form_->TextPath[1]->Text(), before);
+}
+
+// A message far larger than the seven-inch panel (a long path, many lines):
+// the box stays within the screen with its button on it, and its text scrolls.
+TEST_F(DesktopWindow, AMessageLargerThanThePanelGivesABoxWithinItWithItsButtonOnIt) {
+  std::string path = "C:\\Korvex";
+  for (int i = 0; i < 30; ++i) path += "\\Unterordner_" + std::to_string(i);
+  std::string lines;
+  for (int i = 0; i < 60; ++i) lines += "Zeile " + std::to_string(i) + "\n\r";
+  for (const std::string& text : {"Kopieren fehlgeschlagen: " + path, lines}) {
+    QRect box, button;
+    WhenABoxOpens([&](QWidget* shown) {
+      box = shown->frameGeometry();
+      QAbstractButton* ok = qobject_cast<QMessageBox*>(shown)->buttons()[0];
+      button = QRect(ok->mapToGlobal(QPoint()), ok->size());
+      ok->click();
+    });
+    win::RunMessageBox(view_.get(),
+                       {text, "Fehler", platform::Buttons::OK, platform::Icon::Stop, 0});
+    const QRect screen = view_->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(box)) << text.substr(0, 40);
+    EXPECT_TRUE(screen.contains(button)) << text.substr(0, 40);
+  }
+}
+
+// Every caption shows whole at every scale the window takes, the smallest
+// (below which it scrolls) included: none is cut at its layout width.
+TEST_F(DesktopWindow, EveryCaptionShowsWholeAtEveryScale) {
+  for (double scale : {win::kSmallestReadableScale, 0.9, 1.0, 1.5}) {
+    win::WindowView shown(*form_, scale);
+    shown.show();
+    for (const auto& owned : form_->window.Controls()) {
+      QWidget* w = shown.WidgetOf(*owned);
+      if (w == nullptr || !owned->Shown()) continue;
+      // What the toolkit says the caption needs, against what the layout gives.
+      int needs = 0;
+      if (auto* frame = qobject_cast<QGroupBox*>(w))
+        needs = frame->minimumSizeHint().width();
+      else if (qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w))
+        needs = w->sizeHint().width();
+      else if (auto* button = qobject_cast<QPushButton*>(w))
+        needs = button->fontMetrics().horizontalAdvance(button->text().remove('&'));
+      else
+        continue;
+      if (owned->kind() == ui::Kind::Image) continue;
+      EXPECT_LE(needs, w->width()) << owned->DisplayName() << " at " << scale;
+    }
+  }
 }
 
 }  // namespace
