@@ -183,8 +183,10 @@ int RunModal(QDialog& dialog) {
   if (ForFingers()) {
     for (auto* button : dialog.findChildren<QPushButton*>())
       button->setMinimumHeight(kFingerPixels);
+    for (QWidget* field : dialog.findChildren<QLineEdit*>()) field->setMinimumHeight(kFingerPixels);
+    for (QWidget* field : dialog.findChildren<QComboBox*>()) field->setMinimumHeight(kFingerPixels);
     for (auto* list : dialog.findChildren<QListWidget*>()) {
-      list->setItemDelegate(new view::FingerRows(list));
+      view::UseFingerRows(list);
       QScroller::grabGesture(list->viewport(), QScroller::TouchGesture);
     }
   }
