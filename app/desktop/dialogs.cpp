@@ -165,6 +165,9 @@ void BoundText(QMessageBox& box, QSize room) {
   const int width = std::min(forText.width() - bar,
                              needs(text, forText.width() - bar).width() + 2 * label->margin() + 1);
   area->setFixedSize(width + bar, std::min(forText.height(), label->heightForWidth(width)));
+  // Text that is only too wide wraps and needs no scroll bar.
+  if (label->heightForWidth(width) <= forText.height())
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // What the estimate of the rest of the box missed comes off the text's view.
   grid->activate();
   const QSize over = grid->totalMinimumSize() - room;
