@@ -181,8 +181,13 @@ int RunModal(QDialog& dialog) {
   // In the window's font; never larger than the screen, so that its buttons
   // stay on it; buttons and rows a fingertip can hit on a touch screen.
   QWidget* over = dialog.parentWidget() != nullptr ? dialog.parentWidget()->window() : nullptr;
-  if (const auto* view = dynamic_cast<const WindowView*>(over))
-    dialog.setFont(WindowFont(view->form, view->Scale()));
+  // A box over the open dialog takes the font of the window under both.
+  for (QWidget* w = over; w != nullptr; w = w->parentWidget()) {
+    if (const auto* view = dynamic_cast<const WindowView*>(w->window())) {
+      dialog.setFont(WindowFont(view->form, view->Scale()));
+      break;
+    }
+  }
   if (ForFingers()) {
     for (auto* button : dialog.findChildren<QPushButton*>())
       button->setMinimumHeight(kFingerPixels);

@@ -305,6 +305,7 @@ TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
     name = edit->text();
     edit->setText("Nichtda.mdb");
     WhenABoxOpens([&](QWidget* box) {
+      EXPECT_EQ(box->font(), win::WindowFont(*form_, 1.0));  // that of the window under both
       said = qobject_cast<QMessageBox*>(box)->text();
       qobject_cast<QMessageBox*>(box)->buttons()[0]->click();
     });
