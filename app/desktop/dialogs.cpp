@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScroller>
 #include <QStyle>
 #include <QWindow>
@@ -118,6 +119,61 @@ class BoxFrame : public QObject {
   QFrame* border_ = nullptr;
 };
 
+// Qt sizes a message box to its whole text, however long. Where that would be
+// more than the screen's room, the text wraps at the room's width (a long path,
+// which has no blank to wrap at, after its backslashes) and scrolls within the
+// room's height, so that the box and its buttons stay on the screen.
+void BoundText(QMessageBox& box, QSize room) {
+  auto* label = box.findChild<QLabel*>("qt_msgbox_label");
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (label == nullptr || grid == nullptr) return;
+  const auto* icon = box.findChild<QLabel*>("qt_msgboxex_icon_label");
+  const auto* buttons = box.findChild<QDialogButtonBox*>();
+  const QMargins m = box.contentsMargins() + grid->contentsMargins();
+  const int spacing = std::max(0, grid->spacing());
+  const QSize forText =
+      room - QSize(m.left() + m.right() + (icon != nullptr ? icon->sizeHint().width() : 0) +
+                       spacing + 2 * label->margin(),
+                   m.top() + m.bottom() + (buttons != nullptr ? buttons->sizeHint().height() : 0) +
+                       spacing + 2 * label->margin());
+  const QFontMetrics metrics(label->font());
+  // Qt's own box wraps at about half the screen's width.
+  const int qtWidth = std::min({room.width() / 2, 500, forText.width()});
+  const auto needs = [&](const QString& text, int width) {
+    return metrics.boundingRect(QRect(0, 0, width, 1 << 24), Qt::TextWordWrap, text).size();
+  };
+  QString text = label->text();
+  if (needs(text, qtWidth).height() <= forText.height() &&
+      needs(text, forText.width()).width() <= forText.width())
+    return;
+  // A word wider than the room may break after each backslash (a zero-width space).
+  QStringList words = text.split(' ');
+  for (QString& word : words)
+    if (metrics.horizontalAdvance(word) > forText.width()) word.replace("\\", QString("\\\u200B"));
+  text = words.join(' ');
+  label->setText(text);
+  label->setWordWrap(true);
+  auto* area = new QScrollArea(&box);
+  area->setFrameShape(QFrame::NoFrame);
+  area->setWidgetResizable(true);
+  area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  delete grid->replaceWidget(label, area);
+  area->setWidget(label);
+  area->viewport()->setAutoFillBackground(false);
+  label->setAutoFillBackground(false);
+  const int bar = area->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area);
+  const int width = std::min(forText.width() - bar,
+                             needs(text, forText.width() - bar).width() + 2 * label->margin() + 1);
+  area->setFixedSize(width + bar, std::min(forText.height(), label->heightForWidth(width)));
+  // Text that is only too wide wraps and needs no scroll bar.
+  if (label->heightForWidth(width) <= forText.height())
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // What the estimate of the rest of the box missed comes off the text's view.
+  grid->activate();
+  const QSize over = grid->totalMinimumSize() - room;
+  area->setFixedSize(area->size() - QSize(std::max(0, over.width()), std::max(0, over.height())));
+}
+
 // Runs a dialog modally; a request to end the process that closed it is raised
 // when it returns, outside Qt's own code. The window is active again after it,
 // also where no window manager hands the focus back.
@@ -125,13 +181,20 @@ int RunModal(QDialog& dialog) {
   // In the window's font; never larger than the screen, so that its buttons
   // stay on it; buttons and rows a fingertip can hit on a touch screen.
   QWidget* over = dialog.parentWidget() != nullptr ? dialog.parentWidget()->window() : nullptr;
-  if (const auto* view = dynamic_cast<const WindowView*>(over))
-    dialog.setFont(WindowFont(view->form, view->Scale()));
+  // A box over the open dialog takes the font of the window under both.
+  for (QWidget* w = over; w != nullptr; w = w->parentWidget()) {
+    if (const auto* view = dynamic_cast<const WindowView*>(w->window())) {
+      dialog.setFont(WindowFont(view->form, view->Scale()));
+      break;
+    }
+  }
   if (ForFingers()) {
     for (auto* button : dialog.findChildren<QPushButton*>())
       button->setMinimumHeight(kFingerPixels);
+    for (QWidget* field : dialog.findChildren<QLineEdit*>()) field->setMinimumHeight(kFingerPixels);
+    for (QWidget* field : dialog.findChildren<QComboBox*>()) field->setMinimumHeight(kFingerPixels);
     for (auto* list : dialog.findChildren<QListWidget*>()) {
-      list->setItemDelegate(new view::FingerRows(list));
+      view::UseFingerRows(list);
       QScroller::grabGesture(list->viewport(), QScroller::TouchGesture);
     }
   }
@@ -141,6 +204,7 @@ int RunModal(QDialog& dialog) {
     if (FramedBySystem(over) && over != nullptr && over->windowHandle() != nullptr)
       room = room.shrunkBy(over->windowHandle()->frameMargins());
     dialog.setMaximumSize(room);
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) BoundText(*box, room);
   }
   openBox = &dialog;
   const int result = dialog.exec();

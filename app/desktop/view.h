@@ -145,6 +145,7 @@ class WindowView : public QWidget {
   bool scaleOfScreen_ = false;    // the scale follows the screen (and its frame)
   QMargins fittedFrame_;          // the frame the scale was last fitted with
   QSize room_;                    // the screen's room for the window; empty: no limit
+  QSize asked_;                   // the size last asked for (a window manager may give more)
   QLabel* reason_ = nullptr;      // why a click did nothing, until the next input
   QObject* nextInput_ = nullptr;  // hides it
   QScrollArea* scroller_ = nullptr;

@@ -79,7 +79,7 @@ void WindowView::Build() {
         list->viewport()->installEventFilter(this);
         // A finger flicks the list; on a touch screen its rows are fingertip high.
         QScroller::grabGesture(list->viewport(), QScroller::TouchGesture);
-        if (fingers_) list->setItemDelegate(new FingerRows(list));
+        if (fingers_) UseFingerRows(list);
         controls_[list->viewport()] = cp;
         const bool folders = c.kind() == ui::Kind::DirListBox;
         // Moving through a folder list clicks it. A list's entries are picked by

@@ -2,6 +2,7 @@
 // model and Qt, and the few tests of a control's kind they all make.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QColor>
 #include <QFont>
 #include <QLabel>
@@ -129,6 +130,14 @@ class FingerRows : public QStyledItemDelegate {
     return size;
   }
 };
+
+// Rows a fingertip can hit, in a list that scrolls by pixels: scrolled by
+// whole rows, a tap on a row cut by the list's edge would bring it in by a
+// row's height, and the second tap of a double tap would land on the next.
+inline void UseFingerRows(QAbstractItemView* list) {
+  list->setItemDelegate(new FingerRows(list));
+  list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+}
 
 // Calls `then` at the user's next key, click, wheel step or touch, wherever in
 // the application it lands; the event goes on as usual.

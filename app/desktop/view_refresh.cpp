@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
+#include <QWindow>
 
 #include "app/desktop/view.h"
 #include "app/desktop/view_parts.h"
@@ -17,6 +18,54 @@ namespace win {
 
 using namespace view;
 
+namespace {
+
+bool HasCaption(const ui::Control& c) {
+  switch (c.kind()) {
+    case ui::Kind::CommandButton:
+    case ui::Kind::CheckBox:
+    case ui::Kind::Label:
+    case ui::Kind::Frame:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The width a widget's caption needs, as the toolkit lays it out.
+int CaptionWidth(QWidget* w) {
+  if (auto* frame = qobject_cast<QGroupBox*>(w)) return frame->minimumSizeHint().width();
+  if (auto* button = qobject_cast<QPushButton*>(w)) {
+    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+    return button->fontMetrics().horizontalAdvance(QString(button->text()).remove('&')) + margin;
+  }
+  return w->sizeHint().width();
+}
+
+QString CaptionOf(QWidget* w) {
+  if (auto* frame = qobject_cast<QGroupBox*>(w)) return frame->title();
+  if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
+  if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
+  return {};
+}
+
+// The caption in the layout's font, or where the layout's width would cut it
+// (fonts do not shrink in step with the layout, and faces differ in width) in
+// the largest smaller size in which it shows whole: never cut, never elided.
+// Measured again only when the caption, its width or its font change.
+void FitCaption(QWidget* w, QFont font) {
+  const QString fitted = CaptionOf(w) + '\n' + QString::number(w->width()) + '\n' + font.toString();
+  if (w->property("fitted").toString() == fitted) return;
+  w->setProperty("fitted", fitted);
+  w->setFont(font);
+  while (CaptionWidth(w) > w->width() && font.pixelSize() > 1) {
+    font.setPixelSize(font.pixelSize() - 1);
+    w->setFont(font);
+  }
+}
+
+}  // namespace
+
 void WindowView::Refresh() {
   refreshing_ = true;
   const ui::Window& window = form.window;
@@ -24,7 +73,18 @@ void WindowView::Refresh() {
   const ui::Rect client = window.ClientArea();
   const QSize design(Pixels(client.width, scale_), Pixels(client.height, scale_));
   canvas_->setFixedSize(design);
-  setFixedSize(room_.isEmpty() ? design : design.boundedTo(room_));
+  // As large as the layout, or the screen's room where that is smaller (the
+  // layout then scrolls). A window manager that has made the window larger is
+  // let (asked to shrink it would not, and the rest stayed unpainted): the
+  // layout stays in its middle.
+  const QSize shown = room_.isEmpty() ? design : design.boundedTo(room_);
+  setMinimumSize(shown);
+  const bool framed = windowHandle() != nullptr && !windowHandle()->frameMargins().isNull();
+  const bool stretched = framed && isVisible() && size().expandedTo(shown) == size();
+  if (shown != asked_ && !stretched) {
+    asked_ = shown;
+    resize(shown);
+  }
   QPalette own = palette();
   own.setColor(QPalette::Window, ToQColor(window.BackColor()));
   setPalette(own);
@@ -82,7 +142,8 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
     label->setPixmap(QPixmap::fromImage(image));
     return;
   }
-  w->setFont(FontOf(c, scale_));
+  const bool captioned = HasCaption(c);
+  if (!captioned) w->setFont(FontOf(c, scale_));
 
   QPalette palette = w->palette();
   const QColor back = ToQColor(c.BackColor());
@@ -177,6 +238,7 @@ void WindowView::RefreshControl(const ui::Control& c, QWidget* w) {
       RefreshFolders(c);
       break;
   }
+  if (captioned) FitCaption(w, FontOf(c, scale_));
 }
 
 // The folder list shows the open path's folders down to the current one, then

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +91,15 @@ class DesktopWindow : public ::testing::Test {
                                                : c.Caption();
       EXPECT_EQ(text.toStdString(), expected) << c.DisplayName();
     }
+  }
+
+  // Message boxes and the open dialog over `over`, as the window shows them.
+  void ShowBoxesOver(QWidget* over) {
+    platform::SetMessageBoxHandler(
+        [over](const platform::MessageBox& box) { return win::RunMessageBox(over, box); });
+    form_->window.onFileDialog = [over](const ui::FileDialogRequest& request) {
+      return win::RunFileDialog(over, request);
+    };
   }
 
   // Answers the modal box or dialog that opens next with what `answer` does to it.
@@ -235,11 +245,7 @@ TEST_F(DesktopWindow, ClicksAndKeysDriveTheModel) {
 
 TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
   EXPECT_EQ(win::BoxText("a\n\rb\r\nc\nd").toStdString(), "a\nb\nc\nd");
-  platform::SetMessageBoxHandler(
-      [this](const platform::MessageBox& box) { return win::RunMessageBox(view_.get(), box); });
-  form_->window.onFileDialog = [this](const ui::FileDialogRequest& request) {
-    return win::RunFileDialog(view_.get(), request);
-  };
+  ShowBoxesOver(view_.get());
 
   // Esc is the close box, which asks; No keeps the window.
   QString title, text;
@@ -289,9 +295,28 @@ TEST_F(DesktopWindow, BoxesAndTheOpenDialogAppearModallyAndAnswer) {
   EXPECT_EQ(chosen.rfind("C:\\", 0), 0u) << chosen;
   EXPECT_NE(chosen.find(".mdb"), std::string::npos) << chosen;
 
-  // Cancel leaves the path as it was.
-  WhenABoxOpens([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+  // The button's access key is in neither the title nor the file name; a name
+  // that is no file is said so and the dialog stays; Cancel leaves the path.
+  QString name, said;
+  title.clear();
+  WhenABoxOpens([&](QWidget* dialog) {
+    title = dialog->windowTitle();
+    auto* edit = dialog->findChild<QLineEdit*>("name");
+    name = edit->text();
+    edit->setText("Nichtda.mdb");
+    WhenABoxOpens([&](QWidget* box) {
+      EXPECT_EQ(box->font(), win::WindowFont(*form_, 1.0));  // that of the window under both
+      said = qobject_cast<QMessageBox*>(box)->text();
+      qobject_cast<QMessageBox*>(box)->buttons()[0]->click();
+    });
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+    EXPECT_TRUE(dialog->isVisible());
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
   QTest::mouseClick(Widget<QPushButton>(form_->CommandPath[1]), Qt::LeftButton);
+  EXPECT_EQ(title.toStdString(), "Pfad für Alarmdefinition.mdb auswählen");
+  EXPECT_EQ(name.toStdString(), "Alarmdefinition.mdb");
+  EXPECT_EQ(said, QString(win::kFileNotFound).arg("Nichtda.mdb"));
   EXPECT_EQ(form_->TextPath[1]->Text(), chosen);
 }
 
@@ -430,8 +455,7 @@ TEST_F(DesktopWindow, AccessKeysAndTheWheelChangeNoValueAndThePanelShowsEveryCon
 TEST_F(DesktopWindow, UnderAGermanLocaleTheToolkitsWordsAreGerman) {
   ASSERT_TRUE(win::SpeakTheHostLanguage(QLocale(QLocale::German, QLocale::Germany)));
   QStringList buttons;
-  platform::SetMessageBoxHandler(
-      [this](const platform::MessageBox& box) { return win::RunMessageBox(view_.get(), box); });
+  ShowBoxesOver(view_.get());
   WhenABoxOpens([&](QWidget* box) {
     for (auto* button : box->findChildren<QPushButton*>()) buttons << button->text();
     qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
@@ -439,6 +463,92 @@ TEST_F(DesktopWindow, UnderAGermanLocaleTheToolkitsWordsAreGerman) {
   QTest::keyClick(view_.get(), Qt::Key_Escape);
   win::SpeakTheHostLanguage(QLocale(QLocale::English));
   EXPECT_EQ(buttons.join(" ").remove('&').toStdString(), "Ja Nein");
+}
+
+}  // namespace
+
+namespace {
+
+// With the keypad on, every kind of thing a finger taps is a fingertip high,
+// in the window and in its boxes, even at the smallest scale; the boxes speak
+// in the window's font.
+TEST_F(DesktopWindow, WithTheKeypadOnEveryKindOfTouchTargetIsAFingertipHigh) {
+  setenv("KORVEX_KEYPAD", "on", 1);
+  win::WindowView touch(*form_, win::kSmallestReadableScale);
+  touch.show();
+  ShowBoxesOver(&touch);
+  touch.Act(app::Verb::Dir, form_->DirSAR, "C:\\SaveRestore\\Copy_2025_Line1");
+  std::map<std::string, int> lowest;  // kind: the lowest height seen
+  const auto note = [&](const std::string& kind, int height) {
+    lowest[kind] = std::min(lowest.try_emplace(kind, height).first->second, height);
+  };
+  const auto see = [&](const std::string& where, QWidget* in) {
+    for (auto* button : in->findChildren<QPushButton*>()) note(where + " button", button->height());
+    for (auto* list : in->findChildren<QListWidget*>())
+      for (int i = 0; i < list->count(); ++i)
+        note(where + " row", list->visualItemRect(list->item(i)).height());
+  };
+  see("window", &touch);
+  note("window check box", touch.WidgetOf(*form_->CheckTimeChanging)->height());
+  int buttonFont = 0;
+  WhenABoxOpens([&](QWidget* box) {
+    see("message box", box);
+    buttonFont = qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->font().pixelSize();
+    qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+  });
+  touch.Act(app::Verb::Close);
+  WhenABoxOpens([&](QWidget* dialog) {
+    see("file dialog", dialog);
+    static_cast<QDialog*>(dialog)->reject();
+  });
+  touch.Act(app::Verb::Click, form_->CommandPath[1]);
+  unsetenv("KORVEX_KEYPAD");
+  for (const char* kind : {"window check box", "window row", "message box button",
+                           "file dialog button", "file dialog row"}) {
+    ASSERT_TRUE(lowest.count(kind)) << kind << ": none seen";
+    EXPECT_GE(lowest[kind], win::kFingerPixels) << kind;
+  }
+  EXPECT_EQ(buttonFont, win::WindowFont(*form_, touch.Scale()).pixelSize());
+}
+
+// A message far larger than the panel (a long path, many lines) gives a box
+// within the screen, its button on it.
+TEST_F(DesktopWindow, AMessageLargerThanThePanelGivesABoxWithinItWithItsButtonOnIt) {
+  std::string path = "C:\\Korvex", lines;
+  for (int i = 0; i < 60; ++i) {
+    path += "\\Unterordner_" + std::to_string(i / 2);
+    lines += "Zeile " + std::to_string(i) + "\n\r";
+  }
+  const QRect screen = view_->screen()->availableGeometry();
+  for (const std::string& text : {"Kopieren fehlgeschlagen: " + path, lines}) {
+    WhenABoxOpens([&](QWidget* box) {
+      QAbstractButton* ok = qobject_cast<QMessageBox*>(box)->buttons()[0];
+      EXPECT_TRUE(screen.contains(box->frameGeometry())) << text.substr(0, 40);
+      EXPECT_TRUE(screen.contains(QRect(ok->mapToGlobal(QPoint()), ok->size())));
+      ok->click();
+    });
+    win::RunMessageBox(view_.get(),
+                       {text, "Fehler", platform::Buttons::OK, platform::Icon::Stop, 0});
+  }
+}
+
+// Every caption shows whole at every scale the window takes, the smallest
+// (below which it scrolls) included: what the toolkit says it needs fits.
+TEST_F(DesktopWindow, EveryCaptionShowsWholeAtEveryScale) {
+  for (double scale : {win::kSmallestReadableScale, 0.9, 1.0, 1.5}) {
+    win::WindowView shown(*form_, scale);
+    for (const auto& owned : form_->window.Controls()) {
+      QWidget* w = shown.WidgetOf(*owned);
+      int needs = 0;
+      if (auto* frame = qobject_cast<QGroupBox*>(w))
+        needs = frame->minimumSizeHint().width();
+      else if (auto* button = qobject_cast<QPushButton*>(w))
+        needs = button->fontMetrics().horizontalAdvance(button->text().remove('&'));
+      else if (qobject_cast<QCheckBox*>(w) || owned->kind() == ui::Kind::Label)
+        needs = w->sizeHint().width();
+      EXPECT_LE(needs, w != nullptr ? w->width() : 0) << owned->DisplayName() << " at " << scale;
+    }
+  }
 }
 
 }  // namespace
