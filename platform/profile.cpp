@@ -137,7 +137,8 @@ struct Found {
 // the offsets behind the patch.
 class IniIndex final : public ContentIndex {
  public:
-  explicit IniIndex(std::string_view s) {
+  using Fold = std::string (*)(std::string_view);
+  explicit IniIndex(std::string_view s, Fold upper = UpperAnsi) {
     Section* current = nullptr;
     for (size_t pos = 0; pos < s.size();) {
       Line l = NextLine(s, pos);
@@ -145,14 +146,14 @@ class IniIndex final : public ContentIndex {
       std::string_view text = s.substr(l.begin, l.contentEnd - l.begin);
       Parsed p = ParseLine(text);
       if (p.kind == Kind::kSection) {
-        std::string name = UpperAnsi(text.substr(p.nameBegin, p.nameEnd - p.nameBegin));
+        std::string name = upper(text.substr(p.nameBegin, p.nameEnd - p.nameBegin));
         current = sections_.count(name) ? nullptr : &AddSection(std::move(name), l);
         continue;
       }
       if (current == nullptr || p.kind != Kind::kEntry) continue;
       current->insertAt = l.end;
       current->breakMissing = l.end == l.contentEnd;
-      current->entries.try_emplace(UpperAnsi(text.substr(p.nameBegin, p.nameEnd - p.nameBegin)),
+      current->entries.try_emplace(upper(text.substr(p.nameBegin, p.nameEnd - p.nameBegin)),
                                    l.begin);
     }
   }
@@ -313,6 +314,25 @@ std::string Utf8ToWide(std::string_view text) {
   return out;
 }
 
+// A name of the view upper-cased as its Windows-1252 spelling would be, so that
+// names match in a Unicode file as they do in an ANSI one ("ä" finds "Ä");
+// characters the code page cannot spell, and stray bytes, stay as they are.
+std::string UpperUtf8(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t from = i;
+    const char32_t c = DecodeUtf8At(utf8, i);
+    const std::string_view one = utf8.substr(from, i - from);
+    const std::string ansi = c == kNoUtf8 ? std::string() : ToAnsi(one);
+    if (ansi.size() == 1 && (ansi != "?" || c == U'?'))
+      out += FromAnsi(UpperAnsi(ansi));
+    else
+      out += one;
+  }
+  return out;
+}
+
 // The UTF-8 view of a Unicode file, kept as its index.
 struct WideView final : ContentIndex {
   FileContents text;
@@ -324,6 +344,7 @@ WideView& ViewOf(FileContents& contents) {
   auto view = std::make_unique<WideView>();
   const std::string_view units = std::string_view(contents.bytes).substr(kWideMark.size());
   view->text.bytes = WideToUtf8(units);
+  view->text.index = std::make_unique<IniIndex>(view->text.bytes, UpperUtf8);
   if (units.size() % 2 != 0) view->oddByte = units.back();
   WideView& ref = *view;
   contents.index = std::move(view);
@@ -352,17 +373,15 @@ std::string_view Unquote(std::string_view v) {
 // missing (or a name is empty and so can never match).
 bool LookUp(std::string_view section, std::string_view key, std::string_view file,
             std::string& value) {
-  std::string sec = UpperAnsi(Trim(ToAnsi(section)));
-  std::string k = UpperAnsi(Trim(ToAnsi(key)));
+  std::string sec(Trim(ToAnsi(section)));
+  std::string k(Trim(ToAnsi(key)));
   if (sec.empty() || k.empty()) return false;
   FileContents* fileContents = ReadCachedFile(file);
   if (fileContents == nullptr) return false;
   bool wide = false;
   FileContents& contents = TextOf(*fileContents, wide);
-  if (wide) {
-    sec = UpperAnsi(FromAnsi(sec));
-    k = UpperAnsi(FromAnsi(k));
-  }
+  sec = wide ? UpperUtf8(FromAnsi(sec)) : UpperAnsi(sec);
+  k = wide ? UpperUtf8(FromAnsi(k)) : UpperAnsi(k);
   std::string_view bytes = contents.bytes;
   Found f = IndexOf(contents).Find(bytes, sec, k);
   if (!f.key) return false;
@@ -450,8 +469,8 @@ bool PatchEntry(FileContents& contents, const AnsiEntry& e);
 bool PatchWideEntry(FileContents& contents, const AnsiEntry& a) {
   WideView& view = ViewOf(contents);
   AnsiEntry e{FromAnsi(a.sec), FromAnsi(a.k), FromAnsi(a.v), {}, {}};
-  e.secUpper = UpperAnsi(e.sec);
-  e.kUpper = UpperAnsi(e.k);
+  e.secUpper = UpperUtf8(e.sec);
+  e.kUpper = UpperUtf8(e.k);
   if (!PatchEntry(view.text, e)) return false;
   WriteBack(contents, view);
   return true;

@@ -43,6 +43,16 @@ TEST_F(ProfileTest, NamesIgnoreCaseAndSurroundingBlanks) {
   // Windows-1252 letters fold too (u8"ä" is byte 0xE4 in the file, "Ä" is 0xC4).
   EXPECT_EQ(Str("maschinen\xC3\xA4nderung", "\xC3\x84 NDERUNG"), "1");
   EXPECT_EQ(Str("Projec", "Supplier"), "dflt");
+
+  // The same in a Unicode file; a write finds the entry it reads.
+  std::string wide = "\xFF\xFE";
+  for (char c : std::string("[MASCHINEN\xC4NDERUNG]\r\n\xE4 nderung=1\r\n"))
+    wide += std::string{c, '\0'};
+  Put(wide);
+  EXPECT_EQ(Str("maschinen\xC3\xA4nderung", "\xC3\x84 NDERUNG"), "1");
+  EXPECT_NE(WritePrivateProfileStringA("MASCHINEN\xC3\x84NDERUNG", "\xC3\xA4 nderung", "2", kIni),
+            0);
+  EXPECT_EQ(Get(), wide.replace(wide.size() - 6, 1, "2"));
 }
 
 TEST_F(ProfileTest, FirstSectionAndFirstKeyWin) {

@@ -242,7 +242,7 @@ void RunScript(const std::string& scriptName) {
   // Claimed before the script is read, which may take as long as its writer.
   app::ClaimOrEnd();
   platform::SetProcessEndNote(
-      [&out](int status) { out << "process ended with status " << status << "\n"; });
+      [&](int status) { out << "process ended with status " << status << "\n"; });
 
   try {
     RunActions(*form, in, queues, out);

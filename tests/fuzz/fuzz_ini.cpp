@@ -86,6 +86,20 @@ std::string Name(std::string_view utf8) {
   return platform::FromAnsi(Trim(platform::ToAnsi(utf8)));
 }
 
+// A Unicode file is compared as the text it holds, each UTF-16 unit as its
+// Windows-1252 character. A stray last byte is no part of the text: the step
+// keeps it at the end, behind what it adds, so that the units stay aligned.
+std::string AsText(const std::string& bytes) {
+  if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return bytes;
+  std::string text;
+  size_t i = 2;
+  for (; i + 1 < bytes.size(); i += 2) {
+    const char32_t unit = static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8;
+    text += platform::ToAnsi(platform::EncodeUtf8(unit));
+  }
+  return text;
+}
+
 // The change from before to after is nothing, one replaced entry line, or new
 // lines (a key, or a header and a key) with at most a CR LF added to the line
 // before them.
@@ -138,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string key = Pick(kKeys, std::size(kKeys), sel[1], file, 0, '=');
   std::string value = kValues[sel[2] % std::size(kValues)];
   std::string key2 = Pick(kKeys, std::size(kKeys), sel[4], file, 0, '=');
+    fprintf(stderr, "sec=[%s] key=[%s] value=[%s]\n", sec.c_str(), key.c_str(), value.c_str());
 
   // Reads stay within their buffer and agree with each other.
   auto full = platform::GetPrivateProfileStringA(sec, key,
@@ -175,8 +190,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   std::string valueAnsi = platform::ToAnsi(value);
+  if (AsText(file) != file && file.size() % 2)
+    Check(after.size() % 2 && after.back() == file.back(), "a stray last byte stays last");
   if (after != file)
-    CheckDiff(file, after, platform::ToAnsi(Name(sec)), platform::ToAnsi(Name(key)), valueAnsi);
+    CheckDiff(AsText(file), AsText(after), platform::ToAnsi(Name(sec)), platform::ToAnsi(Name(key)),
+              valueAnsi);
 
   std::string_view expected = Trim(valueAnsi);
   if (expected.size() >= 2 && (expected[0] == '"' || expected[0] == '\'') &&
