@@ -188,7 +188,7 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
 }
 
 // What the keys do in the part of the dialog that has the focus.
-std::string FileDialogHints(const FileDialog& d) {
+std::string FileDialogHints(const FileDialog& d, const ViewState& view) {
   std::string here;
   switch (d.focus) {
     case FileDialog::Name:
@@ -207,7 +207,7 @@ std::string FileDialogHints(const FileDialog& d) {
       here = "Enter/Space cancel";
       break;
   }
-  return here + "   Tab/Shift-Tab next part   Esc cancel";
+  return here + "   " + view.tabKeys + " next part   Esc cancel";
 }
 
 void EditName(FileDialog& d, const Key& key) {
@@ -355,7 +355,7 @@ std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogR
 
   BoxHints hints(session.view);
   for (;;) {
-    hints.Set(FileDialogHints(d));
+    hints.Set(FileDialogHints(d, session.view));
     session.Present([&](Canvas& canvas) { DrawFileDialog(canvas, d, session.view); });
     const Key key = session.NextKey();
     d.c.note.clear();

@@ -92,6 +92,11 @@ bool Session::WindowFits() const {
 
 void Session::Present(std::function<void(Canvas&)> overlay, bool whole) {
   overlay_ = std::move(overlay);
+  // On a terminal narrower than the window the fields are narrowed rather
+  // than the view moved sideways, which would send the whole screen again.
+  const bool scrolls = WindowLayout(form.window).Height() > size_.rows;
+  NarrowToFit(form.window, app::ClientPosition(*form.ComboSupplier).left,
+              size_.columns - (scrolls ? 1 : 0));
   Canvas next(size_.columns, size_.rows);
   // Boxes before the window has loaded, and at a terminal too small for it,
   // have the whole terminal.

@@ -463,6 +463,10 @@ ColourDepth TerminalColours() {
   return depth;
 }
 
+bool HasBackTab() {
+  return entered && key_btab != nullptr && *key_btab != '\0';
+}
+
 bool Suspend() {
   if (!jobControl) return false;
   // The whole job stops, as with Ctrl-Z in line mode: a script that started
@@ -486,13 +490,31 @@ void ShowCanvas(const Canvas& canvas, bool whole) {
     clearok(curscr, TRUE);
   }
   const int height = std::min(canvas.Height(), LINES), width = std::min(canvas.Width(), COLS);
-  for (int y = 0; y < height; ++y)
+  std::vector<Cell> row;
+  for (int y = 0; y < height; ++y) {
+    row.assign(&canvas.At(0, y), &canvas.At(0, y) + width);
+    // A blank shows no ink: it takes the ink of the cell before it (at the
+    // row's start of the first inked one), so that no colour or attribute is
+    // switched for nothing.
+    auto blank = [](const Cell& c) {
+      return c.ch == U' ' && !c.style.underline && !c.style.reverse;
+    };
+    const auto inked = std::find_if_not(row.begin(), row.end(), blank);
+    const Style* ink = inked != row.end() ? &inked->style : nullptr;
+    for (Cell& cell : row) {
+      if (ink != nullptr && blank(cell)) {
+        cell.style.fg = ink->fg;
+        cell.style.bold = ink->bold;
+        cell.style.dim = ink->dim;
+      }
+      ink = &cell.style;
+    }
     for (int x = 0; x < width; ++x) {
-      const Cell& cell = canvas.At(x, y);
-      if (cell.ch == kWideRest) continue;
-      const cchar_t c = CellChar(cell);
+      if (row[x].ch == kWideRest) continue;
+      const cchar_t c = CellChar(row[x]);
       mvwadd_wch(stdscr, y, x, &c);
     }
+  }
   if (canvas.CursorShown() && canvas.CursorX() < COLS && canvas.CursorY() < LINES) {
     wmove(stdscr, canvas.CursorY(), canvas.CursorX());
     curs_set(1);
