@@ -155,13 +155,6 @@ void Session::ShowWindow(Canvas& terminal) {
   }
   if (viewport_.vertical) {
     const int x = size_.columns - 1, rows = viewport_.height, total = cells.Height() - 1;
-    // A scroll bar: the track, the part in view, arrows where more lies.
-    terminal.Fill(x, 0, 1, rows, Colours(kDefaultColour, RGB(128, 128, 128)));
-    Style thumbStyle = Colours(kDefaultColour, RGB(224, 224, 224));
-    thumbStyle.reverse = view.depth == ColourDepth::None;
-    const int thumb = std::max(1, rows * rows / total);
-    const int thumbTop = (rows - thumb) * top_ / std::max(1, total - rows);
-    terminal.Fill(x, thumbTop, 1, thumb, thumbStyle);
     if (top_ > 0) terminal.Set(x, 0, U'↑', mark);
     if (top_ + rows < total) terminal.Set(x, rows - 1, U'↓', mark);
   }

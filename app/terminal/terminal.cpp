@@ -30,6 +30,11 @@ FILE* output = nullptr;
 bool entered = false;
 bool jobControl = false;
 ColourDepth depth = ColourDepth::None;
+// The terminal draws its line set in UTF-8 (terminfo's U8: the Linux console,
+// screen, tmux, putty): curses would send the lines as Unicode anyway, so they
+// go as text, without the line-drawing attribute switched on and off around
+// every border.
+bool linesInUtf8 = false;
 int wakePipe[2] = {-1, -1};
 struct sigaction cursesResize {};
 std::vector<ExtendedKey> extendedKeys;
@@ -316,7 +321,8 @@ cchar_t CellChar(const Cell& cell) {
     // Light lines and corners from the terminal's own set (curses falls back to
     // ASCII or Unicode where the terminal needs it); the heavier ones too where
     // the locale lacks them.
-    if (sub != nullptr && sub->lineDrawing != 0 && (light || !UnicodeShown())) {
+    if (sub != nullptr && sub->lineDrawing != 0 && (light || !UnicodeShown()) &&
+        !(UnicodeShown() && linesInUtf8)) {
       // The terminal's own set, never Unicode that curses would send in a
       // UTF-8 locale (a vt100 has none); without UTF-8 as curses has it there.
       attr_t lineAttrs = A_ALTCHARSET;
@@ -434,6 +440,7 @@ std::string EnterTerminal() {
   mousemask(ALL_MOUSE_EVENTS, nullptr);
   mouseinterval(0);  // presses and releases as they come, never waited for as clicks
   extendedKeys = FindExtendedKeys();
+  linesInUtf8 = tigetnum("U8") > 0;
   InstallHandlers();
   return "";
 }
