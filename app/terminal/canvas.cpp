@@ -102,22 +102,21 @@ void Canvas::Fill(int x, int y, int width, int height, Style style, char32_t ch)
     for (int xx = std::max(0, x); xx < std::min(width_, x + width); ++xx) Set(xx, yy, ch, style);
 }
 
-void Canvas::Box(int x, int y, int width, int height, Style style, bool heavy) {
+void Canvas::Box(int x, int y, int width, int height, Style style) {
   if (width < 2 || height < 2) return;
-  const char32_t h = heavy ? U'━' : U'─', v = heavy ? U'┃' : U'│';
   const int right = x + width - 1, bottom = y + height - 1;
   for (int xx = x + 1; xx < right; ++xx) {
-    Set(xx, y, h, style);
-    Set(xx, bottom, h, style);
+    Set(xx, y, U'─', style);
+    Set(xx, bottom, U'─', style);
   }
   for (int yy = y + 1; yy < bottom; ++yy) {
-    Set(x, yy, v, style);
-    Set(right, yy, v, style);
+    Set(x, yy, U'│', style);
+    Set(right, yy, U'│', style);
   }
-  Set(x, y, heavy ? U'┏' : U'┌', style);
-  Set(right, y, heavy ? U'┓' : U'┐', style);
-  Set(x, bottom, heavy ? U'┗' : U'└', style);
-  Set(right, bottom, heavy ? U'┛' : U'┘', style);
+  Set(x, y, U'┌', style);
+  Set(right, y, U'┐', style);
+  Set(x, bottom, U'└', style);
+  Set(right, bottom, U'┘', style);
 }
 
 void Canvas::Copy(const Canvas& from, int fromX, int fromY, int width, int height) {
