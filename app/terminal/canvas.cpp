@@ -98,8 +98,16 @@ int Canvas::Put(int x, int y, std::string_view utf8, Style style, int maxWidth) 
 }
 
 void Canvas::Fill(int x, int y, int width, int height, Style style, char32_t ch) {
+  const int left = std::max(0, x), right = std::min(width_, x + width);
+  const bool narrow = !IsControl(ch) && CharColumns(ch) == 1;
   for (int yy = std::max(0, y); yy < std::min(height_, y + height); ++yy)
-    for (int xx = std::max(0, x); xx < std::min(width_, x + width); ++xx) Set(xx, yy, ch, style);
+    for (int xx = left; xx < right; ++xx) {
+      // Inside the run no wide character can be cut: its cells are set at once.
+      if (narrow && xx > left && xx < right - 1)
+        Mut(xx, yy) = Cell{ch, 0, style};
+      else
+        Set(xx, yy, ch, style);
+    }
 }
 
 void Canvas::Box(int x, int y, int width, int height, Style style) {

@@ -18,6 +18,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/termination.h"
@@ -245,6 +246,9 @@ int Basic16(uint32_t c) {
       RGB(0, 0, 128),     RGB(128, 0, 128), RGB(0, 128, 128), RGB(192, 192, 192),
       RGB(128, 128, 128), RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(255, 255, 0),
       RGB(0, 0, 255),     RGB(255, 0, 255), RGB(0, 255, 255), RGB(255, 255, 255)};
+  // A frame asks for the few colours of the window thousands of times.
+  static std::unordered_map<uint32_t, int> known;
+  if (const auto it = known.find(c); it != known.end()) return it->second;
   int best = 0;
   long bestDistance = -1;
   for (int i = 0; i < 16; ++i) {
@@ -256,6 +260,7 @@ int Basic16(uint32_t c) {
       bestDistance = d;
     }
   }
+  known.emplace(c, best);
   return best;
 }
 
