@@ -86,17 +86,22 @@ bool Session::TooSmall() const {
          size_.rows < std::min(kMinRows, needed.Height());
 }
 
-bool Session::WindowFits() const {
-  return !FitViewport(WindowLayout(form.window), size_.columns, size_.rows).Scrolls();
-}
-
-void Session::Present(std::function<void(Canvas&)> overlay, bool whole) {
-  overlay_ = std::move(overlay);
+void Session::NarrowToTerminal() const {
   // On a terminal narrower than the window the fields are narrowed rather
   // than the view moved sideways, which would send the whole screen again.
   const bool scrolls = WindowLayout(form.window).Height() > size_.rows;
   NarrowToFit(form.window, app::ClientPosition(*form.ComboSupplier).left,
               size_.columns - (scrolls ? 1 : 0));
+}
+
+bool Session::WindowFits() const {
+  NarrowToTerminal();
+  return !FitViewport(WindowLayout(form.window), size_.columns, size_.rows).Scrolls();
+}
+
+void Session::Present(std::function<void(Canvas&)> overlay, bool whole) {
+  overlay_ = std::move(overlay);
+  NarrowToTerminal();
   Canvas next(size_.columns, size_.rows);
   // Boxes before the window has loaded, and at a terminal too small for it,
   // have the whole terminal.

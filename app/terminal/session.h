@@ -58,6 +58,8 @@ class Session {
   void ScrollView(int columns, int rows);
 
  private:
+  // Narrows the window's fields to the terminal's width (layout.h).
+  void NarrowToTerminal() const;
   void ShowWindow(Canvas& terminal);
 
   std::function<void(Canvas&)> overlay_;
