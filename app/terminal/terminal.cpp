@@ -359,6 +359,15 @@ cchar_t CellChar(const Cell& cell) {
   return c;
 }
 
+bool FromLineSet(const Cell& cell) {
+  const cchar_t c = CellChar(cell);
+  wchar_t text[CCHARW_MAX + 1];
+  attr_t attrs = A_NORMAL;
+  short pair = 0;
+  getcchar(&c, text, &attrs, &pair, nullptr);
+  return (attrs & A_ALTCHARSET) != 0;
+}
+
 bool IsUtf8(const char* codeset) {
   return std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0;
 }
@@ -511,15 +520,41 @@ void ShowCanvas(const Canvas& canvas, bool whole) {
     auto blank = [](const Cell& c) {
       return c.ch == U' ' && !c.style.underline && !c.style.reverse;
     };
+    // A run of blanks on the background of the cell after it, not of the one
+    // before, takes the ink after it: one switch at the run's start instead
+    // of one there and one after it.
     const auto inked = std::find_if_not(row.begin(), row.end(), blank);
     const Style* ink = inked != row.end() ? &inked->style : nullptr;
-    for (Cell& cell : row) {
-      if (ink != nullptr && blank(cell)) {
-        cell.style.fg = ink->fg;
-        cell.style.bold = ink->bold;
-        cell.style.dim = ink->dim;
+    const Cell* inkCell = nullptr;
+    for (auto run = row.begin(); run != row.end();) {
+      if (!blank(*run)) {
+        ink = &run->style;
+        inkCell = &*run;
+        ++run;
+        continue;
       }
-      ink = &cell.style;
+      auto end = run;
+      while (end != row.end() && blank(*end) && end->style.bg == run->style.bg) ++end;
+      const Style* taken = ink;
+      if (end != row.end() && !blank(*end) && end->style.bg == run->style.bg &&
+          (ink == nullptr || ink->bg != run->style.bg))
+        taken = &end->style;
+      // Blanks on the terminal's own background that neither continue nor
+      // lead into that background need no colour at all: its reset alone.
+      // Not after a line from the terminal's set, which curses would switch
+      // back on after the move that skips them.
+      const Style none{};
+      if (run->style.bg == kDefaultColour && taken == ink &&
+          (ink == nullptr || ink->bg != kDefaultColour) &&
+          (inkCell == nullptr || !FromLineSet(*inkCell)))
+        taken = &none;
+      for (; run != end; ++run)
+        if (taken != nullptr) {
+          run->style.fg = taken->fg;
+          run->style.bold = taken->bold;
+          run->style.dim = taken->dim;
+        }
+      ink = &(run - 1)->style;
     }
     for (int x = 0; x < width; ++x) {
       if (row[x].ch == kWideRest) continue;
