@@ -36,6 +36,10 @@ ColourDepth depth = ColourDepth::None;
 // go as text, without the line-drawing attribute switched on and off around
 // every border.
 bool linesInUtf8 = false;
+// A terminal of xterm's kind decodes UTF-8 in a UTF-8 locale too, but its line
+// set is cheaper for runs of lines; a line alone (a vertical edge) goes as
+// text rather than with the set switched on and off around it.
+bool aloneInUtf8 = false;
 int wakePipe[2] = {-1, -1};
 struct sigaction cursesResize {};
 std::vector<ExtendedKey> extendedKeys;
@@ -313,7 +317,11 @@ bool InLocale(char32_t ch) {
   return wcrtomb(bytes, static_cast<wchar_t>(ch), &state) != static_cast<size_t>(-1);
 }
 
-cchar_t CellChar(const Cell& cell) {
+bool LightLine(char32_t ch) {
+  return std::u32string_view(U"─│┌┐└┘├┤┬┴┼").find(ch) != std::u32string_view::npos;
+}
+
+cchar_t CellChar(const Cell& cell, bool alone = false) {
   attr_t attrs = A_NORMAL;
   Style s = cell.style;
   wchar_t text[3] = {static_cast<wchar_t>(cell.ch), static_cast<wchar_t>(cell.mark), 0};
@@ -321,13 +329,12 @@ cchar_t CellChar(const Cell& cell) {
     const Substitute* sub = nullptr;
     for (const Substitute& k : kSubstitutes)
       if (k.ch == cell.ch) sub = &k;
-    const bool light =
-        std::u32string_view(U"─│┌┐└┘├┤┬┴┼").find(cell.ch) != std::u32string_view::npos;
+    const bool light = LightLine(cell.ch);
     // Light lines and corners from the terminal's own set (curses falls back to
     // ASCII or Unicode where the terminal needs it); the heavier ones too where
     // the locale lacks them.
     if (sub != nullptr && sub->lineDrawing != 0 && (light || !UnicodeShown()) &&
-        !(UnicodeShown() && linesInUtf8)) {
+        !(UnicodeShown() && (linesInUtf8 || (alone && aloneInUtf8)))) {
       // The terminal's own set, never Unicode that curses would send in a
       // UTF-8 locale (a vt100 has none); without UTF-8 as curses has it there.
       attr_t lineAttrs = A_ALTCHARSET;
@@ -455,6 +462,7 @@ std::string EnterTerminal() {
   mouseinterval(0);  // presses and releases as they come, never waited for as clicks
   extendedKeys = FindExtendedKeys();
   linesInUtf8 = tigetnum("U8") > 0;
+  aloneInUtf8 = tigetflag("XT") > 0;
   InstallHandlers();
   return "";
 }
@@ -558,7 +566,8 @@ void ShowCanvas(const Canvas& canvas, bool whole) {
     }
     for (int x = 0; x < width; ++x) {
       if (row[x].ch == kWideRest) continue;
-      const cchar_t c = CellChar(row[x]);
+      auto line = [&](int i) { return i >= 0 && i < width && LightLine(row[i].ch); };
+      const cchar_t c = CellChar(row[x], !line(x - 1) && !line(x + 1));
       mvwadd_wch(stdscr, y, x, &c);
     }
   }
