@@ -163,6 +163,16 @@ void Session::ShowWindow(Canvas& terminal) {
     if (top_ > 0) terminal.Set(x, 0, U'↑', mark);
     if (top_ + rows < total) terminal.Set(x, rows - 1, U'↓', mark);
   }
+  // Curses scrolls the rows a jump keeps only when they outnumber the rows
+  // it moves them by; a longer jump goes in two halves, each scrolled, rather
+  // than as a whole screen sent again.
+  const int jump = top_ - shownTop_, kept = viewport_.height - std::abs(jump);
+  if (shownTop_ >= 0 && !overlay_ && kept >= 3 && kept < std::abs(jump)) {
+    Canvas half = terminal;
+    half.Copy(drawn, left_, shownTop_ + jump / 2, viewport_.width, viewport_.height);
+    ShowCanvas(half, false);
+  }
+  shownTop_ = top_;
 }
 
 bool Session::ToWindow(int& x, int& y) const {

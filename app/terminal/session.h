@@ -67,6 +67,7 @@ class Session {
   TerminalSize size_;
   Viewport viewport_;
   int left_ = 0, top_ = 0;  // the window's first column and row shown
+  int shownTop_ = -1;       // the first row the terminal shows now
   // What the viewport followed last; it follows again when that changes, so a
   // view scrolled by hand stays until the focus moves.
   CellRect followed_;
