@@ -169,6 +169,7 @@ void Session::ShowWindow(Canvas& terminal) {
   const int jump = top_ - shownTop_, kept = viewport_.height - std::abs(jump);
   if (shownTop_ >= 0 && !overlay_ && kept >= 3 && kept < std::abs(jump)) {
     Canvas half = terminal;
+    half.HideCursor();  // its place is that of the final rows
     half.Copy(drawn, left_, shownTop_ + jump / 2, viewport_.width, viewport_.height);
     ShowCanvas(half, false);
   }
