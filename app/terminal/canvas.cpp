@@ -98,26 +98,33 @@ int Canvas::Put(int x, int y, std::string_view utf8, Style style, int maxWidth) 
 }
 
 void Canvas::Fill(int x, int y, int width, int height, Style style, char32_t ch) {
+  const int left = std::max(0, x), right = std::min(width_, x + width);
+  const bool narrow = !IsControl(ch) && CharColumns(ch) == 1;
   for (int yy = std::max(0, y); yy < std::min(height_, y + height); ++yy)
-    for (int xx = std::max(0, x); xx < std::min(width_, x + width); ++xx) Set(xx, yy, ch, style);
+    for (int xx = left; xx < right; ++xx) {
+      // Inside the run no wide character can be cut: its cells are set at once.
+      if (narrow && xx > left && xx < right - 1)
+        Mut(xx, yy) = Cell{ch, 0, style};
+      else
+        Set(xx, yy, ch, style);
+    }
 }
 
-void Canvas::Box(int x, int y, int width, int height, Style style, bool heavy) {
+void Canvas::Box(int x, int y, int width, int height, Style style) {
   if (width < 2 || height < 2) return;
-  const char32_t h = heavy ? U'━' : U'─', v = heavy ? U'┃' : U'│';
   const int right = x + width - 1, bottom = y + height - 1;
   for (int xx = x + 1; xx < right; ++xx) {
-    Set(xx, y, h, style);
-    Set(xx, bottom, h, style);
+    Set(xx, y, U'─', style);
+    Set(xx, bottom, U'─', style);
   }
   for (int yy = y + 1; yy < bottom; ++yy) {
-    Set(x, yy, v, style);
-    Set(right, yy, v, style);
+    Set(x, yy, U'│', style);
+    Set(right, yy, U'│', style);
   }
-  Set(x, y, heavy ? U'┏' : U'┌', style);
-  Set(right, y, heavy ? U'┓' : U'┐', style);
-  Set(x, bottom, heavy ? U'┗' : U'└', style);
-  Set(right, bottom, heavy ? U'┛' : U'┘', style);
+  Set(x, y, U'┌', style);
+  Set(right, y, U'┐', style);
+  Set(x, bottom, U'└', style);
+  Set(right, bottom, U'┘', style);
 }
 
 void Canvas::Copy(const Canvas& from, int fromX, int fromY, int width, int height) {

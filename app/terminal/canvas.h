@@ -79,7 +79,7 @@ class Canvas {
   int Put(int x, int y, std::string_view utf8, Style style, int maxWidth = 1 << 30);
   void Fill(int x, int y, int width, int height, Style style, char32_t ch = U' ');
   // A box drawn with line characters (the inside is left as it is).
-  void Box(int x, int y, int width, int height, Style style, bool heavy = false);
+  void Box(int x, int y, int width, int height, Style style);
   // Copies the cells of `from` from (fromX, fromY) on to the top left, a wide
   // character cut by an edge left blank.
   void Copy(const Canvas& from, int fromX, int fromY, int width, int height);

@@ -14,10 +14,6 @@ namespace {
 
 constexpr uint32_t kWhite = RGB(255, 255, 255);
 
-int Width(const std::string& utf8) {
-  return Columns(utf8);
-}
-
 // Where boxes go: the part of the terminal that shows the window.
 CellRect BoxArea(const Canvas& canvas, const ViewState& view) {
   if (view.boxArea.width > 0 && view.boxArea.height > 0) return view.boxArea;
@@ -50,15 +46,15 @@ std::vector<CellRect> DrawButtons(Canvas& canvas, int x, int y,
     const std::string text = "[ " + labels[i] + " ]";
     const Style s = i == lit ? HighlightStyle(view) : ButtonStyle(view, false);
     canvas.Put(x, y, text, s);
-    cells.push_back({x, y, Width(text), 1});
-    x += Width(text) + 2;
+    cells.push_back({x, y, Columns(text), 1});
+    x += Columns(text) + 2;
   }
   return cells;
 }
 
 int ButtonsWidth(const std::vector<std::string>& labels) {
   int w = 0;
-  for (const std::string& l : labels) w += Width(l) + 6;
+  for (const std::string& l : labels) w += Columns(l) + 6;
   return w - 2;
 }
 
@@ -188,7 +184,7 @@ void DrawFileDialog(Canvas& canvas, FileDialog& d, const ViewState& view) {
 }
 
 // What the keys do in the part of the dialog that has the focus.
-std::string FileDialogHints(const FileDialog& d) {
+std::string FileDialogHints(const FileDialog& d, const ViewState& view) {
   std::string here;
   switch (d.focus) {
     case FileDialog::Name:
@@ -207,7 +203,7 @@ std::string FileDialogHints(const FileDialog& d) {
       here = "Enter/Space cancel";
       break;
   }
-  return here + "   Tab/Shift-Tab next part   Esc cancel";
+  return here + "   " + view.tabKeys + " next part   Esc cancel";
 }
 
 void EditName(FileDialog& d, const Key& key) {
@@ -283,9 +279,9 @@ platform::Answer RunMessageBox(Session& session, const platform::MessageBox& box
     const std::vector<std::string> lines = MessageLines(box.text, textWidth);
     lineCount = static_cast<int>(lines.size());
     int widest = 0;
-    for (const std::string& l : lines) widest = std::max(widest, Width(l));
+    for (const std::string& l : lines) widest = std::max(widest, Columns(l));
     const int width =
-        std::max({widest + iconWidth + 4, Width(box.title) + 4, ButtonsWidth(labels) + 4, 30});
+        std::max({widest + iconWidth + 4, Columns(box.title) + 4, ButtonsWidth(labels) + 4, 30});
     // Blank lines around the text as long as there is room; then the text
     // scrolls between the title and the buttons.
     int height = lineCount + 6, textTop = 2;
@@ -355,7 +351,7 @@ std::optional<std::string> RunFileDialog(Session& session, const ui::FileDialogR
 
   BoxHints hints(session.view);
   for (;;) {
-    hints.Set(FileDialogHints(d));
+    hints.Set(FileDialogHints(d, session.view));
     session.Present([&](Canvas& canvas) { DrawFileDialog(canvas, d, session.view); });
     const Key key = session.NextKey();
     d.c.note.clear();

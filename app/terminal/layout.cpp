@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "app/terminal/canvas.h"
+
 namespace tui {
 namespace {
 
@@ -13,12 +15,30 @@ int Nearest(int twips, int perCell) {
 
 constexpr int kSingleLineButtonTwips = 480;  // taller buttons show a picture over rows
 
+// The horizontal mapping: full columns up to fixedTwips, narrower ones beyond.
+int fixedTwips = 0;
+double narrowTwipsPerColumn = kTwipsPerColumn;
+
+int Column(int twips) {
+  const int fixed = std::min(twips, fixedTwips);
+  return static_cast<int>(std::lround(static_cast<double>(fixed) / kTwipsPerColumn +
+                                      (twips - fixed) / narrowTwipsPerColumn));
+}
+
 }  // namespace
 
 WindowCells WindowLayout(const ui::Window& window) {
   const ui::Rect client = window.ClientArea();
-  return {std::max(1, Nearest(client.width, kTwipsPerColumn)),
-          std::max(1, Nearest(client.height, kTwipsPerRow))};
+  return {std::max(1, Column(client.width)), std::max(1, Nearest(client.height, kTwipsPerRow))};
+}
+
+void NarrowToFit(const ui::Window& window, int fixed, int columns) {
+  const int width = window.ClientArea().width;
+  const double room = columns - static_cast<double>(fixed) / kTwipsPerColumn;
+  fixedTwips = std::clamp(fixed, 0, width);
+  narrowTwipsPerColumn = kTwipsPerColumn;
+  if (room > 0 && width > columns * kTwipsPerColumn)
+    narrowTwipsPerColumn = std::max<double>(kTwipsPerColumn, (width - fixedTwips) / room);
 }
 
 Viewport FitViewport(const WindowCells& window, int columns, int rows) {
@@ -72,8 +92,8 @@ bool IsSingleLine(const ui::Control& c) {
 
 CellRect TwipsToCells(const ui::Rect& t, bool singleLine) {
   CellRect r;
-  r.x = Nearest(t.left, kTwipsPerColumn);
-  r.width = std::max(1, Nearest(t.left + t.width, kTwipsPerColumn) - r.x);
+  r.x = Column(t.left);
+  r.width = std::max(1, Column(t.left + t.width) - r.x);
   if (singleLine) {
     r.y = (t.top + t.height / 2) / kTwipsPerRow;
     r.height = 1;
@@ -94,6 +114,9 @@ bool HasBorder(const ui::Control& frame) {
 CellRect ControlCells(const ui::Control& c) {
   CellRect r = TwipsToCells(app::ClientPosition(c), IsSingleLine(c));
   r.y += WindowCells::kClientTop;
+  // A label among the narrowed fields keeps the room its caption needs.
+  if (c.kind() == ui::Kind::Label && narrowTwipsPerColumn > kTwipsPerColumn)
+    r.width = std::max(r.width, Columns(app::CaptionShown(c.Caption()).text));
   const ui::Control* up = c.Container();
   if (up == nullptr) return r;
   CellRect inside = ControlCells(*up);

@@ -31,6 +31,13 @@ struct WindowCells {
 };
 WindowCells WindowLayout(const ui::Window& window);
 
+// Where the terminal is narrower than the window, the columns from
+// `fixedTwips` on (the fields' column: the labels left of it keep their
+// width) are drawn narrower, so that the window's whole width fits into
+// `columns` and the view never has to move sideways. Holds for every mapping
+// below until it is set again.
+void NarrowToFit(const ui::Window& window, int fixedTwips, int columns);
+
 // The smallest terminal the window works on; a smaller one shows a notice.
 constexpr int kMinColumns = 80;
 constexpr int kMinRows = 24;

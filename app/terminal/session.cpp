@@ -86,12 +86,22 @@ bool Session::TooSmall() const {
          size_.rows < std::min(kMinRows, needed.Height());
 }
 
+void Session::NarrowToTerminal() const {
+  // On a terminal narrower than the window the fields are narrowed rather
+  // than the view moved sideways, which would send the whole screen again.
+  const bool scrolls = WindowLayout(form.window).Height() > size_.rows;
+  NarrowToFit(form.window, app::ClientPosition(*form.ComboSupplier).left,
+              size_.columns - (scrolls ? 1 : 0));
+}
+
 bool Session::WindowFits() const {
+  NarrowToTerminal();
   return !FitViewport(WindowLayout(form.window), size_.columns, size_.rows).Scrolls();
 }
 
 void Session::Present(std::function<void(Canvas&)> overlay, bool whole) {
   overlay_ = std::move(overlay);
+  NarrowToTerminal();
   Canvas next(size_.columns, size_.rows);
   // Boxes before the window has loaded, and at a terminal too small for it,
   // have the whole terminal.
@@ -150,16 +160,20 @@ void Session::ShowWindow(Canvas& terminal) {
   }
   if (viewport_.vertical) {
     const int x = size_.columns - 1, rows = viewport_.height, total = cells.Height() - 1;
-    // A scroll bar: the track, the part in view, arrows where more lies.
-    terminal.Fill(x, 0, 1, rows, Colours(kDefaultColour, RGB(128, 128, 128)));
-    Style thumbStyle = Colours(kDefaultColour, RGB(224, 224, 224));
-    thumbStyle.reverse = view.depth == ColourDepth::None;
-    const int thumb = std::max(1, rows * rows / total);
-    const int thumbTop = (rows - thumb) * top_ / std::max(1, total - rows);
-    terminal.Fill(x, thumbTop, 1, thumb, thumbStyle);
     if (top_ > 0) terminal.Set(x, 0, U'↑', mark);
     if (top_ + rows < total) terminal.Set(x, rows - 1, U'↓', mark);
   }
+  // Curses scrolls the rows a jump keeps only when they outnumber the rows
+  // it moves them by; a longer jump goes in two halves, each scrolled, rather
+  // than as a whole screen sent again.
+  const int jump = top_ - shownTop_, kept = viewport_.height - std::abs(jump);
+  if (shownTop_ >= 0 && !overlay_ && kept >= 3 && kept < std::abs(jump)) {
+    Canvas half = terminal;
+    half.HideCursor();  // its place is that of the final rows
+    half.Copy(drawn, left_, shownTop_ + jump / 2, viewport_.width, viewport_.height);
+    ShowCanvas(half, false);
+  }
+  shownTop_ = top_;
 }
 
 bool Session::ToWindow(int& x, int& y) const {

@@ -58,6 +58,8 @@ class Session {
   void ScrollView(int columns, int rows);
 
  private:
+  // Narrows the window's fields to the terminal's width (layout.h).
+  void NarrowToTerminal() const;
   void ShowWindow(Canvas& terminal);
 
   std::function<void(Canvas&)> overlay_;
@@ -65,6 +67,7 @@ class Session {
   TerminalSize size_;
   Viewport viewport_;
   int left_ = 0, top_ = 0;  // the window's first column and row shown
+  int shownTop_ = -1;       // the first row the terminal shows now
   // What the viewport followed last; it follows again when that changes, so a
   // view scrolled by hand stays until the focus moves.
   CellRect followed_;

@@ -18,6 +18,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/termination.h"
@@ -30,6 +31,15 @@ FILE* output = nullptr;
 bool entered = false;
 bool jobControl = false;
 ColourDepth depth = ColourDepth::None;
+// The terminal draws its line set in UTF-8 (terminfo's U8: the Linux console,
+// screen, tmux, putty): curses would send the lines as Unicode anyway, so they
+// go as text, without the line-drawing attribute switched on and off around
+// every border.
+bool linesInUtf8 = false;
+// A terminal of xterm's kind decodes UTF-8 in a UTF-8 locale too, but its line
+// set is cheaper for runs of lines; a line alone (a vertical edge) goes as
+// text rather than with the set switched on and off around it.
+bool aloneInUtf8 = false;
 int wakePipe[2] = {-1, -1};
 struct sigaction cursesResize {};
 std::vector<ExtendedKey> extendedKeys;
@@ -240,6 +250,9 @@ int Basic16(uint32_t c) {
       RGB(0, 0, 128),     RGB(128, 0, 128), RGB(0, 128, 128), RGB(192, 192, 192),
       RGB(128, 128, 128), RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(255, 255, 0),
       RGB(0, 0, 255),     RGB(255, 0, 255), RGB(0, 255, 255), RGB(255, 255, 255)};
+  // A frame asks for the few colours of the window thousands of times.
+  static std::unordered_map<uint32_t, int> known;
+  if (const auto it = known.find(c); it != known.end()) return it->second;
   int best = 0;
   long bestDistance = -1;
   for (int i = 0; i < 16; ++i) {
@@ -251,6 +264,7 @@ int Basic16(uint32_t c) {
       bestDistance = d;
     }
   }
+  known.emplace(c, best);
   return best;
 }
 
@@ -303,7 +317,11 @@ bool InLocale(char32_t ch) {
   return wcrtomb(bytes, static_cast<wchar_t>(ch), &state) != static_cast<size_t>(-1);
 }
 
-cchar_t CellChar(const Cell& cell) {
+bool LightLine(char32_t ch) {
+  return std::u32string_view(U"─│┌┐└┘├┤┬┴┼").find(ch) != std::u32string_view::npos;
+}
+
+cchar_t CellChar(const Cell& cell, bool alone = false) {
   attr_t attrs = A_NORMAL;
   Style s = cell.style;
   wchar_t text[3] = {static_cast<wchar_t>(cell.ch), static_cast<wchar_t>(cell.mark), 0};
@@ -311,12 +329,12 @@ cchar_t CellChar(const Cell& cell) {
     const Substitute* sub = nullptr;
     for (const Substitute& k : kSubstitutes)
       if (k.ch == cell.ch) sub = &k;
-    const bool light =
-        std::u32string_view(U"─│┌┐└┘├┤┬┴┼").find(cell.ch) != std::u32string_view::npos;
+    const bool light = LightLine(cell.ch);
     // Light lines and corners from the terminal's own set (curses falls back to
     // ASCII or Unicode where the terminal needs it); the heavier ones too where
     // the locale lacks them.
-    if (sub != nullptr && sub->lineDrawing != 0 && (light || !UnicodeShown())) {
+    if (sub != nullptr && sub->lineDrawing != 0 && (light || !UnicodeShown()) &&
+        !(UnicodeShown() && (linesInUtf8 || (alone && aloneInUtf8)))) {
       // The terminal's own set, never Unicode that curses would send in a
       // UTF-8 locale (a vt100 has none); without UTF-8 as curses has it there.
       attr_t lineAttrs = A_ALTCHARSET;
@@ -346,6 +364,15 @@ cchar_t CellChar(const Cell& cell) {
   cchar_t c{};
   setcchar(&c, text, attrs, 0, &pair);
   return c;
+}
+
+bool FromLineSet(const Cell& cell) {
+  const cchar_t c = CellChar(cell);
+  wchar_t text[CCHARW_MAX + 1];
+  attr_t attrs = A_NORMAL;
+  short pair = 0;
+  getcchar(&c, text, &attrs, &pair, nullptr);
+  return (attrs & A_ALTCHARSET) != 0;
 }
 
 bool IsUtf8(const char* codeset) {
@@ -434,6 +461,8 @@ std::string EnterTerminal() {
   mousemask(ALL_MOUSE_EVENTS, nullptr);
   mouseinterval(0);  // presses and releases as they come, never waited for as clicks
   extendedKeys = FindExtendedKeys();
+  linesInUtf8 = tigetnum("U8") > 0;
+  aloneInUtf8 = tigetflag("XT") > 0;
   InstallHandlers();
   return "";
 }
@@ -463,6 +492,10 @@ ColourDepth TerminalColours() {
   return depth;
 }
 
+bool HasBackTab() {
+  return entered && key_btab != nullptr && *key_btab != '\0';
+}
+
 bool Suspend() {
   if (!jobControl) return false;
   // The whole job stops, as with Ctrl-Z in line mode: a script that started
@@ -486,13 +519,58 @@ void ShowCanvas(const Canvas& canvas, bool whole) {
     clearok(curscr, TRUE);
   }
   const int height = std::min(canvas.Height(), LINES), width = std::min(canvas.Width(), COLS);
-  for (int y = 0; y < height; ++y)
+  std::vector<Cell> row;
+  for (int y = 0; y < height; ++y) {
+    row.assign(&canvas.At(0, y), &canvas.At(0, y) + width);
+    // A blank shows no ink: it takes the ink of the cell before it (at the
+    // row's start of the first inked one), so that no colour or attribute is
+    // switched for nothing.
+    auto blank = [](const Cell& c) {
+      return c.ch == U' ' && !c.style.underline && !c.style.reverse;
+    };
+    // A run of blanks on the background of the cell after it, not of the one
+    // before, takes the ink after it: one switch at the run's start instead
+    // of one there and one after it.
+    const auto inked = std::find_if_not(row.begin(), row.end(), blank);
+    const Style* ink = inked != row.end() ? &inked->style : nullptr;
+    const Cell* inkCell = nullptr;
+    for (auto run = row.begin(); run != row.end();) {
+      if (!blank(*run)) {
+        ink = &run->style;
+        inkCell = &*run;
+        ++run;
+        continue;
+      }
+      auto end = run;
+      while (end != row.end() && blank(*end) && end->style.bg == run->style.bg) ++end;
+      const Style* taken = ink;
+      if (end != row.end() && !blank(*end) && end->style.bg == run->style.bg &&
+          (ink == nullptr || ink->bg != run->style.bg))
+        taken = &end->style;
+      // Blanks on the terminal's own background that neither continue nor
+      // lead into that background need no colour at all: its reset alone.
+      // Not after a line from the terminal's set, which curses would switch
+      // back on after the move that skips them.
+      const Style none{};
+      if (run->style.bg == kDefaultColour && taken == ink &&
+          (ink == nullptr || ink->bg != kDefaultColour) &&
+          (inkCell == nullptr || !FromLineSet(*inkCell)))
+        taken = &none;
+      for (; run != end; ++run)
+        if (taken != nullptr) {
+          run->style.fg = taken->fg;
+          run->style.bold = taken->bold;
+          run->style.dim = taken->dim;
+        }
+      ink = &(run - 1)->style;
+    }
     for (int x = 0; x < width; ++x) {
-      const Cell& cell = canvas.At(x, y);
-      if (cell.ch == kWideRest) continue;
-      const cchar_t c = CellChar(cell);
+      if (row[x].ch == kWideRest) continue;
+      auto line = [&](int i) { return i >= 0 && i < width && LightLine(row[i].ch); };
+      const cchar_t c = CellChar(row[x], !line(x - 1) && !line(x + 1));
       mvwadd_wch(stdscr, y, x, &c);
     }
+  }
   if (canvas.CursorShown() && canvas.CursorX() < COLS && canvas.CursorY() < LINES) {
     wmove(stdscr, canvas.CursorY(), canvas.CursorX());
     curs_set(1);

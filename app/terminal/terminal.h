@@ -34,6 +34,10 @@ TerminalSize GetTerminalSize();
 // The colours the terminal shows (NO_COLOR, then terminfo's colour count).
 ColourDepth TerminalColours();
 
+// Whether the terminal has a back-tab key (terminfo's kcbt); a vt100 or vt220
+// has none.
+bool HasBackTab();
+
 // Ctrl-Z: stops the step's job as the shell's job control does, the terminal
 // left to the shell until the job goes on. False where no shell with job
 // control could ever continue it.

@@ -76,7 +76,10 @@ void DrawFrame(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   const uint32_t back = app::SystemColour(c.BackColor());
   canvas.Fill(r.x, r.y, r.width, r.height, Colours(kBlack, back));
   if (!HasBorder(c)) return;
-  const Style border = Colours(InColour(view) ? kDarkGrey : kDefaultColour, back);
+  // With eight colours dark grey is bold black, switched on and off around
+  // every cell of a border: black there.
+  const uint32_t ink = view.depth == ColourDepth::Basic ? kBlack : kDarkGrey;
+  const Style border = Colours(InColour(view) ? ink : kDefaultColour, back);
   canvas.Box(r.x, r.y, r.width, r.height, border);
   const std::string caption = c.Caption();
   if (!caption.empty()) {
@@ -237,7 +240,7 @@ void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
 // The window's hint line: what has the focus and what the keys do there, its
 // tooltip, how to move on and how to close. What does not fit goes: first the
 // help key, then the Tab keys, then the end of the tooltip.
-std::string WindowHints(const ui::Window& window, int width) {
+std::string WindowHints(const ui::Window& window, const ViewState& view, int width) {
   const std::string gap = "   ";
   if (rt::HelpMode) {
     // Enter in the folder list opens the folder, as a double-click does, which
@@ -248,7 +251,7 @@ std::string WindowHints(const ui::Window& window, int width) {
                                   : "Enter or click explains a control";
     return "HELP MODE: " + enter + gap + "F1 ends help mode" + gap + "Esc close";
   }
-  std::string head = "Tab/Shift-Tab move to a field", tip;
+  std::string head = view.tabKeys + " move to a field", tip;
   if (const ui::Control* c = window.Focused(); c != nullptr && c->Usable()) {
     std::string what = "Enter or Space to press";
     switch (c->kind()) {
@@ -275,7 +278,7 @@ std::string WindowHints(const ui::Window& window, int width) {
     tip = c->ToolTipText();
   }
   auto length = [](const std::string& text) { return Columns(text); };
-  std::vector<std::string> keys = {"Tab/Shift-Tab next field", "F1 help mode"};
+  std::vector<std::string> keys = {view.tabKeys + " next field", "F1 help mode"};
   auto joined = [&] {
     std::string text = head + (tip.empty() ? "" : gap + tip);
     for (const std::string& k : keys) text += gap + k;
@@ -555,7 +558,7 @@ void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
   else if (text.empty() && view.dropDown != nullptr)
     text = FitHints("↑↓ choose   Enter take it   Esc close the list", width - 2);
   else if (text.empty())
-    text = FitHints(WindowHints(window, width - 2), width - 2);
+    text = FitHints(WindowHints(window, view, width - 2), width - 2);
   canvas.Put(1, row, text, hints, width - 2);
 }
 

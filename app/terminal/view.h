@@ -17,6 +17,9 @@ namespace tui {
 // What the front end shows beyond the controls' own state.
 struct ViewState {
   ColourDepth depth = ColourDepth::Basic;
+  // The keys that move the focus, as the hints name them: Tab alone on a
+  // terminal without a back-tab key.
+  std::string tabKeys = "Tab/Shift-Tab";
   ui::Control* dropDown = nullptr;  // the combo box or drive list whose list is open
   int dropHighlight = 0;
   int folderHighlight = -1;  // the folder list's highlighted entry; -1: its own folder

@@ -342,6 +342,7 @@ int RunTerminal() {
     return kExitOther;
   }
   session.view.depth = TerminalColours();
+  if (!HasBackTab()) session.view.tabKeys = "Tab";
   HoldErrors();
   platform::SetProcessEndNote([](int) { LeaveTerminal(); });
   platform::SetMessageBoxHandler(
@@ -361,8 +362,8 @@ int RunTerminal() {
     // Where the window is larger than the terminal, the first view shows its
     // top left; the way to OK and Cancel, bottom right, is said.
     if (!session.WindowFits() && session.view.note.empty())
-      session.view.note =
-          "OK and Cancel are at the bottom right, out of view: Shift-Tab reaches them";
+      session.view.note = std::string("OK and Cancel are at the bottom right, out of view: ") +
+                          (HasBackTab() ? "Shift-Tab reaches them" : "Tab reaches them last");
     session.Present();
     // The writes of the handlers are synced once per batch of keys (those of the
     // start-up as soon as the window shows).
