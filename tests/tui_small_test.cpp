@@ -79,7 +79,7 @@ TEST_F(SmallTerminal, TakeoverAt80x24LeavesWhatTheScriptLeaves) {
     EXPECT_NE(lines[23].find("OK and Cancel are at the bottom right"), std::string::npos)
         << t.Screen();
     EXPECT_FALSE(lines[23].ends_with("→")) << t.Screen();  // the fields narrowed: all columns show
-    EXPECT_TRUE(lines[22].ends_with("↓")) << t.Screen();  // and below
+    EXPECT_TRUE(lines[22].ends_with("↓")) << t.Screen();   // and below
     EXPECT_EQ(t.Screen().find("SaveRestore"), std::string::npos);
 
     // Backwards to the folder list, which comes into view.

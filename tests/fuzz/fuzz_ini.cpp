@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string key = Pick(kKeys, std::size(kKeys), sel[1], file, 0, '=');
   std::string value = kValues[sel[2] % std::size(kValues)];
   std::string key2 = Pick(kKeys, std::size(kKeys), sel[4], file, 0, '=');
-    fprintf(stderr, "sec=[%s] key=[%s] value=[%s]\n", sec.c_str(), key.c_str(), value.c_str());
+  fprintf(stderr, "sec=[%s] key=[%s] value=[%s]\n", sec.c_str(), key.c_str(), value.c_str());
 
   // Reads stay within their buffer and agree with each other.
   auto full = platform::GetPrivateProfileStringA(sec, key,
