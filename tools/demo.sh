@@ -54,19 +54,25 @@ export KORVEX_DRIVES="C=$run"
 exe="$run/Korvex/Start/Start_Config"
 # shellcheck disable=SC1003  # the backslashes are meant: Windows paths for the step
 args=('/EXTERNAL=KVXCFG' '/LOGFILE=C:\Korvex\KVXcfglog.txt' '/SOURCEPATH=C:\Setup\')
-quoted="$(printf "'%s' " "${args[@]}")"
+shown="$(printf " \\\\\n    '%s'" "${args[@]}")"  # one argument a line, to fit 80 columns
 
 cat <<EOF
 
 The demo installation lies in demo-run/, which is drive C: of the step:
-  C:\\Korvex                           the installation: Filler, Capper, Labeler; monitor 1024; VisiWin
-  C:\\Korvex\\Start\\Start_Config        the step, beside the logos of Tarvel & Co, Acme and Nordpack
-  C:\\SaveRestore\\Copy_2025_Line1      a copy of the same three machines (accepted)
-  C:\\SaveRestore\\Copy_2019_OtherLine  a copy of another line (refused: its machines differ)
-  C:\\SaveRestore\\Copy_VWStudio        a copy made with VWStudio (no Korvex.mdb: OK stays disabled)
-  C:\\Setup\\                           the source folder: brand database and machine pictures
+  C:\\Korvex                          the installation: Filler, Capper, Labeler;
+                                     monitor 1024; VisiWin
+  C:\\Korvex\\Start\\Start_Config       the step, beside the logos of Tarvel & Co,
+                                     Acme and Nordpack
+  C:\\SaveRestore\\Copy_2025_Line1     a copy of the same three machines
+                                     (accepted)
+  C:\\SaveRestore\\Copy_2019_OtherLine a copy of another line (refused: its
+                                     machines differ)
+  C:\\SaveRestore\\Copy_VWStudio       a copy made with VWStudio (no Korvex.mdb:
+                                     OK stays disabled)
+  C:\\Setup\\                          the source folder: brand database and
+                                     machine pictures
 Started as the configuration tool starts it:
-  Start_Config ${quoted% }
+  Start_Config${shown}
 
 EOF
 
@@ -79,27 +85,32 @@ if $scripted; then
 elif $desktop; then
   cat <<'EOF'
 The desktop window opens (mouse, touch or keyboard):
-  click / tap       press, tick, pick                double-click   open a folder
-  Tab / Shift-Tab   move from field to field         Enter / Space  press the focused button
-  F1                help mode on and off             Esc / Alt+F4   close the window (asks first)
+  click / tap      press, tick, pick         double-click  open a folder
+  Tab / Shift-Tab  move from field to field  Enter / Space press the focused one
+  F1               help mode on and off      Esc / Alt+F4  close (asks first)
 Try it: in the folder list "Pfad Save and Restore" open C:\SaveRestore, then
   Copy_2019_OtherLine   a copy of another line: refused
   Copy_VWStudio         a VWStudio copy: taken over, OK stays disabled
-  Copy_2025_Line1       the matching copy: settings taken over, OK (the green tick) enabled
-adjust what you like, then press OK to copy the files and write the settings, or Cancel.
+  Copy_2025_Line1       the matching copy: settings taken over, OK (the green
+                        tick) enabled
+adjust what you like, then press OK to copy the files and write the settings,
+or Cancel.
 EOF
   (cd "$run" && "$exe" "${args[@]}") || status=$?
 else
   cat <<'EOF'
-The window opens on this terminal (80 x 24 characters at least; where the window is larger than the terminal, the view follows the focus):
-  Tab / Shift-Tab   move from field to field        Enter / Space   press, tick, open a list
-  arrow keys        choose in lists and folders     Enter           open the highlighted folder
-  F1                help mode on and off            Esc             close the window (asks first)
+The window opens on this terminal (80 x 24 characters at least; where the
+window is larger than the terminal, the view follows the focus):
+  Tab / Shift-Tab  move from field to field    Enter / Space  press, tick, open
+  arrow keys       choose in lists, folders    Enter          open the folder
+  F1               help mode on and off        Esc            close (asks first)
 Try it: in the folder list "Pfad Save and Restore" open C:\SaveRestore, then
   Copy_2019_OtherLine   a copy of another line: refused
   Copy_VWStudio         a VWStudio copy: taken over, OK stays disabled
-  Copy_2025_Line1       the matching copy: settings taken over, OK (the green tick) enabled
-adjust what you like, then press OK to copy the files and write the settings, or Cancel.
+  Copy_2025_Line1       the matching copy: settings taken over, OK (the green
+                        tick) enabled
+adjust what you like, then press OK to copy the files and write the settings,
+or Cancel.
 The mouse works too where the terminal reports clicks.
 EOF
   read -r -p "Press Enter to open the window ... " _ || true
@@ -109,7 +120,8 @@ fi
 echo
 case "$status" in
   0) echo "The step ended with status 0: OK has done its work." ;;
-  1) echo "The step ended with status 1 (not started, an error answered No, or a script error)." ;;
+  1) echo "The step ended with status 1 (not started, an error answered No, or a"
+     echo "script error)." ;;
   2) echo "The step ended with status 2: cancelled; the cancel mark is in kvxconfiguration.ini." ;;
   3) echo "The step ended with status 3: left with the window open; nothing more was written." ;;
   *) echo "The step ended with status $status." ;;
@@ -149,9 +161,9 @@ errorlog="$(find "$run/Korvex" -maxdepth 1 -iname 'KVXcfglog.txt' -printf '%f' -
 cat <<EOF
 
 The demo lies in demo-run/ (drive C: of the step; git ignores it).
-Run it again from a fresh copy:  bash tools/demo.sh   (or: bash tools/demo.sh --scripted)
+Again from a fresh copy:  bash tools/demo.sh   (or: bash tools/demo.sh --scripted)
 Run the step again on this copy as it is now:
-  cd demo-run && KORVEX_DRIVES="C=\$PWD" Korvex/Start/Start_Config ${quoted% }
+  cd demo-run && KORVEX_DRIVES="C=\$PWD" Korvex/Start/Start_Config${shown}
 EOF
 # The demonstration counts as passed only when OK has done its work.
 if $scripted; then exit "$status"; fi
