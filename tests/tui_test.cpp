@@ -63,6 +63,9 @@ TEST(KeyTable, CursesKeysBecomeTheWindowsKeys) {
     EXPECT_EQ(modifiers, k.code == KeyCode::None ? "" : r.modifiers) << r.code;
     EXPECT_EQ(k.text, r.text) << r.code;
   }
+  // Page Up and Page Down move a list by a page its way.
+  EXPECT_EQ(tui::MoveInList(tui::KeyFromCurses(true, KEY_PPAGE, false), 10, 30, 4), 6);
+  EXPECT_EQ(tui::MoveInList(tui::KeyFromCurses(true, KEY_NPAGE, false), 10, 30, 4), 14);
   // Ctrl-Q is flow control's, never the close box.
   EXPECT_FALSE(tui::IsCloseKey(tui::KeyFromCurses(false, 0x11, false)));
   EXPECT_TRUE(tui::IsCloseKey(tui::KeyFromCurses(true, KEY_F(52), false)));
