@@ -157,11 +157,12 @@ class Case : public testing::TestWithParam<std::string> {
   // it cannot be had.
   void TakeUser() {
     if (!Has("user")) return;
-    const std::string name = Lines(Part("user"))[0];
-    if (geteuid() != 0) GTEST_SKIP() << "runs the step as " << name << ", which needs root";
-    const passwd* user = getpwnam(name.c_str());
-    if (user == nullptr) GTEST_SKIP() << "no user " << name << " here (.ci/case-users makes it)";
-    user_ = *user;
+    const std::vector<std::string> names = Lines(Part("user"));
+    if (geteuid() != 0) GTEST_SKIP() << "runs the step as " << names[0] << ", which needs root";
+    for (const std::string& name : names)
+      if (!name.empty() && getpwnam(name.c_str()) == nullptr)
+        GTEST_SKIP() << "no user " << name << " here (.ci/case-users makes it)";
+    user_ = *getpwnam(names[0].c_str());
     fs::permissions(work_.root(), fs::perms(0755));  // the user's way to drive C:
   }
 
