@@ -151,9 +151,9 @@ TEST_F(TerminalLayout, DrawingFollowsTheControlsState) {
       }
     return colours;
   };
-  EXPECT_TRUE(inks(*form_->CommandOK).count(tui::RGB(128, 128, 128)));
-  EXPECT_FALSE(inks(*form_->CommandOK).count(tui::RGB(0, 170, 0)));
-  EXPECT_TRUE(inks(*form_->CommandCancel).count(tui::RGB(210, 0, 0)));
+  EXPECT_TRUE(inks(*form_->CommandOK).count(tui::PixelColour(tui::RGB(128, 128, 128), view.depth)));
+  EXPECT_FALSE(inks(*form_->CommandOK).count(tui::PixelColour(tui::RGB(0, 170, 0), view.depth)));
+  EXPECT_TRUE(inks(*form_->CommandCancel).count(tui::PixelColour(tui::RGB(210, 0, 0), view.depth)));
   EXPECT_FALSE(canvas.CursorShown());
 
   // A text box with the focus: cursor at the caret, the selection highlighted.

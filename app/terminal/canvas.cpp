@@ -3,6 +3,7 @@
 #include <wchar.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace tui {
 namespace {
@@ -16,6 +17,38 @@ bool IsControl(char32_t ch) {
 // What stands for a character the terminal cannot show.
 char32_t Replacement() {
   return unicodeShown ? U'\uFFFD' : U'?';
+}
+
+int Red(uint32_t c) {
+  return (c >> 16) & 0xFF;
+}
+int Green(uint32_t c) {
+  return (c >> 8) & 0xFF;
+}
+int Blue(uint32_t c) {
+  return c & 0xFF;
+}
+
+constexpr uint32_t kBasic[16] = {
+    RGB(0, 0, 0),       RGB(128, 0, 0),   RGB(0, 128, 0),   RGB(128, 128, 0),
+    RGB(0, 0, 128),     RGB(128, 0, 128), RGB(0, 128, 128), RGB(192, 192, 192),
+    RGB(128, 128, 128), RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(255, 255, 0),
+    RGB(0, 0, 255),     RGB(255, 0, 255), RGB(0, 255, 255), RGB(255, 255, 255)};
+
+// The nearest of the first `count` basic colours.
+int NearestBasic(uint32_t c, int count) {
+  int best = 0;
+  long bestDistance = -1;
+  for (int i = 0; i < count; ++i) {
+    const long dr = Red(c) - Red(kBasic[i]), dg = Green(c) - Green(kBasic[i]),
+               db = Blue(c) - Blue(kBasic[i]);
+    const long d = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || d < bestDistance) {
+      best = i;
+      bestDistance = d;
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -55,6 +88,40 @@ std::string EncodeText(std::u32string_view text) {
   std::string out;
   for (char32_t ch : text) out += EncodeUtf8(ch);
   return out;
+}
+
+int Basic16(uint32_t c) {
+  // A frame asks for the few colours of the window thousands of times.
+  static std::unordered_map<uint32_t, int> known;
+  if (const auto it = known.find(c); it != known.end()) return it->second;
+  return known.emplace(c, NearestBasic(c, 16)).first->second;
+}
+
+int Palette256(uint32_t c) {
+  auto level = [](int v) { return v < 48 ? 0 : v < 115 ? 1 : (v - 35) / 40; };
+  const int r = level(Red(c)), g = level(Green(c)), b = level(Blue(c));
+  if (r == g && g == b && Red(c) == Green(c) && Green(c) == Blue(c) && Red(c) > 8 && Red(c) < 238 &&
+      Red(c) != 95 && Red(c) != 135 && Red(c) != 175 && Red(c) != 215)
+    return 232 + (Red(c) - 8) / 10;  // the grey ramp
+  return 16 + 36 * r + 6 * g + b;
+}
+
+uint32_t PixelColour(uint32_t c, ColourDepth depth) {
+  if (c == kDefaultColour) return c;
+  switch (depth) {
+    case ColourDepth::Basic:
+      return kBasic[NearestBasic(c, 8)];
+    case ColourDepth::Bright:
+      return kBasic[Basic16(c)];
+    case ColourDepth::Palette256: {
+      const int i = Palette256(c);
+      if (i >= 232) return RGB(8 + 10 * (i - 232), 8 + 10 * (i - 232), 8 + 10 * (i - 232));
+      auto level = [](int n) { return n == 0 ? 0 : 55 + 40 * n; };
+      return RGB(level((i - 16) / 36), level((i - 16) / 6 % 6), level((i - 16) % 6));
+    }
+    default:
+      return c;
+  }
 }
 
 Canvas::Canvas(int width, int height)

@@ -26,6 +26,15 @@ constexpr uint32_t RGB(int r, int g, int b) {
 // foreground only, as bold), sixteen, or the 256-colour palette.
 enum class ColourDepth { None, Basic, Bright, Palette256 };
 
+// The nearest of the 16 basic colours, as its index (0-7 normal, 8-15 bright),
+// and the nearest entry of the 256-colour palette.
+int Basic16(uint32_t rgb);
+int Palette256(uint32_t rgb);
+// The colour a picture's pixel shows as at `depth`: the palette entry the
+// terminal has for it; on eight colours one of the eight normal ones, since a
+// bright one needs bold, switched on and off around every cell.
+uint32_t PixelColour(uint32_t rgb, ColourDepth depth);
+
 // The columns a character takes on the terminal (wcwidth): 0 for a combining
 // mark, 2 for a wide one; a control counts as the one column of the
 // replacement it shows as, a character the locale does not know as one.

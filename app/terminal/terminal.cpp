@@ -18,7 +18,6 @@
 #include <exception>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "base/termination.h"
@@ -37,9 +36,10 @@ ColourDepth depth = ColourDepth::None;
 // every border.
 bool linesInUtf8 = false;
 // A terminal of xterm's kind decodes UTF-8 in a UTF-8 locale too, but its line
-// set is cheaper for runs of lines; a line alone (a vertical edge) goes as
+// set is cheaper for long runs of lines; a short run (a vertical edge) goes as
 // text rather than with the set switched on and off around it.
-bool aloneInUtf8 = false;
+bool shortRunsInUtf8 = false;
+constexpr int kShortLineRun = 12;
 int wakePipe[2] = {-1, -1};
 struct sigaction cursesResize {};
 std::vector<ExtendedKey> extendedKeys;
@@ -233,50 +233,6 @@ Key Translate(int kind, wint_t ch, bool& resized) {
 // ---------------------------------------------------------------------------
 // Output
 
-int Red(uint32_t c) {
-  return (c >> 16) & 0xFF;
-}
-int Green(uint32_t c) {
-  return (c >> 8) & 0xFF;
-}
-int Blue(uint32_t c) {
-  return c & 0xFF;
-}
-
-// The nearest of the 16 basic colours, as its index (0-7 normal, 8-15 bright).
-int Basic16(uint32_t c) {
-  static const uint32_t kBasic[16] = {
-      RGB(0, 0, 0),       RGB(128, 0, 0),   RGB(0, 128, 0),   RGB(128, 128, 0),
-      RGB(0, 0, 128),     RGB(128, 0, 128), RGB(0, 128, 128), RGB(192, 192, 192),
-      RGB(128, 128, 128), RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(255, 255, 0),
-      RGB(0, 0, 255),     RGB(255, 0, 255), RGB(0, 255, 255), RGB(255, 255, 255)};
-  // A frame asks for the few colours of the window thousands of times.
-  static std::unordered_map<uint32_t, int> known;
-  if (const auto it = known.find(c); it != known.end()) return it->second;
-  int best = 0;
-  long bestDistance = -1;
-  for (int i = 0; i < 16; ++i) {
-    const long dr = Red(c) - Red(kBasic[i]), dg = Green(c) - Green(kBasic[i]),
-               db = Blue(c) - Blue(kBasic[i]);
-    const long d = dr * dr + dg * dg + db * db;
-    if (bestDistance < 0 || d < bestDistance) {
-      best = i;
-      bestDistance = d;
-    }
-  }
-  known.emplace(c, best);
-  return best;
-}
-
-int Palette256(uint32_t c) {
-  auto level = [](int v) { return v < 48 ? 0 : v < 115 ? 1 : (v - 35) / 40; };
-  const int r = level(Red(c)), g = level(Green(c)), b = level(Blue(c));
-  if (r == g && g == b && Red(c) == Green(c) && Green(c) == Blue(c) && Red(c) > 8 && Red(c) < 238 &&
-      Red(c) != 95 && Red(c) != 135 && Red(c) != 175 && Red(c) != 215)
-    return 232 + (Red(c) - 8) / 10;  // the grey ramp
-  return 16 + 36 * r + 6 * g + b;
-}
-
 // The terminal's colour number for an RGB colour (-1 its own). With eight
 // colours bright foregrounds show as bold; bright backgrounds do not exist:
 // the dimmer twin instead, and white (the text boxes) as cyan so that fields
@@ -321,7 +277,7 @@ bool LightLine(char32_t ch) {
   return std::u32string_view(U"─│┌┐└┘├┤┬┴┼").find(ch) != std::u32string_view::npos;
 }
 
-cchar_t CellChar(const Cell& cell, bool alone = false) {
+cchar_t CellChar(const Cell& cell, bool shortRun = false) {
   attr_t attrs = A_NORMAL;
   Style s = cell.style;
   wchar_t text[3] = {static_cast<wchar_t>(cell.ch), static_cast<wchar_t>(cell.mark), 0};
@@ -334,7 +290,7 @@ cchar_t CellChar(const Cell& cell, bool alone = false) {
     // ASCII or Unicode where the terminal needs it); the heavier ones too where
     // the locale lacks them.
     if (sub != nullptr && sub->lineDrawing != 0 && (light || !UnicodeShown()) &&
-        !(UnicodeShown() && (linesInUtf8 || (alone && aloneInUtf8)))) {
+        !(UnicodeShown() && (linesInUtf8 || (shortRun && shortRunsInUtf8)))) {
       // The terminal's own set, never Unicode that curses would send in a
       // UTF-8 locale (a vt100 has none); without UTF-8 as curses has it there.
       attr_t lineAttrs = A_ALTCHARSET;
@@ -462,7 +418,7 @@ std::string EnterTerminal() {
   mouseinterval(0);  // presses and releases as they come, never waited for as clicks
   extendedKeys = FindExtendedKeys();
   linesInUtf8 = tigetnum("U8") > 0;
-  aloneInUtf8 = tigetflag("XT") > 0;
+  shortRunsInUtf8 = tigetflag("XT") > 0;
   InstallHandlers();
   return "";
 }
@@ -564,10 +520,18 @@ void ShowCanvas(const Canvas& canvas, bool whole) {
         }
       ink = &(run - 1)->style;
     }
+    // A short run of lines (a frame's edge, two edges side by side) costs less
+    // as UTF-8 text than with the line set switched on and off around it.
+    int runEnd = 0;
+    bool shortRun = false;
     for (int x = 0; x < width; ++x) {
       if (row[x].ch == kWideRest) continue;
-      auto line = [&](int i) { return i >= 0 && i < width && LightLine(row[i].ch); };
-      const cchar_t c = CellChar(row[x], !line(x - 1) && !line(x + 1));
+      if (x >= runEnd && LightLine(row[x].ch)) {
+        runEnd = x;
+        while (runEnd < width && LightLine(row[runEnd].ch)) ++runEnd;
+        shortRun = runEnd - x < kShortLineRun;
+      }
+      const cchar_t c = CellChar(row[x], x < runEnd && shortRun);
       mvwadd_wch(stdscr, y, x, &c);
     }
   }

@@ -176,11 +176,14 @@ void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
     const std::vector<std::string>& rows =
         r.width < picture.width / 4 ? SmallPicture(picture) : picture.rows;
     const int width = static_cast<int>(rows[0].size()), height = static_cast<int>(rows.size());
-    DrawPixels(canvas, inside, width, height, face,
+    DrawPixels(canvas, inside, width, height, face, view.depth,
                [&](int x, int y) { return InkColour(rows[y][x], enabled); });
   }
   if (focused) {  // brackets down both sides, which the picture leaves free
-    Style mark = Colours(InColour(view) ? kNavy : kDefaultColour, face, true);
+    // Not bold on eight colours: that would brighten the navy, and turning it
+    // off again resets every attribute around each mark.
+    Style mark =
+        Colours(InColour(view) ? kNavy : kDefaultColour, face, view.depth != ColourDepth::Basic);
     mark.reverse = !InColour(view);
     for (int y = r.y; y < r.y + r.height; ++y) {
       const bool top = y == r.y, bottom = y == r.y + r.height - 1;
@@ -197,7 +200,7 @@ void DrawImage(Canvas& canvas, const ui::Control& c, const ViewState& view) {
   const std::optional<ui::Pixels>& pixels = CachedPixels(picture.source);
   if (InColour(view) && pixels && pixels->width > 0) {
     const ui::Pixels& p = *pixels;
-    DrawPixels(canvas, Fit(r, p.width, p.height), p.width, p.height, kGrey,
+    DrawPixels(canvas, Fit(r, p.width, p.height), p.width, p.height, kGrey, view.depth,
                [&](int x, int y) { return p.rgb[static_cast<size_t>(y) * p.width + x]; });
     return;
   }
@@ -402,7 +405,7 @@ Style ButtonStyle(const ViewState& view, bool focused, uint32_t face) {
 }
 
 void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t background,
-                const std::function<uint32_t(int x, int y)>& pixel) {
+                ColourDepth depth, const std::function<uint32_t(int x, int y)>& pixel) {
   if (r.width <= 0 || r.height <= 0 || width <= 0 || height <= 0) return;
   const int targetW = r.width, targetH = r.height * 2;
   // Each target pixel is the mean of the source pixels it covers; one that is
@@ -422,8 +425,11 @@ void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t back
         blue += c & 0xFF;
       }
     if (all == 0 || inked * 5 < all) return background;
-    return RGB(static_cast<int>(red / inked), static_cast<int>(green / inked),
-               static_cast<int>(blue / inked));
+    const uint32_t shown =
+        PixelColour(RGB(static_cast<int>(red / inked), static_cast<int>(green / inked),
+                        static_cast<int>(blue / inked)),
+                    depth);
+    return shown == PixelColour(background, depth) ? background : shown;
   };
   for (int cy = 0; cy < r.height; ++cy)
     for (int cx = 0; cx < r.width; ++cx) {

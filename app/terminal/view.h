@@ -68,9 +68,10 @@ int PutCaption(Canvas& canvas, int x, int y, const std::string& caption, Style s
                int maxWidth = 1 << 30);
 
 // Draws a picture into the cells with upper-half blocks: two pixels a cell.
-// pixel(x, y) gives the colour or kDefaultColour for a clear pixel.
+// pixel(x, y) gives the colour or kDefaultColour for a clear pixel; two that
+// show as one colour at `depth` make a blank.
 void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t background,
-                const std::function<uint32_t(int x, int y)>& pixel);
+                ColourDepth depth, const std::function<uint32_t(int x, int y)>& pixel);
 
 // Draws the whole window at the canvas's top left corner; the cursor goes to
 // the caret of the focused text box.
