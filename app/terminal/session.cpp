@@ -153,6 +153,9 @@ void Session::ShowWindow(Canvas& terminal) {
   const int hintRow = size_.rows - 1;
   view.hintRow = hintRow;
   DrawHintBar(terminal, hintRow, size_.columns, form.window, view);
+  // The marks' column is the window's face, so that the rows beside it end
+  // without a change of colour.
+  if (viewport_.vertical) terminal.Fill(size_.columns - 1, 0, 1, viewport_.height, WindowStyle());
   const Style mark = ButtonStyle(view, false);
   if (viewport_.horizontal) {
     if (left_ > 0) terminal.Set(0, hintRow, U'←', mark);

@@ -234,16 +234,18 @@ Key Translate(int kind, wint_t ch, bool& resized) {
 // Output
 
 // The terminal's colour number for an RGB colour (-1 its own). With eight
-// colours bright foregrounds show as bold; bright backgrounds do not exist:
-// the dimmer twin instead, and white (the text boxes) as cyan so that fields
-// still stand out from the grey.
+// colours bright foregrounds show as bold, except white, which stands only on
+// dark backgrounds and reads as well in the terminal's own white: turning bold
+// off resets every attribute, around each highlight and on every hint line.
+// Bright backgrounds do not exist: the dimmer twin instead, and white (the
+// text boxes) as cyan so that fields still stand out from the grey.
 int ColourNumber(uint32_t c, bool background, attr_t& attrs) {
   if (c == kDefaultColour) return -1;
   if (depth == ColourDepth::Palette256) return Palette256(c);
   const int i = Basic16(c);
   if (depth == ColourDepth::Bright) return i;
   if (background) return i == 15 ? COLOR_CYAN : i % 8;
-  if (i >= 8) attrs |= A_BOLD;
+  if (i >= 8 && i != 15) attrs |= A_BOLD;
   return i % 8;
 }
 
@@ -322,13 +324,11 @@ cchar_t CellChar(const Cell& cell, bool shortRun = false) {
   return c;
 }
 
-bool FromLineSet(const Cell& cell) {
-  const cchar_t c = CellChar(cell);
-  wchar_t text[CCHARW_MAX + 1];
-  attr_t attrs = A_NORMAL;
-  short pair = 0;
-  getcchar(&c, text, &attrs, &pair, nullptr);
-  return (attrs & A_ALTCHARSET) != 0;
+// Black on light backgrounds, white on dark ones, none on the terminal's own.
+uint32_t UsualInk(uint32_t background) {
+  if (background == kDefaultColour) return kDefaultColour;
+  const uint32_t r = (background >> 16) & 0xFF, g = (background >> 8) & 0xFF, b = background & 0xFF;
+  return r * 299 + g * 587 + b * 114 < 128000 ? RGB(255, 255, 255) : RGB(0, 0, 0);
 }
 
 bool IsUtf8(const char* codeset) {
@@ -478,47 +478,32 @@ void ShowCanvas(const Canvas& canvas, bool whole) {
   std::vector<Cell> row;
   for (int y = 0; y < height; ++y) {
     row.assign(&canvas.At(0, y), &canvas.At(0, y) + width);
-    // A blank shows no ink: it takes the ink of the cell before it (at the
-    // row's start of the first inked one), so that no colour or attribute is
-    // switched for nothing.
+    // A blank shows no ink. A run of blanks takes that of the text after it
+    // on the same background, so that no colour is switched at the text; else
+    // that of the cell before it on the same background; else the ink its
+    // background usually carries. Never the ink of a cell on another
+    // background, which would change the blanks whenever that cell changes (a
+    // lit entry moving away). Bold and dim go on from the cell before on the
+    // same background, so that a bold caption's blanks do not switch bold off.
     auto blank = [](const Cell& c) {
       return c.ch == U' ' && !c.style.underline && !c.style.reverse;
     };
-    // A run of blanks on the background of the cell after it, not of the one
-    // before, takes the ink after it: one switch at the run's start instead
-    // of one there and one after it.
-    const auto inked = std::find_if_not(row.begin(), row.end(), blank);
-    const Style* ink = inked != row.end() ? &inked->style : nullptr;
-    const Cell* inkCell = nullptr;
-    for (auto run = row.begin(); run != row.end();) {
-      if (!blank(*run)) {
-        ink = &run->style;
-        inkCell = &*run;
-        ++run;
+    for (int x = 0; x < width;) {
+      if (!blank(row[x])) {
+        ++x;
         continue;
       }
-      auto end = run;
-      while (end != row.end() && blank(*end) && end->style.bg == run->style.bg) ++end;
-      const Style* taken = ink;
-      if (end != row.end() && !blank(*end) && end->style.bg == run->style.bg &&
-          (ink == nullptr || ink->bg != run->style.bg))
-        taken = &end->style;
-      // Blanks on the terminal's own background that neither continue nor
-      // lead into that background need no colour at all: its reset alone.
-      // Not after a line from the terminal's set, which curses would switch
-      // back on after the move that skips them.
-      const Style none{};
-      if (run->style.bg == kDefaultColour && taken == ink &&
-          (ink == nullptr || ink->bg != kDefaultColour) &&
-          (inkCell == nullptr || !FromLineSet(*inkCell)))
-        taken = &none;
-      for (; run != end; ++run)
-        if (taken != nullptr) {
-          run->style.fg = taken->fg;
-          run->style.bold = taken->bold;
-          run->style.dim = taken->dim;
-        }
-      ink = &(run - 1)->style;
+      const uint32_t bg = row[x].style.bg;
+      int end = x;
+      while (end < width && blank(row[end]) && row[end].style.bg == bg) ++end;
+      const bool leads = end < width && !blank(row[end]) && row[end].style.bg == bg;
+      const bool along = x > 0 && row[x - 1].style.bg == bg;
+      const Style& attrs = along ? row[x - 1].style : leads ? row[end].style : Style{};
+      for (; x < end; ++x) {
+        row[x].style.fg = leads ? row[end].style.fg : along ? attrs.fg : UsualInk(bg);
+        row[x].style.bold = attrs.bold;
+        row[x].style.dim = attrs.dim;
+      }
     }
     // A short run of lines (a frame's edge, two edges side by side) costs less
     // as UTF-8 text than with the line set switched on and off around it.
@@ -535,12 +520,11 @@ void ShowCanvas(const Canvas& canvas, bool whole) {
       mvwadd_wch(stdscr, y, x, &c);
     }
   }
-  if (canvas.CursorShown() && canvas.CursorX() < COLS && canvas.CursorY() < LINES) {
-    wmove(stdscr, canvas.CursorY(), canvas.CursorX());
-    curs_set(1);
-  } else {
-    curs_set(0);
-  }
+  // A hidden cursor stays wherever drawing left it, rather than being moved back.
+  const bool cursor = canvas.CursorShown() && canvas.CursorX() < COLS && canvas.CursorY() < LINES;
+  leaveok(stdscr, cursor ? FALSE : TRUE);
+  if (cursor) wmove(stdscr, canvas.CursorY(), canvas.CursorX());
+  curs_set(cursor ? 1 : 0);
   wrefresh(stdscr);
 }
 

@@ -240,10 +240,15 @@ void DrawListBox(Canvas& canvas, const ui::Control& c, ViewState& view) {
   }
 }
 
-// The window's hint line: what has the focus and what the keys do there, its
-// tooltip, how to move on and how to close. What does not fit goes: first the
-// help key, then the Tab keys, then the end of the tooltip.
-std::string WindowHints(const ui::Window& window, const ViewState& view, int width) {
+// The window's hint line: at its left what has the focus, what the keys do
+// there and its tooltip; at its right how to move on and how to close, which
+// thus stay in place from one control to the next and are not sent again.
+// What does not fit goes: first the help key, then the Tab keys, then the end
+// of the tooltip.
+struct WindowHint {
+  std::string what, keys;
+};
+WindowHint WindowHints(const ui::Window& window, const ViewState& view, int width) {
   const std::string gap = "   ";
   if (rt::HelpMode) {
     // Enter in the folder list opens the folder, as a double-click does, which
@@ -252,9 +257,10 @@ std::string WindowHints(const ui::Window& window, const ViewState& view, int wid
     const std::string enter = c != nullptr && c->kind() == ui::Kind::DirListBox
                                   ? "click explains a control, Enter here opens the folder"
                                   : "Enter or click explains a control";
-    return "HELP MODE: " + enter + gap + "F1 ends help mode" + gap + "Esc close";
+    return {"HELP MODE: " + enter, "F1 ends help mode" + gap + "Esc close"};
   }
   std::string head = view.tabKeys + " move to a field", tip;
+  std::vector<std::string> keys = {"F1 help mode"};
   if (const ui::Control* c = window.Focused(); c != nullptr && c->Usable()) {
     std::string what = "Enter or Space to press";
     switch (c->kind()) {
@@ -279,24 +285,24 @@ std::string WindowHints(const ui::Window& window, const ViewState& view, int wid
     }
     head = FocusName(window, *c) + " — " + what;
     tip = c->ToolTipText();
+    keys.insert(keys.begin(), view.tabKeys + " next field");
   }
-  auto length = [](const std::string& text) { return Columns(text); };
-  std::vector<std::string> keys = {view.tabKeys + " next field", "F1 help mode"};
-  auto joined = [&] {
-    std::string text = head + (tip.empty() ? "" : gap + tip);
-    for (const std::string& k : keys) text += gap + k;
-    return text + gap + "Esc close";
+  WindowHint hint;
+  auto fit = [&] {
+    hint.what = head + (tip.empty() ? "" : gap + tip);
+    hint.keys.clear();
+    for (const std::string& k : keys) hint.keys += k + gap;
+    hint.keys += "Esc close";
+    return Columns(hint.what) + Columns(gap) + Columns(hint.keys) <= width;
   };
-  while (!keys.empty() && length(joined()) > width) keys.pop_back();
-  if (!tip.empty() && length(joined()) > width) {
-    const int room = width - (length(joined()) - length(tip));
-    if (room < 8) {
-      tip.clear();
-    } else {
-      tip = FitColumns(tip, room - 1) + "…";
-    }
+  while (!fit() && !keys.empty()) keys.pop_back();
+  if (!tip.empty() && !fit()) {
+    const int room =
+        width - (Columns(hint.what) - Columns(tip)) - Columns(gap) - Columns(hint.keys);
+    tip = room < 8 ? "" : FitColumns(tip, room - 1) + "…";
+    fit();
   }
-  return joined();
+  return hint;
 }
 
 // Key hints for a narrow line: the hints before the last go from the back
@@ -553,7 +559,9 @@ void DrawWindow(Canvas& canvas, const ui::Window& window, ViewState& view) {
 
 void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
                  const ViewState& view) {
-  Style hints = Colours(kWhite, RGB(64, 64, 64));
+  // On eight colours its light grey on black is what most terminals show by
+  // themselves: in the terminal's own colours, it needs no colour switched.
+  Style hints = view.depth == ColourDepth::Basic ? Style{} : Colours(kWhite, RGB(64, 64, 64));
   hints.reverse = !InColour(view);
   canvas.Fill(0, row, width, 1, hints);
   std::string text = view.note;
@@ -563,8 +571,11 @@ void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
     text = "Copying the files and writing the settings …";
   else if (text.empty() && view.dropDown != nullptr)
     text = FitHints("↑↓ choose   Enter take it   Esc close the list", width - 2);
-  else if (text.empty())
-    text = FitHints(WindowHints(window, view, width - 2), width - 2);
+  else if (text.empty()) {
+    const WindowHint hint = WindowHints(window, view, width - 2);
+    canvas.Put(width - 1 - Columns(hint.keys), row, hint.keys, hints);
+    text = hint.what;
+  }
   canvas.Put(1, row, text, hints, width - 2);
 }
 

@@ -350,8 +350,11 @@ int RunTerminal() {
   form->window.onFileDialog = [&session](const ui::FileDialogRequest& request) {
     return RunFileDialog(session, request);
   };
-  // The hourglass and each pass of pending events show at once.
-  form->window.onFrontEndNote = [&session](const std::string&) { session.Present(); };
+  // The hourglass and each pass of pending events show at once; the hourglass's
+  // end shows with the redraw that follows every key, if the step goes on.
+  form->window.onFrontEndNote = [&session](const std::string& note) {
+    if (note != "mouse pointer: default") session.Present();
+  };
 
   app::ClaimOrEnd(LeaveTerminal);
   app::UntilEndRequest(*form, LeaveTerminal, [&] {
