@@ -147,7 +147,8 @@ TEST_F(TerminalLayout, DrawingFollowsTheControlsState) {
     for (int y = r.y; y < r.y + r.height; ++y)
       for (int x = r.x; x < r.x + r.width; ++x) {
         const tui::Cell& cell = canvas.At(x, y);
-        if (cell.ch == U'▀') colours.insert(cell.style.fg), colours.insert(cell.style.bg);
+        if (cell.ch == U'▀' || cell.ch == U'▄') colours.insert(cell.style.bg);
+        if (cell.ch == U'▀' || cell.ch == U'▄' || cell.ch == U'█') colours.insert(cell.style.fg);
       }
     return colours;
   };

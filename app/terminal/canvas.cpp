@@ -35,22 +35,6 @@ constexpr uint32_t kBasic[16] = {
     RGB(128, 128, 128), RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(255, 255, 0),
     RGB(0, 0, 255),     RGB(255, 0, 255), RGB(0, 255, 255), RGB(255, 255, 255)};
 
-// The nearest of the first `count` basic colours.
-int NearestBasic(uint32_t c, int count) {
-  int best = 0;
-  long bestDistance = -1;
-  for (int i = 0; i < count; ++i) {
-    const long dr = Red(c) - Red(kBasic[i]), dg = Green(c) - Green(kBasic[i]),
-               db = Blue(c) - Blue(kBasic[i]);
-    const long d = dr * dr + dg * dg + db * db;
-    if (bestDistance < 0 || d < bestDistance) {
-      best = i;
-      bestDistance = d;
-    }
-  }
-  return best;
-}
-
 }  // namespace
 
 bool UnicodeShown() {
@@ -94,7 +78,19 @@ int Basic16(uint32_t c) {
   // A frame asks for the few colours of the window thousands of times.
   static std::unordered_map<uint32_t, int> known;
   if (const auto it = known.find(c); it != known.end()) return it->second;
-  return known.emplace(c, NearestBasic(c, 16)).first->second;
+  int best = 0;
+  long bestDistance = -1;
+  for (int i = 0; i < 16; ++i) {
+    const long dr = Red(c) - Red(kBasic[i]), dg = Green(c) - Green(kBasic[i]),
+               db = Blue(c) - Blue(kBasic[i]);
+    const long d = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || d < bestDistance) {
+      best = i;
+      bestDistance = d;
+    }
+  }
+  known.emplace(c, best);
+  return best;
 }
 
 int Palette256(uint32_t c) {
@@ -109,8 +105,12 @@ int Palette256(uint32_t c) {
 uint32_t PixelColour(uint32_t c, ColourDepth depth) {
   if (c == kDefaultColour) return c;
   switch (depth) {
-    case ColourDepth::Basic:
-      return kBasic[NearestBasic(c, 8)];
+    case ColourDepth::Basic: {
+      // The dimmer twin of a bright colour, as for backgrounds: dark grey (a
+      // disabled picture) as black rather than lost in the grey face.
+      const int i = Basic16(c);
+      return kBasic[i == 15 ? 7 : i % 8];
+    }
     case ColourDepth::Bright:
       return kBasic[Basic16(c)];
     case ColourDepth::Palette256: {

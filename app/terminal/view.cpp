@@ -179,17 +179,17 @@ void DrawButton(Canvas& canvas, const ui::Control& c, const ViewState& view) {
     DrawPixels(canvas, inside, width, height, face, view.depth,
                [&](int x, int y) { return InkColour(rows[y][x], enabled); });
   }
-  if (focused) {  // brackets down both sides, which the picture leaves free
+  if (focused) {  // in the corners, which the picture leaves free
     // Not bold on eight colours: that would brighten the navy, and turning it
     // off again resets every attribute around each mark.
     Style mark =
         Colours(InColour(view) ? kNavy : kDefaultColour, face, view.depth != ColourDepth::Basic);
     mark.reverse = !InColour(view);
-    for (int y = r.y; y < r.y + r.height; ++y) {
-      const bool top = y == r.y, bottom = y == r.y + r.height - 1;
-      canvas.Set(r.x, y, top ? U'┏' : bottom ? U'┗' : U'┃', mark);
-      canvas.Set(r.x + r.width - 1, y, top ? U'┓' : bottom ? U'┛' : U'┃', mark);
-    }
+    const int right = r.x + r.width - 1, bottom = r.y + r.height - 1;
+    canvas.Set(r.x, r.y, U'┏', mark);
+    canvas.Set(right, r.y, U'┓', mark);
+    canvas.Set(r.x, bottom, U'┗', mark);
+    canvas.Set(right, bottom, U'┛', mark);
   }
 }
 
@@ -437,11 +437,27 @@ void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t back
                     depth);
     return shown == PixelColour(background, depth) ? background : shown;
   };
-  for (int cy = 0; cy < r.height; ++cy)
+  // A cell shows its two pixels as an upper half block, or as a lower one with
+  // the colours the other way round, or one colour as a blank or a full block:
+  // whichever keeps the colours of the cell before it, which then need not be
+  // switched.
+  for (int cy = 0; cy < r.height; ++cy) {
+    Style before = r.x > 0 ? canvas.At(r.x - 1, r.y + cy).style : Style{};
     for (int cx = 0; cx < r.width; ++cx) {
       const uint32_t upper = sample(cx, cy * 2), lower = sample(cx, cy * 2 + 1);
-      canvas.Set(r.x + cx, r.y + cy, upper == lower ? U' ' : U'▀', Colours(upper, lower));
+      char32_t ch = U'▀';
+      Style s = Colours(upper, lower);
+      if (upper == lower) {
+        ch = before.fg == upper && before.bg != upper ? U'█' : U' ';
+        s = ch == U' ' ? Colours(before.fg, upper) : Colours(upper, before.bg);
+      } else if (before.fg == lower && before.bg == upper) {
+        ch = U'▄';
+        s = Colours(lower, upper);
+      }
+      canvas.Set(r.x + cx, r.y + cy, ch, s);
+      before = s;
     }
+  }
 }
 
 void DrawEntries(Canvas& canvas, CellRect r, const std::vector<std::string>& labels,
