@@ -178,6 +178,20 @@ TEST_F(TerminalLayout, DrawingFollowsTheControlsState) {
   EXPECT_NE(canvas.At(r.x + 3, r.y).style, tui::HighlightStyle(view));
 }
 
+// A name too long for the hint line is cut before the keys at its right end.
+TEST_F(TerminalLayout, HintLineCutsALongNameBeforeItsKeys) {
+  ui::Control& box = *form_->window.Find("TextSpeedFactor", 1);
+  form_->FrameSpeedFactor->SetVisible(true);
+  box.SetVisible(true);
+  const_cast<ui::Control*>(tui::LabelBefore(form_->window, box))->SetCaption(std::string(90, 'N'));
+  form_->window.MoveFocus(&box);
+  tui::ViewState view;
+  tui::Canvas canvas(80, 1);
+  tui::DrawHintBar(canvas, 0, 80, form_->window, view);
+  const std::string row = canvas.RowText(0);
+  EXPECT_EQ(row.substr(row.size() - 13), "   Esc close ") << row;
+}
+
 // Text takes the columns the terminal gives it: a CJK character two, a
 // combining accent none; a wide character that would be cut stays out, and a
 // control shows as a replacement.

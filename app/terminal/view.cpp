@@ -581,6 +581,7 @@ void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
   hints.reverse = !InColour(view);
   canvas.Fill(0, row, width, 1, hints);
   std::string text = view.note;
+  int room = width - 2;
   if (!view.hints.empty())
     text = FitHints(view.hints, width - 2);
   else if (window.GetMousePointer() == ui::MousePointer::Hourglass)
@@ -588,11 +589,13 @@ void DrawHintBar(Canvas& canvas, int row, int width, const ui::Window& window,
   else if (text.empty() && view.dropDown != nullptr)
     text = FitHints("↑↓ choose   Enter take it   Esc close the list", width - 2);
   else if (text.empty()) {
+    // A name too long for the line is cut before the keys, not written over them.
     const WindowHint hint = WindowHints(window, view, width - 2);
+    room -= Columns(hint.keys) + 3;
     canvas.Put(width - 1 - Columns(hint.keys), row, hint.keys, hints);
     text = hint.what;
   }
-  canvas.Put(1, row, text, hints, width - 2);
+  canvas.Put(1, row, text, hints, room);
 }
 
 std::vector<std::string> WrapWords(const std::string& line, int width) {
