@@ -414,6 +414,7 @@ void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t back
                 ColourDepth depth, const std::function<uint32_t(int x, int y)>& pixel) {
   if (r.width <= 0 || r.height <= 0 || width <= 0 || height <= 0) return;
   const int targetW = r.width, targetH = r.height * 2;
+  const uint32_t shownBackground = PixelColour(background, depth);
   // Each target pixel is the mean of the source pixels it covers; one that is
   // mostly clear shows the background.
   auto sample = [&](int tx, int ty) -> uint32_t {
@@ -435,7 +436,7 @@ void DrawPixels(Canvas& canvas, CellRect r, int width, int height, uint32_t back
         PixelColour(RGB(static_cast<int>(red / inked), static_cast<int>(green / inked),
                         static_cast<int>(blue / inked)),
                     depth);
-    return shown == PixelColour(background, depth) ? background : shown;
+    return shown == shownBackground ? background : shown;
   };
   // A cell shows its two pixels as an upper half block, or as a lower one with
   // the colours the other way round, or one colour as a blank or a full block:
