@@ -124,6 +124,11 @@ uint32_t PixelColour(uint32_t c, ColourDepth depth) {
   }
 }
 
+uint32_t UsualInk(uint32_t c) {
+  if (c == kDefaultColour) return kDefaultColour;
+  return Red(c) * 299 + Green(c) * 587 + Blue(c) * 114 < 128000 ? RGB(255, 255, 255) : RGB(0, 0, 0);
+}
+
 Canvas::Canvas(int width, int height)
     : width_(std::max(0, width)),
       height_(std::max(0, height)),

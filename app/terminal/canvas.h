@@ -34,6 +34,9 @@ int Palette256(uint32_t rgb);
 // terminal has for it; on eight colours one of the eight normal ones, since a
 // bright one needs bold, switched on and off around every cell.
 uint32_t PixelColour(uint32_t rgb, ColourDepth depth);
+// The ink a background usually carries: black on light ones, white on dark
+// ones, the terminal's own on the terminal's own.
+uint32_t UsualInk(uint32_t background);
 
 // The columns a character takes on the terminal (wcwidth): 0 for a combining
 // mark, 2 for a wide one; a control counts as the one column of the

@@ -324,13 +324,6 @@ cchar_t CellChar(const Cell& cell, bool shortRun = false) {
   return c;
 }
 
-// Black on light backgrounds, white on dark ones, none on the terminal's own.
-uint32_t UsualInk(uint32_t background) {
-  if (background == kDefaultColour) return kDefaultColour;
-  const uint32_t r = (background >> 16) & 0xFF, g = (background >> 8) & 0xFF, b = background & 0xFF;
-  return r * 299 + g * 587 + b * 114 < 128000 ? RGB(255, 255, 255) : RGB(0, 0, 0);
-}
-
 bool IsUtf8(const char* codeset) {
   return std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0;
 }
